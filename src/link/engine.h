@@ -1,0 +1,91 @@
+// The protocol engine: device operations, waiting, resends and give-up, reply handling and
+// event retrieval. Driven by calls (timer ticks, worker notices, operations); it acts on the
+// screen only through IEngineHost and on the line only through IFrameSink. No threads here.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "model/doc.h"
+
+namespace corvix {
+
+// The link side: the worker's transmit buffer and the open/close state.
+class IFrameSink {
+public:
+    virtual ~IFrameSink() = default;
+    // Copies the frame into txBuffer and raises txPending (does not wait).
+    virtual void SubmitFrame(const uint8_t* bytes, std::size_t length) = 0;
+    virtual bool IsConnected() const = 0;
+    virtual void CloseLink() = 0;
+};
+
+// Screen effects of the engine. The main window implements it; the CLI and tests fake it.
+class IEngineHost {
+public:
+    virtual ~IEngineHost() = default;
+    // One communication-bar entry, already laid out ("send-->repeat=0\r\n58 07 ... \r\n").
+    virtual void AppendCommLog(const std::string& entry) = 0;
+    // Modal message (UTF-8). Timers keep running while it shows.
+    virtual void ShowMessage(const std::string& textUtf8, const std::string& captionUtf8) = 0;
+    virtual void RefreshInputStates() = 0;      // Matrix I/O Status page, State column only
+    virtual void FillEventLogPage() = 0;        // Event Log page
+    virtual void FillCpuSupervisionPage() = 0;  // Test CPU Supervision page
+    virtual bool ClockWindowOpen() const = 0;
+    virtual void ShowDeviceTime(const std::string& text) = 0;  // clock window's device-time box
+    // Step 1 of a new-events reply: create/show the event window by its rules.
+    virtual void ShowEventWindowForNewEvents() = 0;
+    // Append text (UTF-8, "\r\n" line ends) to the event window and scroll to its last line.
+    virtual void AppendEventText(const std::string& text) = 0;
+};
+
+// The PC's local time, injectable for tests.
+struct LocalTime {
+    int year = 0, month = 0, dayOfWeek = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
+};
+LocalTime SystemLocalTime();
+
+class ProtocolEngine {
+public:
+    ProtocolEngine(CBrondaleDoc& doc, IFrameSink& sink, IEngineHost& host);
+
+    // ---- operations (each replaces an outstanding request) ----
+    void PollStatus();
+    void ReadDeviceTime();
+    void ReadConfiguration(int segment);  // -1: start at segment 0
+    void WriteConfiguration(int segment); // -1: start with currentDevice's image
+    void SetDeviceTime();                 // sends timeToSet
+    void ExecuteOutputTest();             // sends doc.cpuFailureTest
+    void ReadEventLog(int segment);       // -1: start at segment 0; sets transferBusy
+    void ReadNewEvents();                 // sets transferBusy
+
+    // ---- drivers ----
+    void OnTimer(int id);  // 1: poll (3 s), 2: nothing (10 s), 3: time-out rule (1 s)
+    void OnSent(const uint8_t* bytes, std::size_t length);  // WM_COMM_SENT, the bytes written
+    void OnSendFailed();                                    // WM_COMM_SEND_FAILED
+    void OnReceived(const uint8_t* bytes, std::size_t length);  // WM_COMM_RECEIVED
+
+    // Text of a device-time or PC-time box in the order of dateFormat.
+    static std::string FormatClock(int dateFormat, int year, int month, int day, int hour, int minute,
+                                   int second);
+
+    // ---- state (the frame's members in the original design) ----
+    bool awaitingReply = false;
+    int tickCount = 0;
+    int repeatCount = 0;
+    bool transferBusy = false;
+    LocalTime timeToSet;
+    int dateFormat = DateChina;
+    std::function<LocalTime()> localClock = SystemLocalTime;
+
+private:
+    struct Impl;
+    CBrondaleDoc& doc_;
+    IFrameSink& sink_;
+    IEngineHost& host_;
+    // further private state (outgoing frame, staging area, ...) is added by the implementation
+};
+
+}  // namespace corvix

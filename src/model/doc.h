@@ -1,0 +1,143 @@
+// The project document: the project block, selection, live data of the link, clipboards,
+// language and the modified mark, plus the project commands. Plain C++; the GUI, the CLI
+// and the tests plug in through IDocViews and IUserInterface.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "model/record.h"
+
+namespace corvix {
+
+enum NodeKind : int32_t {
+    KindDeviceAddress = 129,
+    KindPortB1 = 130,
+    KindPortB2 = 131,
+    KindSignalNames = 132,
+    KindInputStatus = 133,
+    KindCpuSupervision = 134,
+    KindEventLog = 137,
+    KindProject = 138,
+    KindDeviceFirst = 139,  // 139 + device index
+    KindDeviceLast = 158,
+    KindConfiguration = 159,
+    KindTimeSync = 162,
+};
+
+inline bool IsDeviceKind(int32_t code) { return code >= KindDeviceFirst && code <= KindDeviceLast; }
+
+inline constexpr int LiveStatusSize = 253;
+
+// What the document asks of its views (the tree and the parameter list). The Qt main
+// window implements it; tests and the CLI supply fakes.
+class IDocViews {
+public:
+    virtual ~IDocViews() = default;
+    // Rebuilds the tree from the document; selecting the first device must end in
+    // CBrondaleDoc::SelectNode().
+    virtual void RebuildTree() = 0;
+    virtual bool HasListView() const { return true; }
+    virtual void ShowPage() = 0;   // fill the list with the page of currentPage
+    virtual void ClearPage() = 0;  // empty the list of all rows and columns
+    virtual void UpdateAllViews() {}
+    virtual void TitleChanged() {}  // document title changed
+};
+
+// Dialogs, messages and the wait cursor.
+class IUserInterface {
+public:
+    virtual ~IUserInterface() = default;
+    // Open-file dialog for a project (caption "Open", filters "mac Files(*.mac)" and
+    // "All Files (*.*)", default extension mac). nullopt = cancelled. Paths are UTF-8/locale bytes.
+    virtual std::optional<std::string> AskOpenProjectPath() = 0;
+    // Save-file dialog (caption "Save As", same filters, confirms replacing a file).
+    virtual std::optional<std::string> AskSaveProjectPath() = 0;
+    // Name dialog (CNameDlg): initial and result texts are GBK bytes, at most 99 bytes.
+    virtual std::optional<std::string> AskName(const std::string& initialGbk, int uiLanguage) = 0;
+    // Information message box; texts are UTF-8.
+    virtual void ShowMessage(const std::string& textUtf8, const std::string& captionUtf8) = 0;
+    virtual void SetBusy(bool busy) = 0;
+};
+
+enum class FileError { None, CannotOpen, BadMagic, BadSize, CannotWrite };
+
+// Reads a whole project file into `out` (only on success; on failure `out` is untouched).
+FileError ReadProjectFile(const std::string& path, ProjectBlock& out);
+// Writes magic + block atomically (temporary file in the same folder, flush, rename).
+FileError WriteProjectFileAtomic(const std::string& path, const ProjectBlock& block);
+
+class CBrondaleDoc {
+public:
+    CBrondaleDoc();
+    CBrondaleDoc(const CBrondaleDoc&) = delete;
+    CBrondaleDoc& operator=(const CBrondaleDoc&) = delete;
+
+    void SetViews(IDocViews* views) { views_ = views; }
+    void SetUserInterface(IUserInterface* ui) { ui_ = ui; }
+    IDocViews* Views() const { return views_; }
+
+    // ---- project commands ----
+    void NewProject();
+    void ImportProject();                          // asks for the path, then ImportProjectFrom
+    bool ImportProjectFrom(const std::string& path);  // Ctrl+O / command line / tests
+    void ExportProject();
+    void SaveProject();
+    bool WriteProjectFile(const std::string& path);  // messages on failure
+
+    // ---- tree: selection and device commands (caret = item data of the caret node) ----
+    // Selection change: `selectedCode` is the new node's code, `deviceCode` the nearest
+    // ancestor-or-self device code (or 138 / -1 when there is none).
+    void SelectNode(int32_t selectedCode, int32_t deviceCode);
+    void RenameProject();
+    void AddDevice();
+    void CopyDevice(int32_t caretCode);
+    void DeleteDevice(int32_t caretCode);
+    void CutDevice(int32_t caretCode);
+    void PasteBeforeDevice(int32_t caretCode);
+    void PasteAfterLastDevice();
+    void RenameDevice(int32_t caretCode);
+    bool CanAddDevice() const;
+    bool CanPasteDevice() const;
+
+    // ---- signal-name list commands (rows in any order; used ascending) ----
+    void CopySignals(const std::vector<int>& selectedRows);
+    void DeleteSignals(const std::vector<int>& selectedRows);
+    void CutSignals(const std::vector<int>& selectedRows);
+    void PasteSignals(const std::vector<int>& selectedRows);
+    void AddSignalItem(const std::vector<int>& selectedRows);
+
+    // ---- state (the views and the link read and write these in place) ----
+    int32_t currentPage = 0;
+    int32_t currentDeviceId = -1;
+    std::string projectPath;
+    DeviceRecord* currentDevice;  // never null: the scratch record before any selection
+    uint8_t liveStatus[LiveStatusSize] = {};
+    uint16_t signalClipboardCount = 0;
+    char signalClipboard[MaxSignalNames][SignalNameSize] = {};
+    std::unique_ptr<DeviceRecord> deviceClipboard;
+    int32_t deviceClipboardFull = 0;
+    int32_t cpuFailureTest = 0;
+    std::unique_ptr<ProjectBlock> project;  // zero at start: projectOpen 0
+    int32_t dateFormat = DateChina;
+    int8_t firmwareVersion[3] = {};
+    int8_t programVersion[3] = {1, 1, 11};
+    int32_t uiLanguage = LangChinese;
+    uint8_t modified = 0;
+    std::string title = "Corvix";  // document title (UTF-8)
+
+    DeviceRecord& Device(int index) { return project->devices[index]; }
+
+private:
+    void SetTitle(std::string t);
+    void ShowText(const char* zh, const char* en);
+
+    std::unique_ptr<DeviceRecord> scratch_;
+    IDocViews* views_ = nullptr;
+    IUserInterface* ui_ = nullptr;
+};
+
+}  // namespace corvix

@@ -1,0 +1,22 @@
+// The bilingual text catalog: every user-visible text, Chinese and English side by side
+// (UTF-8 here; record texts become GBK only when stored). Ask with the current uiLanguage
+// at the moment the text is built.
+#pragma once
+
+#include "model/record.h"
+
+namespace corvix {
+
+struct BiText {
+    const char* zh;
+    const char* en;
+};
+
+inline const char* Pick(const BiText& t, int uiLanguage) { return IsEnglish(uiLanguage) ? t.en : t.zh; }
+
+}  // namespace corvix
+
+// Sections of the catalog, one per area of the program, all in namespace corvix::txt.
+#include "model/texts_model.h"
+#include "model/texts_link.h"
+#include "model/texts_ui.h"
