@@ -20,3 +20,5 @@ inline const char* Pick(const BiText& t, int uiLanguage) { return IsEnglish(uiLa
 #include "model/texts_model.h"
 #include "model/texts_link.h"
 #include "model/texts_ui.h"
+#include "model/texts_list.h"
+#include "model/texts_dialogs.h"
