@@ -1,0 +1,90 @@
+// The parameter list: one page of the current device at a time, in-place editors over the
+// value column, and the row commands of the signal-name and event-log pages.
+#pragma once
+
+#include <QTableWidget>
+#include <functional>
+#include <vector>
+
+class QComboBox;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+
+namespace corvix {
+class CBrondaleDoc;
+class ProtocolEngine;
+}  // namespace corvix
+
+class CMacListView : public QTableWidget {
+    Q_OBJECT
+public:
+    explicit CMacListView(corvix::CBrondaleDoc& doc, QWidget* parent = nullptr);
+
+    void SetEngine(corvix::ProtocolEngine* engine);
+    void SetConnectedQuery(std::function<bool()> isConnected);
+
+    // Page operations: dispatch by currentPage, empty the list, and the fills the link calls.
+    void ShowPage();
+    void ClearPage();
+    void RefreshInputStates();
+    void FillEventLogPage();
+    void FillCpuSupervisionPage();
+
+    // The command identifiers of the list's menus.
+    enum Command {
+        CmdCopy = 32787,
+        CmdPaste = 32788,
+        CmdCut = 32789,
+        CmdDelete = 32790,
+        CmdAddItem = 32792,
+        CmdOutputTest = 32798,
+        CmdRefresh = 32799,
+    };
+
+    // The context menu of the current page, built in uiLanguage with its graying, or null
+    // when the page has none. Each action carries its command in data(). Caller owns it.
+    QMenu* BuildContextMenu(QWidget* parent = nullptr);
+    // Runs one list command as the menu or the keyboard would.
+    void RunCommand(int command);
+    // Opens the editor of currentRow as a double-click does.
+    void OpenEditor();
+
+    int CurrentRow() const { return currentRow_; }
+    QLineEdit* CellEdit() const { return cellEdit_; }
+    QComboBox* CellCombo() const { return cellCombo_; }
+    QPushButton* ExecuteButton() const { return executeButton_; }
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void ResetTable();
+    void AddColumn(const char* title, int width);
+    void SetCell(int row, int column, const QString& text);
+    void FillDeviceAddressPage();
+    void FillPortPage(int port);
+    void FillSignalNamesPage();
+    void FillTimeSyncPage();
+    void FillInputStatusPage();
+    void HideEditors();
+    void OnItemChanged(int row);
+    void OnEditTextEdited(const QString& text);
+    void OnComboChosen(int index);
+    void ExecuteOutputTest();
+    std::vector<int> SelectedRows() const;
+    bool HandleCtrlKey(int key);
+
+    corvix::CBrondaleDoc& doc_;
+    corvix::ProtocolEngine* engine_ = nullptr;
+    std::function<bool()> isConnected_;
+    QLineEdit* cellEdit_ = nullptr;
+    QComboBox* cellCombo_ = nullptr;
+    QPushButton* executeButton_ = nullptr;
+    int currentRow_ = -1;
+};
