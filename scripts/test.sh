@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Builds and runs every test: a normal build (all tests, the GUI ones headless), an
+# AddressSanitizer + UndefinedBehaviorSanitizer build of everything that needs no display,
+# and a ThreadSanitizer build of the link tests.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh || exit 1
+export QT_QPA_PLATFORM=offscreen
+# Sanitizer options only affect the sanitizer builds.
+export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1
+export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+status=0
+run() {
+    local name=$1 dir=$2; shift 2
+    local cmake_args=() ctest_args=()
+    while [ $# -gt 0 ] && [ "$1" != "--" ]; do cmake_args+=("$1"); shift; done
+    [ $# -gt 0 ] && shift
+    ctest_args=("$@")
+    echo "=== $name ==="
+    if ! cmake -S . -B "$dir" -G Ninja "${cmake_args[@]}" >"$dir.configure.log" 2>&1; then
+        cat "$dir.configure.log"; echo "$name: configure failed"; status=1; return
+    fi
+    if ! cmake --build "$dir" -- -j2; then
+        echo "$name: build failed"; status=1; return
+    fi
+    if ! ctest --test-dir "$dir" -j2 --output-on-failure "${ctest_args[@]}"; then
+        echo "$name: tests failed"; status=1
+    fi
+}
+mkdir -p build build-asan build-tsan
+run "normal build" build -DCMAKE_BUILD_TYPE=Debug
+run "address+undefined sanitizers" build-asan -DCMAKE_BUILD_TYPE=Debug -DCORVIX_GUI=OFF -DCORVIX_SANITIZE=address
+run "thread sanitizer (link)" build-tsan -DCMAKE_BUILD_TYPE=Debug -DCORVIX_GUI=OFF -DCORVIX_SANITIZE=thread -- -L link
+if [ $status -eq 0 ]; then echo "All test runs passed."; else echo "Some test runs FAILED."; fi
+exit $status
