@@ -134,6 +134,9 @@ public:
 private:
     void SetTitle(std::string t);
     void ShowText(const char* zh, const char* en);
+    // RebuildTree after a change of the device list; without views, selects device 0 itself.
+    void RebuildAfterListChange();
+    void SetBusy(bool busy);
 
     std::unique_ptr<DeviceRecord> scratch_;
     IDocViews* views_ = nullptr;

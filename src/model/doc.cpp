@@ -1,0 +1,326 @@
+#include "model/doc.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "model/gbk.h"
+#include "model/project_file.h"
+#include "model/texts.h"
+
+namespace corvix {
+namespace {
+
+bool ShowsPageOnSelection(int32_t code) {
+    switch (code) {
+        case KindDeviceAddress:
+        case KindPortB1:
+        case KindPortB2:
+        case KindSignalNames:
+        case KindInputStatus:
+        case KindCpuSupervision:
+        case KindEventLog:
+        case KindTimeSync:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool ShowsPageAfterImport(int32_t code) {
+    return code == KindDeviceAddress || code == KindPortB1 || code == KindPortB2 ||
+           code == KindSignalNames || code == KindTimeSync;
+}
+
+std::string BaseName(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Selected rows, ascending and each once.
+std::vector<int> Ascending(std::vector<int> rows) {
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+}  // namespace
+
+CBrondaleDoc::CBrondaleDoc()
+    : deviceClipboard(std::make_unique<DeviceRecord>()),
+      project(std::make_unique<ProjectBlock>()),
+      scratch_(std::make_unique<DeviceRecord>()) {
+    currentDevice = scratch_.get();
+}
+
+void CBrondaleDoc::SetTitle(std::string t) {
+    if (t == title) return;
+    title = std::move(t);
+    if (views_ != nullptr) views_->TitleChanged();
+}
+
+void CBrondaleDoc::ShowText(const char* zh, const char* en) {
+    if (ui_ != nullptr) ui_->ShowMessage(IsEnglish(uiLanguage) ? en : zh, txt::AppName);
+}
+
+void CBrondaleDoc::RebuildAfterListChange() {
+    if (views_ != nullptr)
+        views_->RebuildTree();
+    else if (project->projectOpen != 0 && project->DeviceCountClamped() > 0)
+        SelectNode(KindDeviceFirst, KindDeviceFirst);  // what the tree's rebuild would select
+}
+
+void CBrondaleDoc::SetBusy(bool busy) {
+    if (ui_ != nullptr) ui_->SetBusy(busy);
+}
+
+// ---- project commands ----
+
+void CBrondaleDoc::NewProject() {
+    ProjectBlock& p = *project;
+    p.projectOpen = 1;
+    CopyTextField(p.projectName, ProjectNameSize, Utf8ToGbk(Pick(txt::NewProjectName, uiLanguage)).c_str());
+    p.deviceCount = 1;
+    for (DeviceRecord& d : p.devices) {
+        d.signalCount = 0;
+        d.eventCount = 0;
+    }
+    InitialiseNewDevice(p.devices[0], Pick(txt::FirstDeviceName, uiLanguage), uiLanguage);
+    projectPath.clear();
+    modified = 1;
+    SetTitle(txt::AppName);
+    RebuildAfterListChange();
+}
+
+void CBrondaleDoc::ImportProject() {
+    if (ui_ == nullptr) return;
+    std::optional<std::string> path = ui_->AskOpenProjectPath();
+    if (!path) return;
+    ImportProjectFrom(*path);
+}
+
+bool CBrondaleDoc::ImportProjectFrom(const std::string& path) {
+    ProjectFileReader reader;
+    if (reader.Open(path) != FileError::None) {
+        ShowText(txt::CannotOpenFile.zh, txt::CannotOpenFile.en);
+        return false;
+    }
+    // Read into a separate block so that a refused file leaves the project as it was.
+    auto incoming = std::make_unique<ProjectBlock>();
+    SetBusy(true);
+    FileError err = reader.ReadInto(*incoming);
+    if (err != FileError::None) {
+        if (err == FileError::CannotOpen)
+            ShowText(txt::CannotOpenFile.zh, txt::CannotOpenFile.en);
+        else
+            ShowText(txt::FileFormatError.zh, txt::FileFormatError.en);
+        SetBusy(false);
+        return false;
+    }
+    *project = *incoming;
+    SetBusy(false);
+
+    projectPath = path;
+    SetTitle(std::string(txt::AppName) + "-" + path);
+    if (views_ != nullptr) views_->UpdateAllViews();
+    RebuildAfterListChange();
+    if (views_ != nullptr && views_->HasListView()) {
+        if (ShowsPageAfterImport(currentPage))
+            views_->ShowPage();
+        else
+            views_->ClearPage();
+    }
+    modified = 0;
+    return true;
+}
+
+void CBrondaleDoc::ExportProject() {
+    if (ui_ == nullptr) return;
+    std::optional<std::string> path = ui_->AskSaveProjectPath();
+    if (!path) return;
+    if (!WriteProjectFile(*path)) return;
+    projectPath = *path;
+    SetTitle(BaseName(*path));
+    if (views_ != nullptr) views_->UpdateAllViews();
+}
+
+void CBrondaleDoc::SaveProject() {
+    bool saved = false;
+    if (!projectPath.empty()) {
+        ProjectFileWriter writer;
+        if (writer.Open(projectPath) == FileError::None) {
+            SetBusy(true);
+            saved = writer.Commit(*project) == FileError::None;
+            SetBusy(false);
+        }
+    }
+    if (!saved) ExportProject();  // no message of its own: the Save As dialog follows
+    modified = 0;
+}
+
+bool CBrondaleDoc::WriteProjectFile(const std::string& path) {
+    ProjectFileWriter writer;
+    if (writer.Open(path) != FileError::None) {
+        ShowText(txt::OpenFileError.zh, txt::OpenFileError.en);
+        return false;
+    }
+    SetBusy(true);
+    FileError err = writer.Commit(*project);
+    SetBusy(false);
+    if (err != FileError::None) {
+        ShowText(txt::WriteFileError.zh, txt::WriteFileError.en);
+        return false;
+    }
+    return true;
+}
+
+// ---- tree ----
+
+void CBrondaleDoc::SelectNode(int32_t selectedCode, int32_t deviceCode) {
+    currentPage = selectedCode;
+    if (selectedCode != KindProject && IsDeviceKind(deviceCode)) {
+        currentDeviceId = deviceCode;
+        currentDevice = &project->devices[deviceCode - KindDeviceFirst];
+    }
+    if (views_ != nullptr && views_->HasListView()) {
+        if (ShowsPageOnSelection(currentPage))
+            views_->ShowPage();
+        else
+            views_->ClearPage();
+    }
+}
+
+void CBrondaleDoc::RenameProject() {
+    if (ui_ != nullptr) {
+        std::optional<std::string> name =
+            ui_->AskName(FieldText(project->projectName, ProjectNameSize), uiLanguage);
+        if (name) CopyTextField(project->projectName, ProjectNameSize, name->c_str());
+    }
+    modified = 1;
+}
+
+void CBrondaleDoc::AddDevice() {
+    std::optional<std::string> name;
+    if (ui_ != nullptr) name = ui_->AskName(std::string(), uiLanguage);
+    const int count = project->DeviceCountClamped();
+    if (name && count < MaxDevices) {
+        InitialiseNewDevice(project->devices[count], name->c_str(), uiLanguage);
+        project->deviceCount = count + 1;
+        RebuildAfterListChange();
+    }
+    modified = 1;
+}
+
+void CBrondaleDoc::CopyDevice(int32_t caretCode) {
+    if (!IsDeviceKind(caretCode)) return;
+    currentDeviceId = caretCode;
+    *deviceClipboard = project->devices[caretCode - KindDeviceFirst];
+    deviceClipboardFull = 1;
+}
+
+void CBrondaleDoc::DeleteDevice(int32_t caretCode) {
+    if (!IsDeviceKind(caretCode)) return;
+    currentDeviceId = caretCode;
+    const int k = caretCode - KindDeviceFirst;
+    const int count = project->DeviceCountClamped();
+    if (k >= count - 1) {
+        project->deviceCount = std::max(count - 1, 0);
+    } else {
+        for (int i = k + 1; i < count; ++i) project->devices[i - 1] = project->devices[i];
+        project->deviceCount = count - 1;
+    }
+    RebuildAfterListChange();
+    modified = 1;
+}
+
+void CBrondaleDoc::CutDevice(int32_t caretCode) {
+    CopyDevice(caretCode);
+    DeleteDevice(caretCode);
+    modified = 1;
+}
+
+void CBrondaleDoc::PasteBeforeDevice(int32_t caretCode) {
+    if (deviceClipboardFull == 0 || !IsDeviceKind(caretCode)) return;
+    currentDeviceId = caretCode;
+    const int count = project->DeviceCountClamped();
+    const int k = caretCode - KindDeviceFirst;
+    if (count >= MaxDevices || k > count) return;  // a caret past the list has no place to paste
+    for (int i = count - 1; i >= k; --i) project->devices[i + 1] = project->devices[i];
+    project->devices[k] = *deviceClipboard;
+    project->deviceCount = count + 1;
+    RebuildAfterListChange();
+    modified = 1;
+}
+
+void CBrondaleDoc::PasteAfterLastDevice() {
+    // The menu offers this only with a device on the clipboard; never paste an empty record.
+    if (deviceClipboardFull == 0) return;
+    const int count = project->DeviceCountClamped();
+    if (count >= MaxDevices) return;
+    project->devices[count] = *deviceClipboard;
+    project->deviceCount = count + 1;
+    RebuildAfterListChange();
+    modified = 1;
+}
+
+void CBrondaleDoc::RenameDevice(int32_t caretCode) {
+    if (!IsDeviceKind(caretCode)) return;
+    currentDeviceId = caretCode;
+    DeviceRecord& d = project->devices[caretCode - KindDeviceFirst];
+    if (ui_ != nullptr) {
+        std::optional<std::string> name = ui_->AskName(FieldText(d.name, DeviceNameSize), uiLanguage);
+        if (name) CopyTextField(d.name, DeviceNameSize, name->c_str());
+    }
+    modified = 1;
+}
+
+bool CBrondaleDoc::CanAddDevice() const { return project->DeviceCountClamped() < MaxDevices; }
+
+bool CBrondaleDoc::CanPasteDevice() const { return CanAddDevice() && deviceClipboardFull != 0; }
+
+// ---- signal names of the current device ----
+
+void CBrondaleDoc::CopySignals(const std::vector<int>& selectedRows) {
+    signalClipboardCount = 0;
+    const int count = currentDevice->SignalCountClamped();
+    for (int row : Ascending(selectedRows)) {
+        if (row < 0 || row >= count || signalClipboardCount >= MaxSignalNames) continue;
+        std::string text = FieldText(currentDevice->signalNames[row], SignalNameSize);
+        CopyTextField(signalClipboard[signalClipboardCount], SignalNameSize, text.c_str());
+        ++signalClipboardCount;
+    }
+}
+
+void CBrondaleDoc::DeleteSignals(const std::vector<int>& selectedRows) {
+    int removed = 0;
+    for (int row : Ascending(selectedRows)) {
+        const int before = currentDevice->SignalCountClamped();
+        RemoveSignalName(*currentDevice, row - removed);
+        if (currentDevice->SignalCountClamped() != before) ++removed;
+    }
+    modified = 1;
+}
+
+void CBrondaleDoc::CutSignals(const std::vector<int>& selectedRows) {
+    CopySignals(selectedRows);
+    DeleteSignals(selectedRows);
+}
+
+void CBrondaleDoc::PasteSignals(const std::vector<int>& selectedRows) {
+    const int entries = std::min<int>(signalClipboardCount, MaxSignalNames);
+    std::vector<int> rows = Ascending(selectedRows);
+    for (int j = 0; j < entries; ++j) {
+        std::string text = FieldText(signalClipboard[j], SignalNameSize);
+        const int position = rows.empty() ? currentDevice->SignalCountClamped() : rows.front() + j;
+        InsertSignalName(*currentDevice, position, text.c_str());
+    }
+    modified = 1;
+}
+
+void CBrondaleDoc::AddSignalItem(const std::vector<int>& selectedRows) {
+    std::vector<int> rows = Ascending(selectedRows);
+    const int position = rows.empty() ? currentDevice->SignalCountClamped() : rows.front();
+    InsertSignalName(*currentDevice, position, " ");
+    modified = 1;
+}
+
+}  // namespace corvix
