@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "link/frame.h"
 #include "model/doc.h"
 
 namespace corvix {
@@ -80,12 +81,38 @@ public:
     int dateFormat = DateChina;
     std::function<LocalTime()> localClock = SystemLocalTime;
 
+    // The two event-window lines of one event, in the given date order and language (UTF-8).
+    static std::string FormatEventText(const WireEvent& e, int dateFormat, int uiLanguage);
+
+    // The frame last built (kept for resends).
+    const uint8_t* OutgoingFrame() const { return outgoing_; }
+    std::size_t OutgoingSize() const { return outgoingSize_; }
+    // True while the give-up message is showing.
+    bool MessageGuard() const { return messageGuard_; }
+
 private:
-    struct Impl;
+    void Send(uint8_t control, uint16_t segment, uint8_t type, uint8_t function, const uint8_t* data,
+              std::size_t dataLength);
+    void ResendFrame();
+    void ClearWaiting();
+    void TimeOutTick();
+    bool OutgoingIs(uint8_t type, uint8_t function) const;
+    uint16_t OutgoingSegment() const;
+    void DispatchReply(const FrameHeader& h, std::span<const uint8_t> data);
+    void OnConfigPiece(const FrameHeader& h, std::span<const uint8_t> data);
+    void OnStatus(std::span<const uint8_t> data);
+    void OnClock(std::span<const uint8_t> data);
+    void OnOutputTest(std::span<const uint8_t> data);
+    void OnEventLog(const FrameHeader& h, std::span<const uint8_t> data);
+    void OnNewEvents(const FrameHeader& h, std::span<const uint8_t> data);
+
     CBrondaleDoc& doc_;
     IFrameSink& sink_;
     IEngineHost& host_;
-    // further private state (outgoing frame, staging area, ...) is added by the implementation
+    uint8_t outgoing_[MaxFrameSize] = {};
+    std::size_t outgoingSize_ = 0;
+    ConfigStaging staging_;
+    bool messageGuard_ = false;
 };
 
 }  // namespace corvix
