@@ -1,0 +1,18 @@
+// The project as JSON for tools and scripts: texts converted from GBK to UTF-8 (undecodable
+// bytes as U+FFFD), only the slots and entries the counts cover, counts clamped.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "model/record.h"
+
+namespace corvix {
+
+// `s` as a quoted JSON string (s is UTF-8).
+std::string JsonQuote(std::string_view s);
+
+std::string DeviceJson(const DeviceRecord& device);
+std::string ProjectJson(const ProjectBlock& block);
+
+}  // namespace corvix

@@ -1,0 +1,40 @@
+// corvix-cli: the project and device commands of Corvix without the desktop.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "cli/device_commands.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: corvix-cli <command> [arguments]\n"
+    "\n"
+    "commands:\n"
+    "  project   create, extend and show project files (.mac)\n"
+    "  device    talk to a device over a serial line\n"
+    "\n"
+    "Run 'corvix-cli <command> --help' for the arguments of a command.\n"
+    "Exit codes: 0 ok, 2 usage, 3 file error, 5 project full.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        std::fputs(kUsage, stderr);
+        return corvix::cli::ExitUsage;
+    }
+    if (corvix::cli::IsHelp(args[0])) {
+        std::fputs(kUsage, stdout);
+        return corvix::cli::ExitOk;
+    }
+    const std::string command = args[0];
+    args.erase(args.begin());
+    if (command == "project") return corvix::cli::RunProjectCommand(args);
+    if (command == "device") return RunDeviceCommand(args);
+    std::fprintf(stderr, "corvix-cli: unknown command '%s'\n\n", command.c_str());
+    std::fputs(kUsage, stderr);
+    return corvix::cli::ExitUsage;
+}
