@@ -10,6 +10,7 @@ class QComboBox;
 class QLineEdit;
 class QMenu;
 class QPushButton;
+class QValidator;
 
 namespace corvix {
 class CBrondaleDoc;
@@ -51,6 +52,7 @@ public:
     void OpenEditor();
 
     int CurrentRow() const { return currentRow_; }
+    int ShownPage() const { return shownPage_; }  // page code on show, 0 when empty
     QLineEdit* CellEdit() const { return cellEdit_; }
     QComboBox* CellCombo() const { return cellCombo_; }
     QPushButton* ExecuteButton() const { return executeButton_; }
@@ -61,10 +63,11 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
+    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void ResetTable();
+    void ResetTable(int page);
     void AddColumn(const char* title, int width);
     void SetCell(int row, int column, const QString& text);
     void FillDeviceAddressPage();
@@ -72,13 +75,16 @@ private:
     void FillSignalNamesPage();
     void FillTimeSyncPage();
     void FillInputStatusPage();
+    void PlaceExecuteButton();
+    void PlaceEditors();
     void HideEditors();
     void OnItemChanged(int row);
-    void OnEditTextEdited(const QString& text);
+    void OnEditTextChanged(const QString& text);
     void OnComboChosen(int index);
     void ExecuteOutputTest();
     std::vector<int> SelectedRows() const;
     bool HandleCtrlKey(int key);
+    bool IsCtrlListKey(const QKeyEvent* event) const;
 
     corvix::CBrondaleDoc& doc_;
     corvix::ProtocolEngine* engine_ = nullptr;
@@ -86,5 +92,8 @@ private:
     QLineEdit* cellEdit_ = nullptr;
     QComboBox* cellCombo_ = nullptr;
     QPushButton* executeButton_ = nullptr;
+    QValidator* nameValidator_ = nullptr;
     int currentRow_ = -1;
+    int shownPage_ = 0;
+    bool filling_ = false;  // page rebuilds are not the user's item changes
 };

@@ -1,0 +1,224 @@
+#include "ui/views/macview.h"
+
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+
+#include "link/engine.h"
+#include "model/doc.h"
+#include "model/gbk.h"
+#include "model/texts.h"
+#include "ui/frame/icons.h"
+
+using namespace corvix;
+
+namespace {
+
+QString FromGbkField(const char* field, int width) { return QString::fromStdString(GbkToUtf8(FieldText(field, width))); }
+
+QString T(const BiText& text, int uiLanguage) { return QString::fromUtf8(Pick(text, uiLanguage)); }
+
+}  // namespace
+
+CMacView::CMacView(CBrondaleDoc& doc, QWidget* parent) : QTreeWidget(parent), doc_(doc), images_(ui::TreeImages()) {
+    setHeaderHidden(true);
+    setColumnCount(1);
+    setRootIsDecorated(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setIconSize(QSize(16, 16));
+    setContextMenuPolicy(Qt::NoContextMenu);
+    setAccessibleName(T(txt::AccProjectTree, doc_.uiLanguage));
+    connect(this, &QTreeWidget::itemSelectionChanged, this, &CMacView::OnSelectionChanged);
+}
+
+int CMacView::NodeCode(const QTreeWidgetItem* item) {
+    if (!item) return -1;
+    bool ok = false;
+    const int code = item->data(0, Qt::UserRole).toInt(&ok);
+    return ok ? code : -1;
+}
+
+QTreeWidgetItem* CMacView::FindNode(int code) const {
+    for (QTreeWidgetItemIterator it(const_cast<CMacView*>(this)); *it; ++it)
+        if (NodeCode(*it) == code) return *it;
+    return nullptr;
+}
+
+QTreeWidgetItem* CMacView::AddNode(QTreeWidgetItem* parent, const QString& text, int code, int image) {
+    auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(this);
+    item->setText(0, text);
+    item->setData(0, Qt::UserRole, code);
+    item->setIcon(0, images_[image]);
+    return item;
+}
+
+void CMacView::RebuildTree() {
+    // Clearing empties the selection; that must not move the current device.
+    rebuilding_ = true;
+    clear();
+    if (!doc_.project || doc_.project->projectOpen == 0) {
+        rebuilding_ = false;
+        return;
+    }
+    const int lang = doc_.uiLanguage;
+    ProjectBlock& block = *doc_.project;
+    QTreeWidgetItem* root = AddNode(nullptr, FromGbkField(block.projectName, ProjectNameSize), KindProject, ImageProject);
+    const int count = block.DeviceCountClamped();
+    QTreeWidgetItem* firstDevice = nullptr;
+    for (int i = 0; i < count; ++i) {
+        QTreeWidgetItem* device =
+            AddNode(root, FromGbkField(block.devices[i].name, DeviceNameSize), KindDeviceFirst + i, ImageDevice);
+        if (!firstDevice) firstDevice = device;
+        QTreeWidgetItem* config = AddNode(device, T(txt::NodeConfiguration, lang), KindConfiguration, ImagePage);
+        AddNode(device, T(txt::NodeInputStatus, lang), KindInputStatus, ImagePage);
+        AddNode(device, T(txt::NodeCpuSupervision, lang), KindCpuSupervision, ImagePage);
+        AddNode(device, T(txt::NodeEventLog, lang), KindEventLog, ImagePage);
+        AddNode(config, T(txt::NodeDeviceAddress, lang), KindDeviceAddress, ImagePage);
+        AddNode(config, T(txt::NodeTimeSync, lang), KindTimeSync, ImagePage);
+        AddNode(config, T(txt::NodePortB1, lang), KindPortB1, ImagePage);
+        AddNode(config, T(txt::NodePortB2, lang), KindPortB2, ImagePage);
+        AddNode(config, T(txt::NodeSignalNames, lang), KindSignalNames, ImagePage);
+    }
+    root->setExpanded(true);
+    if (firstDevice) setCurrentItem(firstDevice);
+    rebuilding_ = false;
+    // One selection change for the first device, whatever signals the rebuild emitted.
+    if (firstDevice) OnSelectionChanged();
+}
+
+void CMacView::OnSelectionChanged() {
+    if (rebuilding_) return;
+    const QList<QTreeWidgetItem*> selected = selectedItems();
+    if (selected.isEmpty()) return;
+    QTreeWidgetItem* node = selected.first();
+    const int code = NodeCode(node);
+    int deviceCode = -1;
+    if (code != KindProject) {
+        for (QTreeWidgetItem* it = currentItem() ? currentItem() : node; it; it = it->parent()) {
+            const int c = NodeCode(it);
+            if (IsDeviceKind(c) || c == KindProject) {
+                deviceCode = c;
+                break;
+            }
+        }
+    } else {
+        deviceCode = KindProject;
+    }
+    doc_.SelectNode(code, deviceCode);
+}
+
+int CMacView::CaretCode() const { return NodeCode(currentItem()); }
+
+QMenu* CMacView::BuildContextMenu(QWidget* parent) {
+    const int page = doc_.currentPage;
+    const int lang = doc_.uiLanguage;
+    if (!doc_.project) return nullptr;
+    const bool full = doc_.project->deviceCount >= MaxDevices;
+    const bool clipboard = doc_.deviceClipboardFull != 0;
+    auto add = [lang](QMenu* menu, const BiText& text, int command, bool enabled) {
+        QAction* action = menu->addAction(T(text, lang));
+        action->setData(command);
+        action->setEnabled(enabled);
+    };
+    if (page == KindProject) {
+        auto* menu = new QMenu(parent);
+        add(menu, txt::TreeRenameProject, CmdRenameProject, true);
+        add(menu, txt::TreeAddDevice, CmdAddDevice, !full);
+        add(menu, txt::TreePasteAfterLast, CmdPasteAfterLast, !full && clipboard);
+        return menu;
+    }
+    if (IsDeviceKind(page)) {
+        auto* menu = new QMenu(parent);
+        add(menu, txt::TreeCut, CmdCut, true);
+        add(menu, txt::TreeCopy, CmdCopy, true);
+        add(menu, txt::TreePasteBefore, CmdPasteBefore, !full && clipboard);
+        add(menu, txt::TreeDelete, CmdDelete, true);
+        add(menu, txt::TreeRenameDevice, CmdRenameDevice, true);
+        menu->addSeparator();
+        add(menu, txt::TreeReadFromDevice, CmdReadFromDevice, true);
+        add(menu, txt::TreeWriteToDevice, CmdWriteToDevice, true);
+        return menu;
+    }
+    return nullptr;
+}
+
+void CMacView::ShowContextMenu(const QPoint& globalPos) {
+    QMenu* menu = BuildContextMenu(this);
+    if (!menu) return;
+    QAction* chosen = menu->exec(globalPos);
+    const int command = chosen ? chosen->data().toInt() : 0;
+    delete menu;
+    if (command) RunCommand(command);
+}
+
+void CMacView::mousePressEvent(QMouseEvent* event) {
+    // The menu belongs to the selected node; a right click leaves the selection alone.
+    if (event->button() == Qt::RightButton) {
+        ShowContextMenu(event->globalPosition().toPoint());
+        event->accept();
+        return;
+    }
+    QTreeWidget::mousePressEvent(event);
+}
+
+void CMacView::keyPressEvent(QKeyEvent* event) {
+    if ((event->modifiers() & Qt::ControlModifier) && IsDeviceKind(doc_.currentPage)) {
+        switch (event->key()) {
+            case Qt::Key_C: RunCommand(CmdCopy); break;
+            case Qt::Key_D: RunCommand(CmdDelete); break;
+            case Qt::Key_V: RunCommand(CmdPasteBefore); break;
+            case Qt::Key_X: RunCommand(CmdCut); break;
+            default: break;
+        }
+    }
+    // The key goes on to the tree's own handling.
+    QTreeWidget::keyPressEvent(event);
+}
+
+void CMacView::RunCommand(int command) {
+    const int caret = CaretCode();
+    switch (command) {
+        case CmdRenameProject: {
+            if (!doc_.project) return;
+            doc_.RenameProject();
+            if (QTreeWidgetItem* item = currentItem())
+                item->setText(0, FromGbkField(doc_.project->projectName, ProjectNameSize));
+            break;
+        }
+        case CmdAddDevice: doc_.AddDevice(); break;
+        case CmdPasteAfterLast: doc_.PasteAfterLastDevice(); break;
+        case CmdCopy:
+            if (IsDeviceKind(caret)) doc_.CopyDevice(caret);
+            break;
+        case CmdDelete:
+            if (IsDeviceKind(caret)) doc_.DeleteDevice(caret);
+            break;
+        case CmdCut:
+            if (IsDeviceKind(caret)) doc_.CutDevice(caret);
+            break;
+        case CmdPasteBefore:
+            if (IsDeviceKind(caret)) doc_.PasteBeforeDevice(caret);
+            break;
+        case CmdRenameDevice: {
+            if (!IsDeviceKind(caret) || !doc_.project) return;
+            doc_.RenameDevice(caret);
+            const int index = caret - KindDeviceFirst;
+            if (QTreeWidgetItem* item = currentItem())
+                item->setText(0, FromGbkField(doc_.project->devices[index].name, DeviceNameSize));
+            break;
+        }
+        case CmdReadFromDevice:
+            if (!IsDeviceKind(caret) || !engine_) return;
+            doc_.currentDeviceId = caret;
+            engine_->ReadConfiguration(-1);
+            engine_->transferBusy = true;
+            break;
+        case CmdWriteToDevice:
+            if (!IsDeviceKind(caret) || !engine_) return;
+            doc_.currentDeviceId = caret;
+            engine_->transferBusy = true;
+            engine_->WriteConfiguration(-1);
+            break;
+        default: break;
+    }
+}
