@@ -29,3 +29,21 @@ inline constexpr const char* ClockChinaFormat = "%04d.%02d.%02d %02d:%02d:%02d";
 inline constexpr const char* ClockWorldFormat = "%02d.%02d.%04d %02d:%02d:%02d";
 
 }  // namespace corvix::txt
+
+// ---- Serial port and link (opening, reopening) ----
+namespace corvix::txt {
+
+// The port opened but refused the settings, or the worker could not start.
+inline constexpr BiText OpenPortError{"打开串口出错", "Open Serial Port Error"};
+// Connect command failed.
+inline constexpr BiText OpenPortErrorBang{"打开串口出错！", "Open serial port error"};
+// Reopening after a port-name change failed.
+inline constexpr BiText CannotOpenPort{"串口无法打开", "Can not open serial port"};
+// Appended to the two texts above when the device exists but we lack the rights to it;
+// both %s are the name of the group that owns the device.
+inline constexpr BiText PortAccessAdvice{
+    "\n\n没有使用该串口的权限。请把当前用户加入拥有该设备的用户组 %s（例如：sudo usermod -aG %s $USER），然后重新登录。",
+    "\n\nYou have no permission to use this port. Add your user to the group that owns the device, %s "
+    "(for example: sudo usermod -aG %s $USER), then log in again."};
+
+}  // namespace corvix::txt
