@@ -1,0 +1,179 @@
+// Event-log and new-event replies: storage into the current device and event-window text.
+#include <cstring>
+
+#include "test_engine_fakes.h"
+
+namespace corvix::test {
+namespace {
+
+Bytes Event(const char* name, uint16_t number, uint8_t direction, uint8_t second = 30) {
+    WireEvent e;
+    std::strncpy(e.designation, name, sizeof e.designation);
+    e.eventNumber = number;
+    e.year = 2012;
+    e.month = 5;
+    e.day = 10;
+    e.hour = 8;
+    e.minute = 15;
+    e.second = second;
+    e.millisecond = 123;
+    e.direction = direction;
+    Bytes b(WireEventSize);
+    EncodeWireEvent(e, b.data());
+    return b;
+}
+
+// Segment 0 carries the 4-byte prefix.
+Bytes Segment(uint16_t segment, const std::vector<Bytes>& events) {
+    Bytes d;
+    if (segment == 0) d = {0xDE, 0xAD, 0xBE, 0xEF};
+    for (const Bytes& e : events) d.insert(d.end(), e.begin(), e.end());
+    return d;
+}
+
+class EngineEventLog : public EngineFixture {
+protected:
+    void SetUp() override {
+        doc.project->deviceCount = 1;
+        doc.currentDevice = &doc.project->devices[0];
+    }
+    DeviceRecord& Dev() { return *doc.currentDevice; }
+};
+
+TEST_F(EngineEventLog, SegmentsAccumulateAndContinueOnlyOn0x80) {
+    Dev().eventCount = 42;
+    engine.ReadEventLog(-1);
+    EXPECT_TRUE(engine.transferBusy);
+    EXPECT_EQ(LastHeader().function, FC_EVENT_LOG);
+    EXPECT_EQ(LastHeader().segment, 0);
+
+    ReceiveData(FC_EVENT_LOG, CTRL_REPLY_MORE, 0, Segment(0, {Event("A", 0, 1), Event("B", 1, 0), Event("C", 2, 1)}));
+    EXPECT_EQ(Dev().eventCount, 3);
+    ASSERT_EQ(sink.frames.size(), 2u);
+    EXPECT_EQ(LastHeader().function, FC_EVENT_LOG);
+    EXPECT_EQ(LastHeader().segment, 1);
+    EXPECT_EQ(host.fillEventLog, 0);
+
+    ReceiveData(FC_EVENT_LOG, CTRL_LAST, 1, Segment(1, {Event("D", 3, 1), Event("E", 4, 0)}));
+    EXPECT_EQ(Dev().eventCount, 5);
+    EXPECT_EQ(sink.frames.size(), 2u);
+    EXPECT_EQ(host.fillEventLog, 1);
+    EXPECT_EQ(views.updateAll, 1);
+    EXPECT_FALSE(engine.transferBusy);
+
+    const EventRecord& b = Dev().events[1];
+    EXPECT_STREQ(b.signalName, "B");
+    EXPECT_EQ(b.year, 2012);
+    EXPECT_EQ(b.millisecond, 123);
+    EXPECT_EQ(b.transition, 1);
+    EXPECT_EQ(Dev().events[0].transition, 0);
+}
+
+TEST_F(EngineEventLog, NumbersDecideTheSlotAndTheLimit) {
+    ReceiveData(FC_EVENT_LOG, CTRL_LAST, 0,
+                Segment(0, {Event("LAST", 499, 1), Event("OUT", 500, 1), Event("FAR", 65535, 1)}));
+    EXPECT_EQ(Dev().eventCount, 1);
+    EXPECT_STREQ(Dev().events[499].signalName, "LAST");
+
+    // The same number twice overwrites one slot but counts twice.
+    ReceiveData(FC_EVENT_LOG, CTRL_LAST, 0, Segment(0, {Event("X", 7, 1, 1), Event("Y", 7, 1, 2)}));
+    EXPECT_EQ(Dev().eventCount, 2);
+    EXPECT_STREQ(Dev().events[7].signalName, "Y");
+    EXPECT_EQ(Dev().events[7].second, 2);
+}
+
+TEST_F(EngineEventLog, CountStopsAt500AndSegmentZeroResets) {
+    Dev().eventCount = 499;
+    ReceiveData(FC_EVENT_LOG, CTRL_LAST, 4, Segment(4, {Event("A", 1, 1), Event("B", 2, 1)}));
+    EXPECT_EQ(Dev().eventCount, 500);
+    // A count from a damaged file is brought back into range before it is counted on.
+    Dev().eventCount = -9;
+    ReceiveData(FC_EVENT_LOG, CTRL_LAST, 4, Segment(4, {Event("A", 1, 1)}));
+    EXPECT_EQ(Dev().eventCount, 1);
+    ReceiveData(FC_EVENT_LOG, CTRL_LAST, 0, Segment(0, {}));
+    EXPECT_EQ(Dev().eventCount, 0);
+}
+
+TEST_F(EngineEventLog, SegmentOfTwentyOneIsRejectedWhole) {
+    engine.ReadEventLog(-1);
+    std::vector<Bytes> many;
+    for (uint16_t i = 0; i < 21; ++i) many.push_back(Event("N", i, 1));
+    ReceiveData(FC_EVENT_LOG, CTRL_REPLY_MORE, 3, Segment(3, many));
+    EXPECT_EQ(Dev().eventCount, 0);
+    EXPECT_EQ(Dev().events[0].signalName[0], 0);
+    EXPECT_FALSE(engine.transferBusy);
+    EXPECT_EQ(sink.frames.size(), 1u);  // no request for a further segment
+    EXPECT_EQ(host.fillEventLog, 0);
+}
+
+using EngineNewEvents = EngineEventLog;
+
+TEST_F(EngineNewEvents, WorldEnglishTextOfTheExample) {
+    doc.uiLanguage = LangEnglish;
+    engine.dateFormat = DateWorld;
+    engine.ReadNewEvents();
+    ReceiveData(FC_NEW_EVENTS, CTRL_LAST, 0, Segment(0, {Event("IN1", 0, 1)}));
+    EXPECT_EQ(host.showEventWindow, 1);
+    EXPECT_EQ(host.eventText, "Event：10.05.2012 08:15:30.123\r\n           IN1    Off->On\r\n");
+    EXPECT_FALSE(engine.transferBusy);
+}
+
+TEST_F(EngineNewEvents, ChinaOrderChineseTextPerEvent) {
+    // The engine's own date order counts here, not the document's copy.
+    doc.dateFormat = DateWorld;
+    ReceiveData(FC_NEW_EVENTS, CTRL_LAST, 0, Segment(0, {Event("IN1", 0, 1), Event("IN2", 0, 0)}));
+    EXPECT_EQ(host.eventTexts, 2);
+    EXPECT_EQ(host.eventText,
+              "事件：2012.05.10 08:15:30.123\r\n           IN1    分->合\r\n"
+              "事件：2012.05.10 08:15:30.123\r\n           IN2    合->分\r\n");
+}
+
+TEST(EngineEventText, DesignationIsGbkAndAtMost32Bytes) {
+    WireEvent e;
+    std::memset(e.designation, 'x', sizeof e.designation);  // no terminator
+    e.direction = 1;
+    e.year = 999;
+    const std::string text = ProtocolEngine::FormatEventText(e, DateChina, LangEnglish);
+    EXPECT_EQ(text, "Event： 999.00.00 00:00:00.000\r\n           " + std::string(32, 'x') + "    Off->On\r\n");
+    std::memset(e.designation, 0, sizeof e.designation);
+    std::memcpy(e.designation, "\xCA\xE4\xC8\xEB", 4);  // "输入" in GBK
+    EXPECT_NE(ProtocolEngine::FormatEventText(e, DateChina, LangChinese).find("           输入    分->合"),
+              std::string::npos);
+}
+
+TEST_F(EngineNewEvents, SegmentZeroEmptiesTheStoredListWithoutStoring) {
+    Dev().eventCount = 12;
+    std::memset(&Dev().events[0], 0x5A, sizeof(EventRecord));
+    ReceiveData(FC_NEW_EVENTS, CTRL_LAST, 0, Segment(0, {Event("IN1", 0, 1)}));
+    EXPECT_EQ(Dev().eventCount, 0);
+    EXPECT_EQ(Dev().events[0].year, 0x5A5A);
+    EXPECT_EQ(host.fillEventLog, 0);
+}
+
+TEST_F(EngineNewEvents, ContinuationAsksTheEventLogForTheNextSegment) {
+    engine.ReadNewEvents();
+    ReceiveData(FC_NEW_EVENTS, CTRL_REPLY_MORE, 0, Segment(0, {Event("IN1", 0, 1)}));
+    ASSERT_EQ(sink.frames.size(), 2u);
+    const FrameHeader h = LastHeader();
+    EXPECT_EQ(h.function, FC_EVENT_LOG);
+    EXPECT_EQ(h.type, TYPE_READ);
+    EXPECT_EQ(h.segment, 1);
+    EXPECT_TRUE(engine.transferBusy);
+    ReceiveData(FC_EVENT_LOG, CTRL_LAST, 1, Segment(1, {Event("IN2", 5, 1)}));
+    EXPECT_EQ(Dev().eventCount, 1);
+    EXPECT_EQ(host.fillEventLog, 1);
+    EXPECT_FALSE(engine.transferBusy);
+}
+
+TEST_F(EngineNewEvents, RejectedSegmentStillShowsTheWindowButWritesNothing) {
+    engine.ReadNewEvents();
+    std::vector<Bytes> many(21, Event("N", 1, 1));
+    ReceiveData(FC_NEW_EVENTS, CTRL_REPLY_MORE, 0, Segment(0, many));
+    EXPECT_EQ(host.showEventWindow, 1);
+    EXPECT_TRUE(host.eventText.empty());
+    EXPECT_FALSE(engine.transferBusy);
+    EXPECT_EQ(sink.frames.size(), 1u);
+}
+
+}  // namespace
+}  // namespace corvix::test
