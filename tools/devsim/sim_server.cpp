@@ -151,9 +151,7 @@ void SimServer::HandleFrame(const std::vector<uint8_t>& frame) {
     {
         std::lock_guard lock(mutex_);
         faults = faults_;
-        ++stats_.requests;
-        drop = faults.dropEvery > 0 && stats_.requests % static_cast<uint64_t>(faults.dropEvery) == 0;
-        if (drop) ++stats_.dropped;
+        drop = faults.dropEvery > 0 && (stats_.requests + 1) % static_cast<uint64_t>(faults.dropEvery) == 0;
     }
     // A dropped request never reaches the device: as if it had been lost on the line.
     if (!drop) {
@@ -169,6 +167,11 @@ void SimServer::HandleFrame(const std::vector<uint8_t>& frame) {
             WriteReply(std::move(reply), faults, corrupt);
         }
     }
+    // Counted once the request is fully dealt with, so a caller seeing the count also sees
+    // every byte of the reply on the line.
+    std::lock_guard lock(mutex_);
+    ++stats_.requests;
+    if (drop) ++stats_.dropped;
 }
 
 void SimServer::WriteReply(std::vector<uint8_t> reply, const FaultSwitches& faults, bool corrupt) {

@@ -19,7 +19,7 @@
 namespace corvix::sim {
 
 struct ServerStats {
-    uint64_t requests = 0;   // whole valid frames received (dropped and unanswered ones included)
+    uint64_t requests = 0;   // whole valid frames dealt with (dropped and unanswered ones included)
     uint64_t dropped = 0;    // ignored by the drop-every switch
     uint64_t replies = 0;    // replies written
     uint64_t corrupted = 0;  // replies written with a bad checksum
