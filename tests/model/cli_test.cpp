@@ -1,0 +1,192 @@
+// corvix-cli project commands, run as a separate process, and the JSON view they print.
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <fcntl.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/doc.h"
+#include "model/gbk.h"
+#include "model/project_file.h"
+#include "model/project_json.h"
+#include "model_fakes.h"
+
+extern char** environ;
+
+namespace corvix {
+namespace {
+
+using test::ReadBytes;
+using test::WriteBytes;
+
+struct CliRun {
+    int exitCode = -1;
+    std::string out, err;
+};
+
+struct CliTest : ::testing::Test {
+    test::TempDir dir;
+
+    CliRun Cli(std::vector<std::string> args) {
+        const std::string program = std::string(CORVIX_BINARY_DIR) + "/corvix-cli";
+        args.insert(args.begin(), program);
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        const std::string outPath = dir / "stdout", errPath = dir / "stderr";
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        CliRun r;
+        pid_t pid;
+        int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        EXPECT_EQ(rc, 0) << "cannot start " << program;
+        if (rc != 0) return r;
+        int status = 0;
+        waitpid(pid, &status, 0);
+        r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        r.out = ReadBytes(outPath);
+        r.err = ReadBytes(errPath);
+        return r;
+    }
+};
+
+TEST_F(CliTest, NewEnglishProjectFile) {
+    const std::string file = dir / "x.mac";
+    CliRun r = Cli({"project", "new", file, "--lang", "en"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const std::string bytes = ReadBytes(file);
+    ASSERT_EQ(bytes.size(), 609872u);
+    EXPECT_EQ(bytes.substr(0, 24), std::string("\xB3\x15\0\0\x01\0\0\0\x01\0\0\0new project\0", 24));
+    EXPECT_EQ(bytes.substr(112, 2), std::string("1\0", 2));
+    EXPECT_EQ(bytes.substr(112 + 156, 24),
+              std::string("\x01\0\0\0\0", 5) + bytes.substr(112 + 161, 3) +
+                  std::string("\0\x4B\0\0\0\x4B\0\0\x08\x08\0\0\x01\x01\x41\0", 16));
+    EXPECT_EQ(bytes.substr(112 + 180 + 64 * 32, 13), std::string("matrix out11\0", 13));
+}
+
+TEST_F(CliTest, NewChineseProjectStoresGbkNames) {
+    const std::string file = dir / "zh.mac";
+    ASSERT_EQ(Cli({"project", "new", file, "--lang=zh"}).exitCode, 0);
+    const std::string bytes = ReadBytes(file);
+    EXPECT_EQ(bytes.substr(12, 7), std::string("\xD0\xC2\xB9\xA4\xB3\xCC\0", 7));
+    EXPECT_EQ(bytes.substr(112 + 180, 11), std::string("\xBE\xD8\xD5\xF3\xCA\xE4\xC8\xEB" "01\0", 11));
+}
+
+TEST_F(CliTest, BrokenFilesExitThreeWithTheMessageAndNoOutput) {
+    const std::string good = dir / "good.mac";
+    ASSERT_EQ(Cli({"project", "new", good}).exitCode, 0);
+    std::string bytes = ReadBytes(good);
+    std::string magic = bytes;
+    magic[1] = 0;
+    WriteBytes(dir / "magic.mac", magic);
+    WriteBytes(dir / "short.mac", bytes.substr(0, 1000));
+    struct Case {
+        std::string file, lang, message;
+    } cases[] = {{"magic.mac", "en", "file format error"}, {"short.mac", "en", "file format error"},
+                 {"missing.mac", "en", "Can not open file"}, {"magic.mac", "zh", "配置文件格式不符"},
+                 {"missing.mac", "zh", "文件打不开"}};
+    for (const Case& c : cases) {
+        CliRun r = Cli({"project", "show", dir / c.file, "--json", "--lang", c.lang});
+        EXPECT_EQ(r.exitCode, 3) << c.file;
+        EXPECT_TRUE(r.out.empty()) << c.file;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << c.file << ": " << r.err;
+    }
+}
+
+TEST_F(CliTest, AddDeviceUntilFull) {
+    const std::string file = dir / "p.mac";
+    ASSERT_EQ(Cli({"project", "new", file, "--lang", "en"}).exitCode, 0);
+    for (int i = 2; i <= MaxDevices; ++i)
+        ASSERT_EQ(Cli({"project", "add-device", file, "设备" + std::to_string(i)}).exitCode, 0);
+    const std::string full = ReadBytes(file);
+    CliRun r = Cli({"project", "add-device", file, "one more", "--lang", "en"});
+    EXPECT_EQ(r.exitCode, 5);
+    EXPECT_FALSE(r.err.empty());
+    EXPECT_EQ(ReadBytes(file), full);
+
+    auto block = std::make_unique<ProjectBlock>();
+    ASSERT_EQ(ReadProjectFile(file, *block), FileError::None);
+    EXPECT_EQ(block->deviceCount, 20);
+    EXPECT_EQ(GbkToUtf8(block->devices[19].name), "设备20");
+    // Added under the default (Chinese) language.
+    EXPECT_EQ(GbkToUtf8(FieldText(block->devices[19].signalNames[0], SignalNameSize)), "矩阵输入01");
+}
+
+TEST_F(CliTest, ShowJsonOfAProject) {
+    const std::string file = dir / "j.mac";
+    ASSERT_EQ(Cli({"project", "new", file, "--lang", "en"}).exitCode, 0);
+    CliRun r = Cli({"project", "show", file, "--json"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.rfind(
+                  "{\"projectOpen\":1,\"projectName\":\"new project\",\"deviceCount\":1,\"devices\":[{\"name\":\"1\","
+                  "\"deviceType\":\"\",\"serialNumber\":\"\",\"address\":1,\"timeSync\":0,\"ports\":[{\"protocol\":0,"
+                  "\"baudRate\":19200,\"dataBits\":8,\"stopBits\":0,\"parity\":1},{\"protocol\":0,\"baudRate\":19200,"
+                  "\"dataBits\":8,\"stopBits\":0,\"parity\":1}],\"signalNames\":[\"matrix in01\",\"matrix in02\"",
+                  0),
+              0u)
+        << r.out;
+    EXPECT_NE(r.out.find("\"matrix out11\"],\"eventCount\":0,\"events\":[]}]}\n"), std::string::npos);
+}
+
+TEST_F(CliTest, UsageAndHelp) {
+    for (std::vector<std::string> help :
+         {std::vector<std::string>{"--help"}, {"project", "--help"}, {"project", "new", "--help"},
+          {"project", "add-device", "--help"}, {"project", "show", "--help"}}) {
+        CliRun r = Cli(help);
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_NE(r.out.find("usage:"), std::string::npos);
+    }
+    for (std::vector<std::string> bad :
+         {std::vector<std::string>{}, {"frobnicate"}, {"project"}, {"project", "new"},
+          {"project", "new", dir / "a.mac", "--lang", "fr"}, {"project", "show", dir / "a.mac", "--bogus"},
+          {"project", "add-device", dir / "a.mac"}}) {
+        CliRun r = Cli(bad);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_TRUE(r.out.empty());
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "a.mac"));
+}
+
+TEST(ProjectJson, TextsEscapedAndCountsClamped) {
+    auto block = std::make_unique<ProjectBlock>();
+    block->projectOpen = 1;
+    block->deviceCount = 25;
+    std::strcpy(block->projectName, "a\"b\\c\n\x01\xFF");
+    DeviceRecord& d = block->devices[19];
+    d.signalCount = 100;
+    d.eventCount = 2;
+    d.events[1] = EventRecord{};
+    d.events[1].year = 2012;
+    d.events[1].millisecond = 123;
+    d.events[1].transition = 1;
+    std::strcpy(d.events[1].signalName, "IN1");
+    const std::string json = ProjectJson(*block);
+    EXPECT_NE(json.find("\"projectName\":\"a\\\"b\\\\c\\n\\u0001\xEF\xBF\xBD\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"deviceCount\":20,"), std::string::npos);
+    std::size_t names = 0;
+    for (std::size_t at = json.find("\"signalNames\":["); at != std::string::npos;
+         at = json.find("\"signalNames\":[", at + 1))
+        ++names;
+    EXPECT_EQ(names, 20u);
+    const std::string last = DeviceJson(d);
+    const std::size_t open = last.find("\"signalNames\":[") + 15;
+    const std::string namesJson = last.substr(open, last.find(']', open) - open);
+    EXPECT_EQ(std::count(namesJson.begin(), namesJson.end(), ','), 71);  // 72 names, no more
+    EXPECT_NE(last.find("\"eventCount\":2,\"events\":[{\"slot\":0,"), std::string::npos);
+    EXPECT_NE(last.find("{\"slot\":1,\"year\":2012,\"month\":0,\"day\":0,\"hour\":0,\"minute\":0,\"second\":0,"
+                        "\"millisecond\":123,\"transition\":1,\"signalName\":\"IN1\"}]}"),
+              std::string::npos)
+        << last;
+}
+
+}  // namespace
+}  // namespace corvix
