@@ -1,0 +1,291 @@
+#include "link/comm_worker.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <system_error>
+
+namespace corvix {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void Signal(int fd) {
+    if (fd < 0) return;
+    const uint64_t one = 1;
+    // A full counter already means "wake up"; nothing else can go wrong here.
+    ssize_t r = ::write(fd, &one, sizeof one);
+    (void)r;
+}
+
+void Drain(int fd) {
+    uint64_t value;
+    ssize_t r = ::read(fd, &value, sizeof value);
+    (void)r;
+}
+
+bool IsGone(short revents) { return (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0; }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+// LinkBuffers
+
+void LinkBuffers::Submit(const uint8_t* bytes, std::size_t length) {
+    const std::size_t n = std::min(length, LinkBufferSize);
+    std::lock_guard<std::mutex> g(txLock);
+    if (n > 0) std::memcpy(txBuffer, bytes, n);
+    txLength = static_cast<uint32_t>(n);
+    txPending = true;
+}
+
+std::size_t LinkBuffers::Take(uint8_t* out, std::size_t capacity) {
+    std::lock_guard<std::mutex> g(rxLock);
+    if (!rxReady) return 0;
+    const std::size_t n = std::min<std::size_t>({rxLength, capacity, LinkBufferSize});
+    if (n > 0) std::memcpy(out, rxBuffer, n);
+    rxReady = false;
+    return n;
+}
+
+void LinkBuffers::Clear() {
+    {
+        std::lock_guard<std::mutex> g(txLock);
+        txPending = false;
+        txLength = 0;
+    }
+    std::lock_guard<std::mutex> g(rxLock);
+    rxReady = false;
+    rxLength = 0;
+}
+
+// ---------------------------------------------------------------------------------------
+// One run of the thread. The thread holds its own reference, so a run that overstays Stop
+// can finish without touching freed memory or a reused descriptor.
+
+struct CommWorker::Run {
+    std::shared_ptr<LinkBuffers> buffers;
+    std::shared_ptr<SerialPort> port;
+    CommNoticeFn notify;
+    std::atomic<bool> connected{false};
+    std::atomic<bool> hungUp{false};
+    std::atomic<uint64_t> loops{0};
+    int wakeFd = -1;  // submit, reception taken, stop
+    int stopFd = -1;  // stop only: interrupts a gathering or a stalled write
+
+    std::mutex doneLock;
+    std::condition_variable doneCv;
+    bool done = false;
+
+    ~Run() {
+        if (wakeFd >= 0) ::close(wakeFd);
+        if (stopFd >= 0) ::close(stopFd);
+    }
+
+    void Loop();
+    bool Transmit(uint8_t* sent, std::size_t& sentLength);
+    bool Gather();
+    void WaitForWork();
+    void Notify(CommNotice n, const uint8_t* bytes, std::size_t length) {
+        if (notify && connected.load()) notify(n, bytes, length);
+    }
+};
+
+void CommWorker::Run::Loop() {
+    uint8_t sent[LinkBufferSize];
+    while (connected.load()) {
+        loops.fetch_add(1, std::memory_order_relaxed);
+
+        // 1-2: send what is pending, then tell.
+        std::size_t sentLength = 0;
+        bool attempted = false;
+        bool ok = false;
+        {
+            std::lock_guard<std::mutex> g(buffers->txLock);
+            if (buffers->txPending) {
+                attempted = true;
+                ok = Transmit(sent, sentLength);
+                buffers->txPending = false;
+            }
+        }
+        if (attempted) {
+            if (ok)
+                Notify(CommNotice::Sent, sent, sentLength);
+            else
+                Notify(CommNotice::SendFailed, nullptr, 0);
+        }
+        if (!connected.load()) break;
+
+        // 3-4: gather a reception if the last one was taken, then tell.
+        if (Gather()) Notify(CommNotice::Received, nullptr, 0);
+
+        WaitForWork();
+    }
+}
+
+// Runs under txLock.
+bool CommWorker::Run::Transmit(uint8_t* sent, std::size_t& sentLength) {
+    const std::size_t length = std::min<std::size_t>(buffers->txLength, LinkBufferSize);
+    if (hungUp.load() || port->HungUp()) {
+        hungUp = true;
+        return false;
+    }
+    const std::size_t written = port->Write(buffers->txBuffer, length, stopFd);
+    if (port->HungUp()) hungUp = true;
+    if (written != buffers->txLength) return false;
+    std::memcpy(sent, buffers->txBuffer, written);
+    sentLength = written;
+    return true;
+}
+
+// Reads until the line has been quiet for QuietGapMs or rxBuffer is full. Bytes beyond a
+// full buffer stay queued in the driver for the next reception.
+bool CommWorker::Run::Gather() {
+    std::lock_guard<std::mutex> g(buffers->rxLock);
+    if (buffers->rxReady || hungUp.load()) return false;
+    if (port->BytesQueued() == 0) return false;
+
+    std::size_t total = 0;
+    const int portFd = port->PollFd();
+    for (;;) {
+        total += port->Read(buffers->rxBuffer + total, LinkBufferSize - total);
+        if (total >= LinkBufferSize) break;
+        if (port->HungUp()) {
+            hungUp = true;
+            break;
+        }
+        // Wait for the next byte, at most QuietGapMs after the last one.
+        const auto deadline = Clock::now() + std::chrono::milliseconds(QuietGapMs);
+        bool more = false;
+        for (;;) {
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (left <= 0) break;
+            pollfd fds[2] = {{portFd, POLLIN, 0}, {stopFd, POLLIN, 0}};
+            int r = ::poll(fds, 2, static_cast<int>(left));
+            if (r < 0 && errno == EINTR) continue;
+            if (r <= 0) break;
+            if (fds[1].revents & POLLIN) break;  // stopping: keep what came
+            if (IsGone(fds[0].revents)) {
+                hungUp = true;
+                break;
+            }
+            if (fds[0].revents & POLLIN) {
+                more = true;
+                break;
+            }
+        }
+        if (!more || !connected.load()) break;
+    }
+    if (total == 0) return false;
+    buffers->rxLength = static_cast<uint32_t>(total);
+    buffers->rxReady = true;
+    return true;
+}
+
+// Blocks until there is something to do: a frame to send, a reception taken (more bytes
+// may be waiting), bytes arriving, or Stop. The port is left out while a reception waits to
+// be taken (its bytes would keep it readable) and after a hang-up (it would poll HUP forever).
+void CommWorker::Run::WaitForWork() {
+    bool watchPort;
+    {
+        std::lock_guard<std::mutex> g(buffers->rxLock);
+        watchPort = !buffers->rxReady && !hungUp.load();
+    }
+    pollfd fds[3] = {{wakeFd, POLLIN, 0}, {stopFd, POLLIN, 0}, {watchPort ? port->PollFd() : -1, POLLIN, 0}};
+    const nfds_t count = (watchPort && fds[2].fd >= 0) ? 3 : 2;
+    int r;
+    do {
+        r = ::poll(fds, count, -1);
+    } while (r < 0 && errno == EINTR);
+    if (r <= 0) return;
+    if (fds[0].revents & POLLIN) Drain(wakeFd);
+    if (count == 3 && IsGone(fds[2].revents)) hungUp = true;
+}
+
+// ---------------------------------------------------------------------------------------
+// CommWorker
+
+CommWorker::CommWorker(std::shared_ptr<LinkBuffers> buffers, CommNoticeFn notify)
+    : buffers_(buffers ? std::move(buffers) : std::make_shared<LinkBuffers>()), notify_(std::move(notify)) {}
+
+CommWorker::~CommWorker() { Stop(); }
+
+bool CommWorker::Start(std::shared_ptr<SerialPort> port) {
+    if (thread_.joinable() || !port || !port->IsOpen()) return false;
+    auto run = std::make_shared<Run>();
+    run->buffers = buffers_;
+    run->port = std::move(port);
+    run->notify = notify_;
+    run->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    run->stopFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (run->wakeFd < 0 || run->stopFd < 0) return false;
+    run->connected = true;
+    try {
+        thread_ = std::thread([run] {
+            run->Loop();
+            {
+                std::lock_guard<std::mutex> g(run->doneLock);
+                run->done = true;
+            }
+            run->doneCv.notify_all();
+        });
+    } catch (const std::system_error&) {
+        run->connected = false;
+        return false;
+    }
+    run_ = std::move(run);
+    return true;
+}
+
+bool CommWorker::Stop(std::chrono::milliseconds wait) {
+    if (!thread_.joinable()) return true;
+    std::shared_ptr<Run> run = std::move(run_);
+    run->connected = false;
+    Signal(run->stopFd);
+    Signal(run->wakeFd);
+    if (thread_.get_id() == std::this_thread::get_id()) {
+        // Asked from a notice callback: the loop ends as soon as the callback returns.
+        thread_.detach();
+        return true;
+    }
+    bool ended;
+    {
+        std::unique_lock<std::mutex> g(run->doneLock);
+        ended = run->doneCv.wait_for(g, wait, [&] { return run->done; });
+    }
+    if (ended)
+        thread_.join();
+    else
+        thread_.detach();
+    return ended;
+}
+
+bool CommWorker::Running() const { return thread_.joinable(); }
+
+void CommWorker::Submit(const uint8_t* bytes, std::size_t length) {
+    buffers_->Submit(bytes, length);
+    Wake();
+}
+
+std::size_t CommWorker::TakeReception(uint8_t* out, std::size_t capacity) {
+    const std::size_t n = buffers_->Take(out, capacity);
+    Wake();
+    return n;
+}
+
+void CommWorker::Wake() {
+    if (run_) Signal(run_->wakeFd);
+}
+
+bool CommWorker::PortHungUp() const { return run_ && run_->hungUp.load(); }
+
+uint64_t CommWorker::LoopCount() const { return run_ ? run_->loops.load() : 0; }
+
+}  // namespace corvix

@@ -1,0 +1,162 @@
+// The PC serial port: settings, the port interface the worker talks to, the POSIX termios
+// implementation, a scriptable fake for tests, and the list of ports the PC has.
+#pragma once
+
+#include <termios.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "model/record.h"
+
+namespace corvix {
+
+inline constexpr int MaxSerialPorts = 10;
+inline constexpr int PortNameSize = 80;
+
+// The PC serial line. Lives only in memory; every start begins with these defaults.
+struct SerialSettings {
+    std::string portName = "/dev/ttyS0";
+    int baudRate = 57600;
+    int dataBits = 8;
+    int stopBits = StopBits1;  // StopBitsCode
+    int parity = ParityNone;   // ParityCode
+};
+
+// "1", "1.5", "2" for StopBitsCode 0..2; empty for any other code.
+const char* StopBitsText(int stopBits);
+// "None", "EVEN", "ODD" for ParityCode 0..2 (as the status bar shows them); empty otherwise.
+const char* ParityStatusText(int parity);
+
+// Turns `t` (the line's current termios) into a raw line with these settings. False when
+// termios cannot express them: 1.5 stop bits, data bits other than 5-8, a baud rate without
+// a B constant, an unknown parity or stop-bits code.
+bool BuildLineSettings(const SerialSettings& settings, termios& t);
+
+// Write time-out: 50 ms per byte plus 2000 ms.
+inline constexpr int WriteTimeoutPerByteMs = 50;
+inline constexpr int WriteTimeoutConstantMs = 2000;
+
+class SerialPort {
+  public:
+    virtual ~SerialPort() = default;
+
+    // Opens the device for reading and writing, exclusively. On failure returns false and
+    // LastOpenError() gives the errno.
+    virtual bool Open(const std::string& path) = 0;
+    virtual int LastOpenError() const = 0;
+    // Programs the line; false when the device or this implementation refuses a value.
+    virtual bool Configure(const SerialSettings& settings) = 0;
+    // Writes all bytes or gives up after the write time-out, or as soon as `cancelFd`
+    // (if >= 0) becomes readable. Returns the number of bytes written.
+    virtual std::size_t Write(const uint8_t* bytes, std::size_t length, int cancelFd = -1) = 0;
+    // Bytes waiting in the input queue.
+    virtual std::size_t BytesQueued() = 0;
+    // Reads at most `capacity` queued bytes without blocking.
+    virtual std::size_t Read(uint8_t* out, std::size_t capacity) = 0;
+    // Descriptor that polls readable when input is queued and reports POLLHUP/POLLERR when
+    // the line is gone; -1 when closed.
+    virtual int PollFd() const = 0;
+    // True once a read or write found the device gone (unplugged adapter, pty closed).
+    virtual bool HungUp() const = 0;
+    virtual bool IsOpen() const = 0;
+    virtual void Close() = 0;
+};
+
+// termios on a tty device (real port, USB adapter or pseudo-terminal). The driver's queue
+// sizes are the kernel's (4096 bytes each way for a tty), which is at least the 1024 bytes
+// the link ever needs; they cannot be set from user space.
+class PosixSerialPort : public SerialPort {
+  public:
+    PosixSerialPort() = default;
+    ~PosixSerialPort() override;
+    PosixSerialPort(const PosixSerialPort&) = delete;
+    PosixSerialPort& operator=(const PosixSerialPort&) = delete;
+
+    bool Open(const std::string& path) override;
+    int LastOpenError() const override { return lastOpenError_; }
+    bool Configure(const SerialSettings& settings) override;
+    std::size_t Write(const uint8_t* bytes, std::size_t length, int cancelFd = -1) override;
+    std::size_t BytesQueued() override;
+    std::size_t Read(uint8_t* out, std::size_t capacity) override;
+    int PollFd() const override { return fd_; }
+    bool HungUp() const override;
+    bool IsOpen() const override { return fd_ >= 0; }
+    void Close() override;
+
+  private:
+    int fd_ = -1;
+    int lastOpenError_ = 0;
+    std::atomic<bool> hungUp_{false};  // set by the worker, read by anyone
+};
+
+// In-memory port for tests: feed received bytes, capture written ones, fail opening,
+// configuring or writing, stall writes, unplug. The poll descriptor is a pipe that holds the
+// fed bytes, so the worker waits on it exactly as on a tty.
+class FakeSerialPort : public SerialPort {
+  public:
+    FakeSerialPort();
+    ~FakeSerialPort() override;
+    FakeSerialPort(const FakeSerialPort&) = delete;
+    FakeSerialPort& operator=(const FakeSerialPort&) = delete;
+
+    bool Open(const std::string& path) override;
+    int LastOpenError() const override;
+    bool Configure(const SerialSettings& settings) override;
+    std::size_t Write(const uint8_t* bytes, std::size_t length, int cancelFd = -1) override;
+    std::size_t BytesQueued() override;
+    std::size_t Read(uint8_t* out, std::size_t capacity) override;
+    int PollFd() const override;
+    bool HungUp() const override;
+    bool IsOpen() const override;
+    void Close() override;
+
+    // ---- scripting (any thread) ----
+    void FailOpen(int error);  // 0 = opening succeeds
+    void FailConfigure(bool fail);
+    void FailWrites(bool fail);                           // writes then return 0
+    void StallWrites(bool stall);                         // writes then wait for their time-out or cancelFd
+    void Feed(const uint8_t* bytes, std::size_t length);  // bytes "arrive" on the line
+    void HangUp();                                        // the adapter is unplugged
+    std::vector<uint8_t> Written() const;                 // everything written so far
+    std::string OpenedPath() const;
+    SerialSettings ConfiguredSettings() const;
+    int ConfigureCount() const;
+    int WriteCalls() const;
+
+  private:
+    mutable std::mutex lock_;
+    int pipe_[2] = {-1, -1};
+    bool open_ = false;
+    bool hungUp_ = false;
+    int openError_ = 0;
+    int lastOpenError_ = 0;
+    bool failConfigure_ = false;
+    bool failWrites_ = false;
+    bool stallWrites_ = false;
+    int configureCount_ = 0;
+    int writeCalls_ = 0;
+    std::string path_;
+    SerialSettings configured_;
+    std::vector<uint8_t> written_;
+};
+
+// Creates the port object CommLink opens; tests substitute a fake.
+std::shared_ptr<SerialPort> MakePosixSerialPort();
+
+// Real serial ports of the PC, from <sysfsRoot>/<name>/device (a tty without a `device` link
+// is virtual). Placeholders of the 8250 driver whose port type reads 0 are skipped. Names
+// are "/dev/<name>", in natural order (ttyS2 before ttyS10), at most MaxSerialPorts.
+// Returns the number stored, or -1 when sysfsRoot cannot be read.
+int EnumeratePorts(std::vector<std::string>& names, const std::string& sysfsRoot = "/sys/class/tty");
+
+// Stable names of USB serial adapters: the entries of /dev/serial/by-id as full paths,
+// sorted. Returns the number found (0 when the folder does not exist).
+int ListSerialById(std::vector<std::string>& paths, const std::string& byIdDir = "/dev/serial/by-id");
+
+}  // namespace corvix
