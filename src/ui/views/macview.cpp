@@ -31,6 +31,12 @@ CMacView::CMacView(CBrondaleDoc& doc, QWidget* parent) : QTreeWidget(parent), do
     connect(this, &QTreeWidget::itemSelectionChanged, this, &CMacView::OnSelectionChanged);
 }
 
+CMacView::~CMacView() {
+    // Tearing down the items must not reach the document as a selection change.
+    rebuilding_ = true;
+    blockSignals(true);
+}
+
 int CMacView::NodeCode(const QTreeWidgetItem* item) {
     if (!item) return -1;
     bool ok = false;
@@ -113,8 +119,8 @@ QMenu* CMacView::BuildContextMenu(QWidget* parent) {
     const int page = doc_.currentPage;
     const int lang = doc_.uiLanguage;
     if (!doc_.project) return nullptr;
-    const bool full = doc_.project->deviceCount >= MaxDevices;
-    const bool clipboard = doc_.deviceClipboardFull != 0;
+    const bool canAdd = doc_.CanAddDevice();
+    const bool canPaste = doc_.CanPasteDevice();
     auto add = [lang](QMenu* menu, const BiText& text, int command, bool enabled) {
         QAction* action = menu->addAction(T(text, lang));
         action->setData(command);
@@ -123,15 +129,15 @@ QMenu* CMacView::BuildContextMenu(QWidget* parent) {
     if (page == KindProject) {
         auto* menu = new QMenu(parent);
         add(menu, txt::TreeRenameProject, CmdRenameProject, true);
-        add(menu, txt::TreeAddDevice, CmdAddDevice, !full);
-        add(menu, txt::TreePasteAfterLast, CmdPasteAfterLast, !full && clipboard);
+        add(menu, txt::TreeAddDevice, CmdAddDevice, canAdd);
+        add(menu, txt::TreePasteAfterLast, CmdPasteAfterLast, canPaste);
         return menu;
     }
     if (IsDeviceKind(page)) {
         auto* menu = new QMenu(parent);
         add(menu, txt::TreeCut, CmdCut, true);
         add(menu, txt::TreeCopy, CmdCopy, true);
-        add(menu, txt::TreePasteBefore, CmdPasteBefore, !full && clipboard);
+        add(menu, txt::TreePasteBefore, CmdPasteBefore, canPaste);
         add(menu, txt::TreeDelete, CmdDelete, true);
         add(menu, txt::TreeRenameDevice, CmdRenameDevice, true);
         menu->addSeparator();
@@ -176,10 +182,11 @@ void CMacView::keyPressEvent(QKeyEvent* event) {
 }
 
 void CMacView::RunCommand(int command) {
+    // Commands exist only on the nodes of an open project.
+    if (!doc_.project || doc_.project->projectOpen == 0) return;
     const int caret = CaretCode();
     switch (command) {
         case CmdRenameProject: {
-            if (!doc_.project) return;
             doc_.RenameProject();
             if (QTreeWidgetItem* item = currentItem())
                 item->setText(0, FromGbkField(doc_.project->projectName, ProjectNameSize));
@@ -200,7 +207,7 @@ void CMacView::RunCommand(int command) {
             if (IsDeviceKind(caret)) doc_.PasteBeforeDevice(caret);
             break;
         case CmdRenameDevice: {
-            if (!IsDeviceKind(caret) || !doc_.project) return;
+            if (!IsDeviceKind(caret)) return;
             doc_.RenameDevice(caret);
             const int index = caret - KindDeviceFirst;
             if (QTreeWidgetItem* item = currentItem())

@@ -32,6 +32,7 @@ public:
     enum Image { ImageDevice = 0, ImageProject = 4, ImagePage = 5 };
 
     explicit CMacView(corvix::CBrondaleDoc& doc, QWidget* parent = nullptr);
+    ~CMacView() override;
 
     void SetEngine(corvix::ProtocolEngine* engine) { engine_ = engine; }
 

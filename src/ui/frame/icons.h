@@ -1,0 +1,22 @@
+// The program's own images, drawn in code: tool-bar buttons, the tree's image strip and
+// the window icon.
+#pragma once
+
+#include <QIcon>
+#include <QPixmap>
+#include <vector>
+
+namespace corvix::ui {
+
+enum class ToolImage { Import, Save, SerialPort, Connect, Disconnect };
+
+QIcon ToolIcon(ToolImage image);
+// Six 16x16 cells side by side (96x16): 0 two grey computers (device), 1 two linked
+// computers, 2 one computer, 3 and 4 an open folder (4 is the project), 5 a folder with a
+// sheet of paper (pages and the Configuration folder).
+QPixmap TreeImageStrip();
+// The strip cut into its six cells.
+std::vector<QIcon> TreeImages();
+QIcon AppIcon();
+
+}  // namespace corvix::ui

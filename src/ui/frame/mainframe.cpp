@@ -1,0 +1,486 @@
+#include "ui/frame/mainframe.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QShortcut>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QToolBar>
+
+#include "link/comm_link.h"
+#include "model/texts.h"
+#include "ui/dialogs/comminfownd.h"
+#include "ui/frame/icons.h"
+#include "ui/views/maclistview.h"
+#include "ui/views/macview.h"
+
+using namespace corvix;
+
+namespace {
+
+QString T(const BiText& text, int uiLanguage) { return QString::fromUtf8(Pick(text, uiLanguage)); }
+
+// Menu layout: popup title, then its items (0 = separator).
+struct MenuItem {
+    int command;
+    const BiText* text;
+};
+
+const BiText* CommandText(int command) {
+    switch (command) {
+        case CMainFrame::IdPcSerialPort: return &txt::MenuPcSerialPort;
+        case CMainFrame::IdConnect: return &txt::MenuConnect;
+        case CMainFrame::IdDisconnect: return &txt::MenuDisconnect;
+        case CMainFrame::IdInternalClock: return &txt::MenuInternalClock;
+        case CMainFrame::IdExit: return &txt::MenuExit;
+        case CMainFrame::IdNewProject: return &txt::MenuNewProject;
+        case CMainFrame::IdImportProject: return &txt::MenuImportProject;
+        case CMainFrame::IdExportProject: return &txt::MenuExportProject;
+        case CMainFrame::IdSaveProject: return &txt::MenuSaveProject;
+        case CMainFrame::IdToolBar: return &txt::MenuToolBar;
+        case CMainFrame::IdStatusBar: return &txt::MenuStatusBar;
+        case CMainFrame::IdConnectionBar: return &txt::MenuConnectionBar;
+        case CMainFrame::IdEventWindow: return &txt::MenuEventWindow;
+        case CMainFrame::IdLanguage: return &txt::MenuLanguage;
+        case CMainFrame::IdContent: return &txt::MenuContent;
+        default: return nullptr;
+    }
+}
+
+const int DeviceMenu[] = {CMainFrame::IdPcSerialPort, CMainFrame::IdConnect, CMainFrame::IdDisconnect, 0,
+                          CMainFrame::IdInternalClock, 0, CMainFrame::IdExit};
+const int ProjectMenu[] = {CMainFrame::IdNewProject, CMainFrame::IdImportProject, CMainFrame::IdExportProject,
+                           CMainFrame::IdSaveProject};
+const int ViewMenu[] = {CMainFrame::IdToolBar, CMainFrame::IdStatusBar, CMainFrame::IdConnectionBar,
+                        CMainFrame::IdEventWindow, CMainFrame::IdLanguage};
+const int HelpMenu[] = {CMainFrame::IdContent};
+const BiText* const MenuTitles[] = {&txt::MenuDevice, &txt::MenuProject, &txt::MenuView, &txt::MenuHelp};
+
+}  // namespace
+
+// ---- the document's seam, passed through ----
+
+std::optional<std::string> CMainFrame::CommandUserInterface::AskOpenProjectPath() {
+    chosenPath = inner_.AskOpenProjectPath();
+    if (!chosenPath) cancelled = true;
+    return chosenPath;
+}
+
+std::optional<std::string> CMainFrame::CommandUserInterface::AskSaveProjectPath() {
+    chosenPath = inner_.AskSaveProjectPath();
+    if (!chosenPath) cancelled = true;
+    return chosenPath;
+}
+
+std::optional<std::string> CMainFrame::CommandUserInterface::AskName(const std::string& initialGbk, int uiLanguage) {
+    return inner_.AskName(initialGbk, uiLanguage);
+}
+
+void CMainFrame::CommandUserInterface::ShowMessage(const std::string& textUtf8, const std::string& captionUtf8) {
+    ++messages;
+    inner_.ShowMessage(textUtf8, captionUtf8);
+}
+
+void CMainFrame::CommandUserInterface::SetBusy(bool busy) { inner_.SetBusy(busy); }
+
+void CMainFrame::CommandUserInterface::Reset() {
+    chosenPath.reset();
+    cancelled = false;
+    messages = 0;
+}
+
+// ---- creation ----
+
+CMainFrame::CMainFrame(CBrondaleDoc& doc, ui::IGuiUserInterface& ui, QSettings* settings, QWidget* parent)
+    : QMainWindow(parent), doc_(doc), ui_(ui), commandUi_(ui), recentFiles_(settings) {
+    setWindowIcon(ui::AppIcon());
+    // The worker's notices arrive on its own thread; each is queued onto this window's thread.
+    link_ = std::make_unique<CommLink>(&ui_, [this](CommNotice notice, const uint8_t* bytes, std::size_t length) {
+        switch (notice) {
+            case CommNotice::Sent: {
+                std::vector<uint8_t> copy(bytes, bytes + length);
+                QMetaObject::invokeMethod(
+                    this, [this, copy = std::move(copy)]() mutable { OnCommSent(std::move(copy)); },
+                    Qt::QueuedConnection);
+                break;
+            }
+            case CommNotice::SendFailed:
+                QMetaObject::invokeMethod(this, [this] { OnCommSendFailed(); }, Qt::QueuedConnection);
+                break;
+            case CommNotice::Received:
+                QMetaObject::invokeMethod(this, [this] { OnCommReceived(); }, Qt::QueuedConnection);
+                break;
+        }
+    });
+    engine_ = std::make_unique<ProtocolEngine>(doc_, *link_, *this);
+
+    // Client area: tree left, list right.
+    splitter_ = new QSplitter(Qt::Horizontal, this);
+    tree_ = new CMacView(doc_, splitter_);
+    list_ = new CMacListView(doc_, splitter_);
+    tree_->resize(200, 200);
+    list_->resize(200, 200);
+    splitter_->addWidget(tree_);
+    splitter_->addWidget(list_);
+    splitter_->setStretchFactor(0, 0);
+    splitter_->setStretchFactor(1, 1);
+    splitter_->setSizes({240, 760});
+    setCentralWidget(splitter_);
+    tree_->SetEngine(engine_.get());
+    list_->SetEngine(engine_.get());
+    list_->SetConnectedQuery([this] { return link_->IsConnected(); });
+    list_->setAccessibleName(T(txt::AccParameterList, doc_.uiLanguage));
+
+    CreateActions();
+    CreateMenus();
+    CreateToolBar();
+    CreateStatusBar();
+
+    commBar_ = new CCommInfoWnd(this);
+    addDockWidget(Qt::BottomDockWidgetArea, commBar_);
+    commBar_->hide();
+
+    // Ctrl+Shift+P: the service handler runs after the key has been handled.
+    auto* service = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P), this);
+    connect(service, &QShortcut::activated, this,
+            [this] { QMetaObject::invokeMethod(this, [this] { OnServiceMode(); }, Qt::QueuedConnection); });
+
+    const int intervals[3] = {PollIntervalMs, IdleIntervalMs, SecondIntervalMs};
+    for (int i = 0; i < 3; ++i) {
+        timers_[i].setInterval(intervals[i]);
+        connect(&timers_[i], &QTimer::timeout, this, [this, i] { OnTimer(i + 1); });
+        timers_[i].start();
+    }
+
+    doc_.SetViews(this);
+    doc_.SetUserInterface(&commandUi_);
+    RetranslateMenus();
+    TitleChanged();
+    RefreshStatusText();
+    UpdateCommandStates();
+    resize(1000, 680);
+}
+
+CMainFrame::~CMainFrame() {
+    ShutDownLink();
+    // The views go away with the window; the document stays.
+    if (doc_.Views() == this) doc_.SetViews(nullptr);
+    doc_.SetUserInterface(nullptr);
+}
+
+void CMainFrame::CreateActions() {
+    for (int command : {IdPcSerialPort, IdConnect, IdDisconnect, IdInternalClock, IdExit, IdNewProject,
+                        IdImportProject, IdExportProject, IdSaveProject, IdToolBar, IdStatusBar, IdConnectionBar,
+                        IdEventWindow, IdLanguage, IdContent}) {
+        auto* action = new QAction(this);
+        action->setData(command);
+        actions_[command] = action;
+        connect(action, &QAction::triggered, this, [this, command] { RunCommand(command); });
+    }
+    for (int command : {IdConnect, IdDisconnect, IdToolBar, IdStatusBar, IdConnectionBar, IdEventWindow})
+        actions_[command]->setCheckable(true);
+    actions_[IdImportProject]->setIcon(ui::ToolIcon(ui::ToolImage::Import));
+    actions_[IdSaveProject]->setIcon(ui::ToolIcon(ui::ToolImage::Save));
+    actions_[IdPcSerialPort]->setIcon(ui::ToolIcon(ui::ToolImage::SerialPort));
+    actions_[IdConnect]->setIcon(ui::ToolIcon(ui::ToolImage::Connect));
+    actions_[IdDisconnect]->setIcon(ui::ToolIcon(ui::ToolImage::Disconnect));
+    // Ctrl+O imports and Ctrl+N starts a new project. Ctrl+S is a shortcut of its own so it
+    // sees the modified mark at the moment it is pressed.
+    actions_[IdImportProject]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    actions_[IdNewProject]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    auto* save = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);
+    connect(save, &QShortcut::activated, this, [this] {
+        UpdateCommandStates();
+        RunCommand(IdSaveProject);
+    });
+}
+
+void CMainFrame::CreateMenus() {
+    auto build = [this](const int* items, std::size_t count) {
+        auto* menu = menuBar()->addMenu(QString());
+        for (std::size_t i = 0; i < count; ++i) {
+            if (items[i] == 0)
+                menu->addSeparator();
+            else
+                menu->addAction(actions_[items[i]]);
+        }
+        connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
+        menus_.push_back(menu);
+    };
+    build(DeviceMenu, std::size(DeviceMenu));
+    build(ProjectMenu, std::size(ProjectMenu));
+    build(ViewMenu, std::size(ViewMenu));
+    build(HelpMenu, std::size(HelpMenu));
+}
+
+void CMainFrame::CreateToolBar() {
+    toolBar_ = addToolBar(QString());
+    toolBar_->setObjectName("toolBar");
+    toolBar_->setIconSize(QSize(16, 15));
+    toolBar_->setAllowedAreas(Qt::AllToolBarAreas);
+    toolBar_->addAction(actions_[IdImportProject]);
+    toolBar_->addAction(actions_[IdSaveProject]);
+    toolBar_->addSeparator();
+    toolBar_->addAction(actions_[IdPcSerialPort]);
+    toolBar_->addAction(actions_[IdConnect]);
+    toolBar_->addAction(actions_[IdDisconnect]);
+}
+
+void CMainFrame::CreateStatusBar() {
+    statusPane_ = new QLabel(this);
+    statusPane_->setFixedWidth(StatusPaneWidth);
+    statusPane_->setFrameShape(QFrame::Panel);
+    statusPane_->setFrameShadow(QFrame::Sunken);
+    statusBar()->addPermanentWidget(statusPane_);
+}
+
+void CMainFrame::RetranslateMenus() {
+    const int lang = doc_.uiLanguage;
+    for (std::size_t i = 0; i < menus_.size(); ++i) menus_[i]->setTitle(T(*MenuTitles[i], lang));
+    for (auto& [command, action] : actions_) {
+        const QString text = T(*CommandText(command), lang);
+        action->setText(text);
+        action->setToolTip(QString(text).remove(QLatin1Char('&')));
+    }
+    // Accessible names follow the language the window was last built in.
+    tree_->setAccessibleName(T(txt::AccProjectTree, lang));
+    list_->setAccessibleName(T(txt::AccParameterList, lang));
+    statusPane_->setAccessibleName(T(txt::AccLinkStatus, lang));
+    toolBar_->setAccessibleName(T(txt::AccToolBar, lang));
+    for (QAction* action : toolBar_->actions()) {
+        if (QWidget* button = toolBar_->widgetForAction(action)) button->setAccessibleName(action->toolTip());
+    }
+}
+
+// ---- command states ----
+
+QAction* CMainFrame::Action(int command) const {
+    auto it = actions_.find(command);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+bool CMainFrame::TimersRunning() const {
+    return timers_[0].isActive() || timers_[1].isActive() || timers_[2].isActive();
+}
+
+void CMainFrame::UpdateCommandStates() {
+    const bool connected = link_->IsConnected();
+    const bool projectOpen = doc_.project && doc_.project->projectOpen != 0;
+    actions_[IdConnect]->setEnabled(!connected);
+    actions_[IdConnect]->setChecked(connected);
+    actions_[IdDisconnect]->setEnabled(connected);
+    actions_[IdDisconnect]->setChecked(!connected);
+    actions_[IdExportProject]->setEnabled(projectOpen);
+    actions_[IdSaveProject]->setEnabled(doc_.modified != 0);
+    actions_[IdToolBar]->setChecked(toolBar_->isVisible());
+    actions_[IdStatusBar]->setChecked(statusBar()->isVisible());
+    actions_[IdConnectionBar]->setChecked(commBar_ && commBar_->isVisible());
+    actions_[IdEventWindow]->setChecked(eventWindowVisible != 0);
+}
+
+void CMainFrame::RunCommand(int command) {
+    QAction* action = Action(command);
+    if (!action || !action->isEnabled()) return;
+    switch (command) {
+        case IdPcSerialPort: OnPcSerialPort(); break;
+        case IdConnect: OnConnect(); break;
+        case IdDisconnect: OnDisconnect(); break;
+        case IdInternalClock: OnInternalClock(); break;
+        case IdExit: close(); break;
+        case IdNewProject: OnNewProject(); break;
+        case IdImportProject: OnImportProject(); break;
+        case IdExportProject: OnExportProject(); break;
+        case IdSaveProject: OnSaveProject(); break;
+        case IdToolBar: toolBar_->setVisible(!toolBar_->isVisible()); break;
+        case IdStatusBar: statusBar()->setVisible(!statusBar()->isVisible()); break;
+        case IdConnectionBar: OnConnectionBar(); break;
+        case IdEventWindow: OnEventWindow(); break;
+        case IdLanguage: OnLanguage(); break;
+        case IdContent: OnContent(); break;
+        default: break;
+    }
+    UpdateCommandStates();
+}
+
+// ---- timers and the link ----
+
+void CMainFrame::OnTimer(int id) {
+    if (id == 3) {
+        RefreshStatusText();
+        RefreshClockWindow();
+    }
+    engine_->OnTimer(id);
+    if (id == 3) UpdateCommandStates();
+}
+
+void CMainFrame::RefreshStatusText() { statusPane_->setText(QString::fromStdString(link_->LinkStatusText())); }
+
+void CMainFrame::OnCommSent(std::vector<uint8_t> bytes) { engine_->OnSent(bytes.data(), bytes.size()); }
+
+void CMainFrame::OnCommSendFailed() { engine_->OnSendFailed(); }
+
+void CMainFrame::OnCommReceived() {
+    uint8_t buffer[1024];
+    const std::size_t length = link_->TakeReception(buffer, sizeof buffer);
+    if (length > 0) engine_->OnReceived(buffer, length);
+}
+
+void CMainFrame::OnConnect() {
+    link_->Connect(doc_.uiLanguage);
+    RefreshStatusText();
+}
+
+void CMainFrame::OnDisconnect() {
+    link_->Disconnect();
+    RefreshStatusText();
+}
+
+void CMainFrame::ShutDownLink() {
+    if (link_) link_->CloseLink();
+    for (QTimer& timer : timers_) timer.stop();
+}
+
+// ---- project commands ----
+
+void CMainFrame::NoteRecentFile() {
+    if (commandUi_.chosenPath && !doc_.projectPath.empty() && doc_.projectPath == *commandUi_.chosenPath)
+        recentFiles_.Add(QFile::decodeName(doc_.projectPath.c_str()));
+}
+
+void CMainFrame::OnNewProject() { doc_.NewProject(); }
+
+void CMainFrame::OnImportProject() {
+    commandUi_.Reset();
+    doc_.ImportProject();
+    if (commandUi_.messages == 0) NoteRecentFile();
+}
+
+void CMainFrame::OnExportProject() {
+    commandUi_.Reset();
+    doc_.ExportProject();
+    if (commandUi_.messages == 0) NoteRecentFile();
+}
+
+void CMainFrame::OnSaveProject() {
+    commandUi_.Reset();
+    doc_.SaveProject();
+    if (commandUi_.messages == 0) NoteRecentFile();
+}
+
+bool CMainFrame::ImportAtStart(const std::string& path) {
+    commandUi_.Reset();
+    const bool ok = doc_.ImportProjectFrom(path);
+    if (ok) recentFiles_.Add(QFile::decodeName(path.c_str()));
+    UpdateCommandStates();
+    return ok;
+}
+
+// ---- view commands ----
+
+void CMainFrame::OnConnectionBar() {
+    if (commBar_->isVisible()) {
+        commBar_->hide();
+    } else {
+        commBar_->show();
+        FitCommBar();
+    }
+}
+
+void CMainFrame::OnLanguage() {
+    doc_.uiLanguage = IsEnglish(doc_.uiLanguage) ? LangChinese : LangEnglish;
+    RetranslateMenus();
+    RebuildTree();
+}
+
+void CMainFrame::FitCommBar() {
+    if (!commBar_ || !commBar_->isVisible()) return;
+    // A quarter of the client height, docked or floating.
+    const int clientHeight = height() - (menuBar()->isVisible() ? menuBar()->height() : 0);
+    const int barHeight = clientHeight / 4;
+    if (commBar_->isFloating())
+        commBar_->resize(width(), barHeight);
+    else
+        resizeDocks({commBar_}, {barHeight}, Qt::Vertical);
+}
+
+void CMainFrame::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    FitCommBar();
+}
+
+void CMainFrame::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    UpdateCommandStates();
+}
+
+// ---- closing ----
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (doc_.modified != 0 && doc_.project && doc_.project->projectOpen != 0) {
+        switch (ui_.AskSaveChanges(doc_.uiLanguage)) {
+            case ui::SaveChoice::Cancel: event->ignore(); return;
+            case ui::SaveChoice::Discard: break;
+            case ui::SaveChoice::Save: {
+                const uint8_t modified = doc_.modified;
+                OnSaveProject();
+                // Stay open when nothing was written (chooser cancelled or write failed);
+                // the changes are still unwritten, so the next close asks again.
+                if (commandUi_.cancelled || commandUi_.messages != 0) {
+                    doc_.modified = modified;
+                    UpdateCommandStates();
+                    event->ignore();
+                    return;
+                }
+                break;
+            }
+        }
+    }
+    ShutDownLink();
+    DestroyAuxiliaryWindows();
+    event->accept();
+}
+
+void CMainFrame::DestroyAuxiliaryWindows() {
+    delete clockWindow.data();
+    delete eventWindow.data();
+    eventWindowVisible = 0;
+}
+
+// ---- IDocViews ----
+
+void CMainFrame::RebuildTree() {
+    tree_->RebuildTree();
+    UpdateCommandStates();
+}
+
+void CMainFrame::ShowPage() { list_->ShowPage(); }
+
+void CMainFrame::ClearPage() { list_->ClearPage(); }
+
+void CMainFrame::UpdateAllViews() {
+    tree_->viewport()->update();
+    list_->viewport()->update();
+    UpdateCommandStates();
+}
+
+void CMainFrame::TitleChanged() { setWindowTitle(QString::fromStdString(doc_.title) + " - "); }
+
+// ---- IEngineHost ----
+
+void CMainFrame::AppendCommLog(const std::string& entry) { commBar_->AppendEntry(entry); }
+
+void CMainFrame::ShowMessage(const std::string& textUtf8, const std::string& captionUtf8) {
+    ui_.ShowMessage(textUtf8, captionUtf8);
+    RefreshStatusText();
+    UpdateCommandStates();
+}
+
+void CMainFrame::RefreshInputStates() { list_->RefreshInputStates(); }
+
+void CMainFrame::FillEventLogPage() { list_->FillEventLogPage(); }
+
+void CMainFrame::FillCpuSupervisionPage() { list_->FillCpuSupervisionPage(); }

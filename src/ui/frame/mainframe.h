@@ -1,0 +1,193 @@
+// The main window: project tree and parameter list side by side, tool bar, status bar with
+// the link text, the communication bar, the menus in both languages and the device link
+// (serial link + protocol engine) with its timers. It implements the document's views and
+// the engine's host; the command algorithms live in the document and the engine.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/engine.h"
+#include "model/doc.h"
+#include "ui/frame/recent_files.h"
+#include "ui/qt_user_interface.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QSettings;
+class QSplitter;
+class QToolBar;
+class CMacView;
+class CMacListView;
+class CCommInfoWnd;
+
+namespace corvix {
+class CommLink;
+}
+
+class CMainFrame : public QMainWindow, public corvix::IDocViews, public corvix::IEngineHost {
+    Q_OBJECT
+public:
+    enum Command {
+        IdPcSerialPort = 32773,
+        IdConnect = 32775,
+        IdDisconnect = 32777,
+        IdInternalClock = 32779,
+        IdExit = 57665,
+        IdNewProject = 32802,
+        IdImportProject = 32793,
+        IdExportProject = 32794,
+        IdSaveProject = 57603,
+        IdToolBar = 59392,
+        IdStatusBar = 59393,
+        IdConnectionBar = 32782,
+        IdEventWindow = 32800,
+        IdLanguage = 32826,
+        IdContent = 32821,
+    };
+    static constexpr int PollIntervalMs = 3000;    // timer 1
+    static constexpr int IdleIntervalMs = 10000;   // timer 2
+    static constexpr int SecondIntervalMs = 1000;  // timer 3
+    static constexpr int StatusPaneWidth = 400;
+
+    // `doc` and `ui` outlive the frame. `settings` (not owned) keeps the recent-file list;
+    // null keeps it in memory only.
+    CMainFrame(corvix::CBrondaleDoc& doc, corvix::ui::IGuiUserInterface& ui, QSettings* settings = nullptr,
+               QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    // ---- IDocViews ----
+    void RebuildTree() override;
+    bool HasListView() const override { return true; }
+    void ShowPage() override;
+    void ClearPage() override;
+    void UpdateAllViews() override;
+    void TitleChanged() override;
+
+    // ---- IEngineHost ----
+    void AppendCommLog(const std::string& entry) override;
+    void ShowMessage(const std::string& textUtf8, const std::string& captionUtf8) override;
+    void RefreshInputStates() override;
+    void FillEventLogPage() override;
+    void FillCpuSupervisionPage() override;
+    bool ClockWindowOpen() const override;
+    void ShowDeviceTime(const std::string& text) override;
+    void ShowEventWindowForNewEvents() override;
+    void AppendEventText(const std::string& text) override;
+
+    // ---- commands ----
+    QAction* Action(int command) const;
+    // Runs a command as its menu item does (only when the item is enabled).
+    void RunCommand(int command);
+    // Enabling and check marks of every command, from the current state.
+    void UpdateCommandStates();
+    // One tick of timer 1, 2 or 3.
+    void OnTimer(int id);
+    // A project file named on the command line: imported like Import Project. False (after
+    // the document's message) when it cannot be imported.
+    bool ImportAtStart(const std::string& path);
+
+    // ---- parts, for the program and for tests ----
+    corvix::CBrondaleDoc& Doc() { return doc_; }
+    corvix::ProtocolEngine& Engine() { return *engine_; }
+    corvix::CommLink& Link() { return *link_; }
+    CMacView* Tree() const { return tree_; }
+    CMacListView* List() const { return list_; }
+    CCommInfoWnd* CommBar() const { return commBar_; }
+    QLabel* StatusPane() const { return statusPane_; }
+    QToolBar* ToolBar() const { return toolBar_; }
+    QMenu* Menu(int index) const { return menus_.at(index); }  // 0 Device, 1 Project, 2 View, 3 Help
+    const corvix::ui::RecentFileList& RecentFiles() const { return recentFiles_; }
+    bool TimersRunning() const;
+
+    // ---- windows and state of the dialog-backed commands ----
+    int eventWindowVisible = 0;  // the event window is shown; check mark of 32800
+    int autoShowEvents = 1;      // arriving events bring the event window up
+    std::string eventText;       // the event window's text (UTF-8, "\r\n" line ends)
+    QPointer<QWidget> clockWindow;
+    QPointer<QWidget> eventWindow;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    // The document's seam, passed through to the real one; it notes the paths chosen and
+    // the messages shown so the frame knows what a project command achieved.
+    class CommandUserInterface : public corvix::IUserInterface {
+    public:
+        explicit CommandUserInterface(corvix::ui::IGuiUserInterface& inner) : inner_(inner) {}
+        std::optional<std::string> AskOpenProjectPath() override;
+        std::optional<std::string> AskSaveProjectPath() override;
+        std::optional<std::string> AskName(const std::string& initialGbk, int uiLanguage) override;
+        void ShowMessage(const std::string& textUtf8, const std::string& captionUtf8) override;
+        void SetBusy(bool busy) override;
+        void Reset();
+        std::optional<std::string> chosenPath;
+        bool cancelled = false;
+        int messages = 0;
+
+    private:
+        corvix::ui::IGuiUserInterface& inner_;
+    };
+
+    void CreateActions();
+    void CreateMenus();
+    void CreateToolBar();
+    void CreateStatusBar();
+    void RetranslateMenus();
+    void RefreshStatusText();
+    void FitCommBar();
+    void NoteRecentFile();
+    void DestroyAuxiliaryWindows();
+    void ShutDownLink();
+
+    // Worker notices, already on the user-interface thread.
+    void OnCommSent(std::vector<uint8_t> bytes);
+    void OnCommSendFailed();
+    void OnCommReceived();
+
+    // Command handlers.
+    void OnConnect();
+    void OnDisconnect();
+    void OnNewProject();
+    void OnImportProject();
+    void OnExportProject();
+    void OnSaveProject();
+    void OnConnectionBar();
+    void OnLanguage();
+    // In mainframe_dialogs.cpp:
+    void OnPcSerialPort();
+    void OnInternalClock();
+    void OnEventWindow();
+    void OnContent();
+    void OnServiceMode();
+    void RefreshClockWindow();  // timer 3: the clock window's PC-time box
+
+    corvix::CBrondaleDoc& doc_;
+    corvix::ui::IGuiUserInterface& ui_;
+    CommandUserInterface commandUi_;
+    corvix::ui::RecentFileList recentFiles_;
+    std::unique_ptr<corvix::CommLink> link_;
+    std::unique_ptr<corvix::ProtocolEngine> engine_;
+
+    QSplitter* splitter_ = nullptr;
+    CMacView* tree_ = nullptr;
+    CMacListView* list_ = nullptr;
+    CCommInfoWnd* commBar_ = nullptr;
+    QToolBar* toolBar_ = nullptr;
+    QLabel* statusPane_ = nullptr;
+    std::vector<QMenu*> menus_;
+    std::map<int, QAction*> actions_;
+    QTimer timers_[3];
+    bool closing_ = false;
+};

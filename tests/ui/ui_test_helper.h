@@ -1,0 +1,58 @@
+// Shared seams of the GUI tests: a scripted user interface that answers file, name, port
+// and save questions from queues and records every message, and small helpers around it.
+#pragma once
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ui/qt_user_interface.h"
+
+namespace corvix::test {
+
+struct ShownMessage {
+    std::string text;
+    std::string caption;
+};
+
+// Every question is answered from its queue; an empty queue answers "cancelled".
+class ScriptedUserInterface : public ui::IGuiUserInterface {
+public:
+    // ---- answers ----
+    std::deque<std::optional<std::string>> openPaths;   // AskOpenProjectPath
+    std::deque<std::optional<std::string>> savePaths;   // AskSaveProjectPath
+    std::deque<std::optional<std::string>> names;       // AskName, GBK bytes
+    std::deque<std::optional<std::string>> portNames;   // AskPortName
+    std::deque<ui::SaveChoice> saveChoices;             // AskSaveChanges
+
+    // ---- record ----
+    std::vector<ShownMessage> messages;
+    std::vector<std::string> nameInitials;  // initial text of every name question
+    std::vector<int> nameLanguages;
+    std::vector<std::vector<std::string>> portLists;
+    int openAsked = 0;
+    int saveAsked = 0;
+    int saveChangesAsked = 0;
+    int busyDepth = 0;
+    int busyCalls = 0;
+
+    std::optional<std::string> AskOpenProjectPath() override;
+    std::optional<std::string> AskSaveProjectPath() override;
+    std::optional<std::string> AskName(const std::string& initialGbk, int uiLanguage) override;
+    void ShowMessage(const std::string& textUtf8, const std::string& captionUtf8) override;
+    void SetBusy(bool busy) override;
+    ui::SaveChoice AskSaveChanges(int uiLanguage) override;
+    std::optional<std::string> AskPortName(const std::vector<std::string>& names, const std::string& current,
+                                           int uiLanguage) override;
+
+    // Texts of all messages shown so far, in order.
+    std::vector<std::string> MessageTexts() const;
+    // How many messages carried exactly `text`.
+    int CountMessages(const std::string& text) const;
+};
+
+// Reads a whole file (empty when it cannot be read).
+std::string ReadFileBytes(const std::string& path);
+
+}  // namespace corvix::test
