@@ -28,23 +28,14 @@ inline constexpr BiText ListRowCpuFailure{"CPU 出错", "CPU Failure"};
 // printf format with the 1-based signal number.
 inline constexpr BiText ListSignalDesignation{"开关量%d", "Binary%d"};
 
-// Codes of the record as text; a code outside its list has no text.
+// Entries of the baud-rate and data-bits choices (the other code texts are the model's).
 inline constexpr const char* ListBaudRates[] = {"4800", "9600", "19200", "57600", "115200"};
 inline constexpr const char* ListDataBits[] = {"8", "9"};
-inline constexpr const char* ListStopBits[] = {"1", "1.5", "2"};
-inline constexpr const char* ListParity[] = {"NONE", "EVEN", "ODD"};
-inline constexpr const char* ListProtocols[] = {"IEC 60870-5-103", "Modbus RTU"};
-inline constexpr BiText ListTimeSync[] = {
-    {"B码对时", "IRIG B"},
-    {"协议对时", "Protocol"},
-    {"无对时", "None"},
-};
-// Input states 0 and 1, then the text for any other value (spelling as the device tool has it).
+
+// Input states 0 and 1, then the text for any other value (spelling kept as users know it).
 inline constexpr BiText ListStateOff{"断开", "Off"};
 inline constexpr BiText ListStateOn{"合上", "On"};
 inline constexpr BiText ListStateUnknown{"未知", "Unkown"};
-inline constexpr BiText ListTransitionOffOn{"分->合", "Off->On"};
-inline constexpr BiText ListTransitionOnOff{"合->分", "On->Off"};
 
 inline constexpr BiText ListExecute{"执行", "Execute"};
 

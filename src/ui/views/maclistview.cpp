@@ -21,7 +21,7 @@ constexpr int MinRowHeight = 24;
 QString Num(const char* format, int value) {
     char buf[32];
     std::snprintf(buf, sizeof buf, format, value);
-    return QString::fromLatin1(buf);
+    return QString::fromUtf8(buf);
 }
 
 // A record text (GBK bytes in a fixed field) for display.
@@ -29,10 +29,8 @@ QString RecordText(const char* field, int width) {
     return QString::fromStdString(GbkToUtf8(FieldText(field, width)));
 }
 
-template <std::size_t N>
-QString CodeText(const char* const (&list)[N], unsigned code) {
-    return code < N ? QString::fromUtf8(list[code]) : QString();
-}
+// A code outside its list has no text: the cell stays empty.
+QString CodeText(const char* text) { return text ? QString::fromUtf8(text) : QString(); }
 
 }  // namespace
 
@@ -186,9 +184,9 @@ void CMacListView::FillPortPage(int port) {
     const QString data[] = {
         Num("%d", static_cast<int32_t>(rec.baudRate[port])),
         Num("%d", rec.dataBits[port]),
-        CodeText(txt::ListStopBits, rec.stopBits[port]),
-        CodeText(txt::ListParity, rec.parity[port]),
-        CodeText(txt::ListProtocols, rec.protocol[port]),
+        CodeText(txt::StopBitsText(rec.stopBits[port], lang)),
+        CodeText(txt::ParityText(rec.parity[port], lang)),
+        CodeText(txt::PortProtocolText(rec.protocol[port], lang)),
     };
     setRowCount(5);
     for (int row = 0; row < 5; ++row) {
@@ -223,7 +221,7 @@ void CMacListView::FillTimeSyncPage() {
     if (doc_.currentDeviceId == -1)
         return;
     const int lang = doc_.uiLanguage;
-    const unsigned code = doc_.currentDevice->timeSync;
+    const int code = doc_.currentDevice->timeSync;
     filling_ = true;
     ResetTable(KindTimeSync);
     AddColumn(Pick(txt::ListColNumber, lang), 100);
@@ -232,8 +230,7 @@ void CMacListView::FillTimeSyncPage() {
     setRowCount(1);
     SetCell(0, 0, QStringLiteral("1"));
     SetCell(0, 1, QString::fromUtf8(Pick(txt::ListRowTimeSync, lang)));
-    SetCell(0, 2, code < std::size(txt::ListTimeSync) ? QString::fromUtf8(Pick(txt::ListTimeSync[code], lang))
-                                                      : QString());
+    SetCell(0, 2, CodeText(txt::TimeSyncText(code, lang)));
     filling_ = false;
 }
 
@@ -306,8 +303,7 @@ void CMacListView::FillEventLogPage() {
         SetCell(i, 0, Num("%d", i + 1));
         SetCell(i, 1, QString::fromLatin1(stamp));
         SetCell(i, 2, RecordText(ev.signalName, sizeof ev.signalName));
-        SetCell(i, 3, QString::fromUtf8(Pick(ev.transition == 0 ? txt::ListTransitionOffOn : txt::ListTransitionOnOff,
-                                             lang)));
+        SetCell(i, 3, QString::fromUtf8(txt::TransitionText(ev.transition, lang)));
     }
     filling_ = false;
 }

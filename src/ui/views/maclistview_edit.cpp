@@ -47,6 +47,9 @@ int16_t LeadingInt16(const std::string& text) {
 // Decimal value of a combo entry ("4800", "9").
 unsigned EntryValue(const QString& text) { return static_cast<unsigned>(std::strtoul(text.toLatin1().constData(), nullptr, 10)); }
 
+const char* EntryText(const char* text, int) { return text; }
+const char* EntryText(const BiText& text, int lang) { return Pick(text, lang); }
+
 // At most 31 characters, without cutting a surrogate pair in two.
 QString FirstChars(const QString& text) {
     if (text.size() <= MaxEditChars)
@@ -127,10 +130,10 @@ void CMacListView::OpenEditor() {
     int preselect = -1;
     if (page == KindPortB1 || page == KindPortB2) {
         const int port = page == KindPortB1 ? 0 : 1;
-        auto listOf = [](const auto& list) {
+        auto listOf = [lang](const auto& list) {
             QStringList out;
-            for (const char* entry : list)
-                out << QString::fromUtf8(entry);
+            for (const auto& entry : list)
+                out << QString::fromUtf8(EntryText(entry, lang));
             return out;
         };
         switch (row) {
@@ -143,15 +146,15 @@ void CMacListView::OpenEditor() {
             preselect = entries.indexOf(QString::number(rec.dataBits[port]));
             break;
         case 2:
-            entries = listOf(txt::ListStopBits);
+            entries = listOf(txt::StopBitsTexts);
             preselect = rec.stopBits[port];
             break;
         case 3:
-            entries = listOf(txt::ListParity);
+            entries = listOf(txt::ParityTexts);
             preselect = rec.parity[port];
             break;
         case 4:
-            entries = listOf(txt::ListProtocols);
+            entries = listOf(txt::PortProtocolTexts);
             preselect = rec.protocol[port];
             break;
         default: return;
@@ -160,7 +163,7 @@ void CMacListView::OpenEditor() {
         entries << QString::fromUtf8(Pick(txt::ListStateOff, lang)) << QString::fromUtf8(Pick(txt::ListStateOn, lang));
         preselect = doc_.cpuFailureTest != 0 ? 1 : 0;
     } else if (page == KindTimeSync) {
-        for (const BiText& t : txt::ListTimeSync)
+        for (const BiText& t : txt::TimeSyncTexts)
             entries << QString::fromUtf8(Pick(t, lang));
         preselect = rec.timeSync;
     } else {
