@@ -18,7 +18,7 @@ namespace {
 using namespace corvix;
 
 class NullSink : public IFrameSink {
-public:
+  public:
     void SubmitFrame(const uint8_t* bytes, std::size_t length) override {
         if (length > MaxFrameSize || !ValidateFrame(bytes, length)) __builtin_trap();
     }
@@ -28,7 +28,7 @@ public:
 };
 
 class NullHost : public IEngineHost {
-public:
+  public:
     void AppendCommLog(const std::string& entry) override { logged += entry.size(); }
     void ShowMessage(const std::string&, const std::string&) override {}
     void RefreshInputStates() override {}
@@ -43,18 +43,35 @@ public:
 };
 
 const uint8_t kTypes[] = {TYPE_ACK, TYPE_DATA, TYPE_DATA, TYPE_READ};
-const uint8_t kFunctions[] = {FC_CONFIG, FC_CLOCK, FC_STATUS, FC_OUTPUT_TEST, FC_EVENT_LOG, FC_NEW_EVENTS, 0x77};
+const uint8_t kFunctions[] = {FC_CONFIG,    FC_CLOCK,      FC_STATUS, FC_OUTPUT_TEST,
+                              FC_EVENT_LOG, FC_NEW_EVENTS, 0x77};
 
 void StartOperation(ProtocolEngine& engine, int which) {
     switch (which % 8) {
-        case 0: engine.PollStatus(); break;
-        case 1: engine.ReadDeviceTime(); break;
-        case 2: engine.ReadConfiguration(-1); break;
-        case 3: engine.WriteConfiguration(-1); break;
-        case 4: engine.SetDeviceTime(); break;
-        case 5: engine.ExecuteOutputTest(); break;
-        case 6: engine.ReadEventLog(-1); break;
-        default: engine.ReadNewEvents(); break;
+        case 0:
+            engine.PollStatus();
+            break;
+        case 1:
+            engine.ReadDeviceTime();
+            break;
+        case 2:
+            engine.ReadConfiguration(-1);
+            break;
+        case 3:
+            engine.WriteConfiguration(-1);
+            break;
+        case 4:
+            engine.SetDeviceTime();
+            break;
+        case 5:
+            engine.ExecuteOutputTest();
+            break;
+        case 6:
+            engine.ReadEventLog(-1);
+            break;
+        default:
+            engine.ReadNewEvents();
+            break;
     }
 }
 
@@ -94,7 +111,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint8_t type = kTypes[(mode >> 3) & 3];
         const uint8_t function = kFunctions[data[3] % sizeof kFunctions];
         const uint16_t segment = static_cast<uint16_t>(data[1] & 3);
-        const std::size_t n = BuildFrame(frame, data[0], segment, data[2], type, function, data + 4, size - 4);
+        const std::size_t n =
+            BuildFrame(frame, data[0], segment, data[2], type, function, data + 4, size - 4);
         if (!ValidateFrame(frame, n)) __builtin_trap();
         engine.OnReceived(frame, n);
     }

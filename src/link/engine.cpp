@@ -54,8 +54,8 @@ std::string ProtocolEngine::FormatClock(int dateFormat, int year, int month, int
 
 // ---- sending ----
 
-void ProtocolEngine::Send(uint8_t control, uint16_t segment, uint8_t type, uint8_t function, const uint8_t* data,
-                          std::size_t dataLength) {
+void ProtocolEngine::Send(uint8_t control, uint16_t segment, uint8_t type, uint8_t function,
+                          const uint8_t* data, std::size_t dataLength) {
     outgoingSize_ = BuildFrame(outgoing_, control, segment, 0, type, function, data, dataLength);
     awaitingReply = true;
     tickCount = 0;
@@ -282,7 +282,8 @@ void ProtocolEngine::OnClock(std::span<const uint8_t> data) {
     ClockFields c;
     ReadClockPayload(data, c);
     if (host_.ClockWindowOpen())
-        host_.ShowDeviceTime(FormatClock(doc_.dateFormat, c.year, c.month, c.day, c.hour, c.minute, c.second));
+        host_.ShowDeviceTime(
+            FormatClock(doc_.dateFormat, c.year, c.month, c.day, c.hour, c.minute, c.second));
 }
 
 void ProtocolEngine::OnStatus(std::span<const uint8_t> data) {

@@ -15,7 +15,7 @@ namespace corvix {
 
 // The link side: the worker's transmit buffer and the open/close state.
 class IFrameSink {
-public:
+  public:
     virtual ~IFrameSink() = default;
     // Copies the frame into txBuffer and raises txPending (does not wait).
     virtual void SubmitFrame(const uint8_t* bytes, std::size_t length) = 0;
@@ -25,7 +25,7 @@ public:
 
 // Screen effects of the engine. The main window implements it; the CLI and tests fake it.
 class IEngineHost {
-public:
+  public:
     virtual ~IEngineHost() = default;
     // One communication-bar entry, already laid out ("send-->repeat=0\r\n58 07 ... \r\n").
     virtual void AppendCommLog(const std::string& entry) = 0;
@@ -49,23 +49,23 @@ struct LocalTime {
 LocalTime SystemLocalTime();
 
 class ProtocolEngine {
-public:
+  public:
     ProtocolEngine(CBrondaleDoc& doc, IFrameSink& sink, IEngineHost& host);
 
     // ---- operations (each replaces an outstanding request) ----
     void PollStatus();
     void ReadDeviceTime();
-    void ReadConfiguration(int segment);  // -1: start at segment 0
-    void WriteConfiguration(int segment); // -1: start with currentDevice's image
-    void SetDeviceTime();                 // sends timeToSet
-    void ExecuteOutputTest();             // sends doc.cpuFailureTest
-    void ReadEventLog(int segment);       // -1: start at segment 0; sets transferBusy
-    void ReadNewEvents();                 // sets transferBusy
+    void ReadConfiguration(int segment);   // -1: start at segment 0
+    void WriteConfiguration(int segment);  // -1: start with currentDevice's image
+    void SetDeviceTime();                  // sends timeToSet
+    void ExecuteOutputTest();              // sends doc.cpuFailureTest
+    void ReadEventLog(int segment);        // -1: start at segment 0; sets transferBusy
+    void ReadNewEvents();                  // sets transferBusy
 
     // ---- drivers ----
     void OnTimer(int id);  // 1: poll (3 s), 2: nothing (10 s), 3: time-out rule (1 s)
-    void OnSent(const uint8_t* bytes, std::size_t length);  // WM_COMM_SENT, the bytes written
-    void OnSendFailed();                                    // WM_COMM_SEND_FAILED
+    void OnSent(const uint8_t* bytes, std::size_t length);      // WM_COMM_SENT, the bytes written
+    void OnSendFailed();                                        // WM_COMM_SEND_FAILED
     void OnReceived(const uint8_t* bytes, std::size_t length);  // WM_COMM_RECEIVED
 
     // Text of a device-time or PC-time box in the order of dateFormat.
@@ -90,7 +90,7 @@ public:
     // True while the give-up message is showing.
     bool MessageGuard() const { return messageGuard_; }
 
-private:
+  private:
     void Send(uint8_t control, uint16_t segment, uint8_t type, uint8_t function, const uint8_t* data,
               std::size_t dataLength);
     void ResendFrame();

@@ -16,10 +16,10 @@ namespace corvix {
 inline constexpr uint8_t FRAME_START = 0x58;
 inline constexpr uint8_t FRAME_END = 0x16;
 
-inline constexpr std::size_t FrameHeaderSize = 10;  // start .. function; data starts here
-inline constexpr std::size_t FrameOverhead = 8;     // frame size = length field + 8
-inline constexpr std::size_t FrameMinReception = 7; // fewer received bytes are never a frame
-inline constexpr int LengthFieldBase = 7;           // control .. function, counted by the length field
+inline constexpr std::size_t FrameHeaderSize = 10;   // start .. function; data starts here
+inline constexpr std::size_t FrameOverhead = 8;      // frame size = length field + 8
+inline constexpr std::size_t FrameMinReception = 7;  // fewer received bytes are never a frame
+inline constexpr int LengthFieldBase = 7;            // control .. function, counted by the length field
 inline constexpr int MaxLengthField = 938;
 inline constexpr std::size_t MaxFrameSize = 946;
 inline constexpr std::size_t MaxFrameData = 931;
@@ -89,7 +89,8 @@ FrameHeader DecodeHeader(const uint8_t* bytes, std::size_t count);
 
 // The data area of a received block as described by its header.
 inline std::span<const uint8_t> FrameData(const uint8_t* bytes, const FrameHeader& h) {
-    return h.dataLength == 0 ? std::span<const uint8_t>() : std::span<const uint8_t>(bytes + h.dataPosition, h.dataLength);
+    return h.dataLength == 0 ? std::span<const uint8_t>()
+                             : std::span<const uint8_t>(bytes + h.dataPosition, h.dataLength);
 }
 
 // Little-endian helpers for byte buffers.
@@ -99,8 +100,8 @@ inline void PutU16(uint8_t* p, uint16_t v) {
     p[1] = static_cast<uint8_t>(v >> 8);
 }
 inline uint32_t GetU32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 inline void PutU32(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
@@ -111,11 +112,11 @@ inline constexpr uint16_t StatusFlagNewEvents = 0x0008;
 inline constexpr std::size_t StatusBytesOffset = 10;
 
 struct StatusReply {
-    uint16_t flags = 0;             // 0 when the reply is too short to carry them
-    uint16_t claimedCount = 0;      // n as the device states it
-    std::size_t statusCount = 0;    // status bytes actually present (<= claimedCount)
+    uint16_t flags = 0;           // 0 when the reply is too short to carry them
+    uint16_t claimedCount = 0;    // n as the device states it
+    std::size_t statusCount = 0;  // status bytes actually present (<= claimedCount)
     const uint8_t* statusBytes = nullptr;
-    bool hasFirmware = false;       // the 3 bytes after all n status bytes were received
+    bool hasFirmware = false;  // the 3 bytes after all n status bytes were received
     uint8_t firmware[3] = {};
     bool NewEvents() const { return (flags & StatusFlagNewEvents) != 0; }
 };
@@ -173,8 +174,8 @@ void EncodeWireEvent(const WireEvent& e, uint8_t* out44);
 void WireEventToRecord(const WireEvent& e, EventRecord& out);
 
 struct EventSegment {
-    bool rejected = false;       // more than 20 events: nothing of it is used
-    std::size_t count = 0;       // whole events present
+    bool rejected = false;  // more than 20 events: nothing of it is used
+    std::size_t count = 0;  // whole events present
     const uint8_t* first = nullptr;
     WireEvent At(std::size_t i) const { return DecodeWireEvent(first + i * WireEventSize); }
 };
@@ -193,7 +194,7 @@ ConfigPiece NextConfigPiece(std::size_t stagedSize, std::size_t bytesSent);
 
 // Staging area of a configuration read or write.
 class ConfigStaging {
-public:
+  public:
     // Write: copies the configuration image of the record.
     void BeginWrite(const DeviceRecord& rec);
     // Read: segment 0 clears the area; the piece is appended, cut at the 4096th byte.

@@ -42,7 +42,8 @@ inline constexpr BiText CannotOpenPort{"串口无法打开", "Can not open seria
 // Appended to the two texts above when the device exists but we lack the rights to it;
 // both %s are the name of the group that owns the device.
 inline constexpr BiText PortAccessAdvice{
-    "\n\n没有使用该串口的权限。请把当前用户加入拥有该设备的用户组 %s（例如：sudo usermod -aG %s $USER），然后重新登录。",
+    "\n\n没有使用该串口的权限。请把当前用户加入拥有该设备的用户组 %s（例如：sudo usermod -aG %s "
+    "$USER），然后重新登录。",
     "\n\nYou have no permission to use this port. Add your user to the group that owns the device, %s "
     "(for example: sudo usermod -aG %s $USER), then log in again."};
 

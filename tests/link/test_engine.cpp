@@ -10,8 +10,16 @@ const Bytes kStatusRequest = {0x58, 0x07, 0x00, 0x40, 0x00, 0x00, 0x00, 0x00,
                               0x10, 0x30, 0x80, 0x00, 0x00, 0x00, 0x16};
 
 Bytes StatusData(uint16_t flags, const Bytes& states, const Bytes& firmware = {1, 2, 3}) {
-    Bytes d = {0, 0, static_cast<uint8_t>(flags), static_cast<uint8_t>(flags >> 8),
-               static_cast<uint8_t>(states.size()), static_cast<uint8_t>(states.size() >> 8), 0, 0, 0, 0};
+    Bytes d = {0,
+               0,
+               static_cast<uint8_t>(flags),
+               static_cast<uint8_t>(flags >> 8),
+               static_cast<uint8_t>(states.size()),
+               static_cast<uint8_t>(states.size() >> 8),
+               0,
+               0,
+               0,
+               0};
     d.insert(d.end(), states.begin(), states.end());
     d.insert(d.end(), firmware.begin(), firmware.end());
     return d;
@@ -34,7 +42,8 @@ TEST_F(EngineTimeout, FourSendsThenOneGiveUpAfterSixteenTicks) {
     for (const Bytes& f : sink.frames) EXPECT_EQ(f, kStatusRequest);
     ASSERT_EQ(host.commLog.size(), 4u);
     for (int r = 0; r < 4; ++r)
-        EXPECT_EQ(host.commLog[r].rfind("send-->repeat=" + std::to_string(r) + "\r\n58 07 00 40", 0), 0u) << r;
+        EXPECT_EQ(host.commLog[r].rfind("send-->repeat=" + std::to_string(r) + "\r\n58 07 00 40", 0), 0u)
+            << r;
     EXPECT_TRUE(host.messages.empty());
     EXPECT_TRUE(engine.awaitingReply);
 
@@ -209,7 +218,8 @@ using EngineWrite = EngineFixture;
 
 TEST_F(EngineWrite, ThreeFramesAndSuccessOnlyAfterTheThirdAcknowledgement) {
     doc.uiLanguage = LangEnglish;
-    for (int i = 0; i < ConfigImageSize; ++i) reinterpret_cast<uint8_t*>(doc.currentDevice)[i] = static_cast<uint8_t>(i * 7);
+    for (int i = 0; i < ConfigImageSize; ++i)
+        reinterpret_cast<uint8_t*>(doc.currentDevice)[i] = static_cast<uint8_t>(i * 7);
     engine.WriteConfiguration(-1);
     EXPECT_TRUE(engine.transferBusy);
     for (uint16_t seg = 0; seg < 2; ++seg) {
@@ -281,7 +291,7 @@ TEST_F(EngineWrite, ASingleRequestStartedDuringATransferEndsIt) {
 // ---- configuration read ----
 
 class EngineRead : public EngineFixture {
-protected:
+  protected:
     void SetUp() override {
         doc.project->deviceCount = 3;
         doc.project->devices[0].address = 5;
@@ -380,8 +390,8 @@ TEST_F(EngineClock, DeviceTimeFollowsTheDocumentDateOrder) {
 TEST_F(EngineClock, SetDeviceTimeSendsTimeToSetWithoutDayOfWeek) {
     engine.timeToSet = LocalTime{2024, 2, 4, 29, 23, 59, 58, 999};
     engine.SetDeviceTime();
-    const Bytes expected = {0x58, 0x12, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x11, 0x22, 0x0B, 0x00,
-                            0xE8, 0x07, 2,    29,   23,   59,   58,   0xE7, 0x03};
+    const Bytes expected = {0x58, 0x12, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x11, 0x22, 0x0B,
+                            0x00, 0xE8, 0x07, 2,    29,   23,   59,   58,   0xE7, 0x03};
     const Bytes& f = sink.frames.back();
     ASSERT_EQ(f.size(), 26u);
     EXPECT_EQ(Bytes(f.begin(), f.begin() + 21), expected);

@@ -32,7 +32,7 @@ Bytes Segment(uint16_t segment, const std::vector<Bytes>& events) {
 }
 
 class EngineEventLog : public EngineFixture {
-protected:
+  protected:
     void SetUp() override {
         doc.project->deviceCount = 1;
         doc.currentDevice = &doc.project->devices[0];
@@ -47,7 +47,8 @@ TEST_F(EngineEventLog, SegmentsAccumulateAndContinueOnlyOn0x80) {
     EXPECT_EQ(LastHeader().function, FC_EVENT_LOG);
     EXPECT_EQ(LastHeader().segment, 0);
 
-    ReceiveData(FC_EVENT_LOG, CTRL_REPLY_MORE, 0, Segment(0, {Event("A", 0, 1), Event("B", 1, 0), Event("C", 2, 1)}));
+    ReceiveData(FC_EVENT_LOG, CTRL_REPLY_MORE, 0,
+                Segment(0, {Event("A", 0, 1), Event("B", 1, 0), Event("C", 2, 1)}));
     EXPECT_EQ(Dev().eventCount, 3);
     ASSERT_EQ(sink.frames.size(), 2u);
     EXPECT_EQ(LastHeader().function, FC_EVENT_LOG);
@@ -134,7 +135,8 @@ TEST(EngineEventText, DesignationIsGbkAndAtMost32Bytes) {
     e.direction = 1;
     e.year = 999;
     const std::string text = ProtocolEngine::FormatEventText(e, DateChina, LangEnglish);
-    EXPECT_EQ(text, "Event： 999.00.00 00:00:00.000\r\n           " + std::string(32, 'x') + "    Off->On\r\n");
+    EXPECT_EQ(text,
+              "Event： 999.00.00 00:00:00.000\r\n           " + std::string(32, 'x') + "    Off->On\r\n");
     std::memset(e.designation, 0, sizeof e.designation);
     std::memcpy(e.designation, "\xCA\xE4\xC8\xEB", 4);  // "输入" in GBK
     EXPECT_NE(ProtocolEngine::FormatEventText(e, DateChina, LangChinese).find("           输入    分->合"),

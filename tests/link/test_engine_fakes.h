@@ -17,8 +17,10 @@ namespace corvix::test {
 using Bytes = std::vector<uint8_t>;
 
 class FakeSink : public IFrameSink {
-public:
-    void SubmitFrame(const uint8_t* bytes, std::size_t length) override { frames.emplace_back(bytes, bytes + length); }
+  public:
+    void SubmitFrame(const uint8_t* bytes, std::size_t length) override {
+        frames.emplace_back(bytes, bytes + length);
+    }
     bool IsConnected() const override { return connected; }
     void CloseLink() override {
         ++closeCount;
@@ -34,7 +36,7 @@ struct Message {
 };
 
 class FakeHost : public IEngineHost {
-public:
+  public:
     void AppendCommLog(const std::string& entry) override { commLog.push_back(entry); }
     void ShowMessage(const std::string& text, const std::string& caption) override {
         messages.push_back({text, caption});
@@ -46,7 +48,10 @@ public:
     bool ClockWindowOpen() const override { return clockOpen; }
     void ShowDeviceTime(const std::string& text) override { deviceTimes.push_back(text); }
     void ShowEventWindowForNewEvents() override { ++showEventWindow; }
-    void AppendEventText(const std::string& text) override { eventText += text; ++eventTexts; }
+    void AppendEventText(const std::string& text) override {
+        eventText += text;
+        ++eventTexts;
+    }
 
     std::vector<std::string> commLog;
     std::vector<Message> messages;
@@ -58,7 +63,7 @@ public:
 };
 
 class FakeViews : public IDocViews {
-public:
+  public:
     void RebuildTree() override {}
     void ShowPage() override { ++showPage; }
     void ClearPage() override { ++clearPage; }
@@ -69,14 +74,15 @@ public:
 
 // A document, the fakes and an engine wired together.
 class EngineFixture : public ::testing::Test {
-protected:
+  protected:
     EngineFixture() : engine(doc, sink, host) { doc.SetViews(&views); }
 
     // A device reply, built with the codec.
     static Bytes Reply(uint8_t type, uint8_t function, uint8_t control, uint16_t segment, uint8_t address,
                        const Bytes& data = {}) {
         uint8_t buf[MaxFrameSize];
-        const std::size_t n = BuildFrame(buf, control, segment, address, type, function, data.data(), data.size());
+        const std::size_t n =
+            BuildFrame(buf, control, segment, address, type, function, data.data(), data.size());
         return Bytes(buf, buf + n);
     }
     void Receive(const Bytes& b) { engine.OnReceived(b.data(), b.size()); }
@@ -87,7 +93,9 @@ protected:
     // The worker wrote the last submitted frame.
     void WorkerWroteLast() { engine.OnSent(sink.frames.back().data(), sink.frames.back().size()); }
 
-    FrameHeader LastHeader() const { return DecodeHeader(sink.frames.back().data(), sink.frames.back().size()); }
+    FrameHeader LastHeader() const {
+        return DecodeHeader(sink.frames.back().data(), sink.frames.back().size());
+    }
 
     void Ticks(int n) {
         for (int i = 0; i < n; ++i) engine.OnTimer(3);

@@ -15,7 +15,8 @@ using Bytes = std::vector<uint8_t>;
 Bytes Build(uint8_t control, uint16_t segment, uint8_t address, uint8_t type, uint8_t function,
             const Bytes& data = {}) {
     uint8_t buf[MaxFrameSize];
-    const std::size_t n = BuildFrame(buf, control, segment, address, type, function, data.data(), data.size());
+    const std::size_t n =
+        BuildFrame(buf, control, segment, address, type, function, data.data(), data.size());
     return Bytes(buf, buf + n);
 }
 
@@ -42,17 +43,42 @@ TEST_P(FrameBuild, MatchesHandWrittenBytes) {
 INSTANTIATE_TEST_SUITE_P(
     Requests, FrameBuild,
     ::testing::Values(
-        BuildCase{"StatusRequest", CTRL_LAST, 0, 0, TYPE_READ, FC_STATUS, {},
+        BuildCase{"StatusRequest",
+                  CTRL_LAST,
+                  0,
+                  0,
+                  TYPE_READ,
+                  FC_STATUS,
+                  {},
                   {0x58, 0x07, 0x00, 0x40, 0x00, 0x00, 0x00, 0x00, 0x10, 0x30, 0x80, 0x00, 0x00, 0x00, 0x16}},
-        BuildCase{"ClockRead", CTRL_SIMPLE, 0, 0, TYPE_READ, FC_CLOCK, {},
+        BuildCase{"ClockRead",
+                  CTRL_SIMPLE,
+                  0,
+                  0,
+                  TYPE_READ,
+                  FC_CLOCK,
+                  {},
                   {0x58, 0x07, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x10, 0x22, 0x33, 0x00, 0x00, 0x00, 0x16}},
         // Segment 0x0102 little-endian, two data bytes in the sum: 0x40+0x02+0x01+0x10+0x50+0xFF+0xFF.
-        BuildCase{"EventLogSegmentWithData", CTRL_LAST, 0x0102, 0, TYPE_READ, FC_EVENT_LOG, {0xFF, 0xFF},
+        BuildCase{"EventLogSegmentWithData",
+                  CTRL_LAST,
+                  0x0102,
+                  0,
+                  TYPE_READ,
+                  FC_EVENT_LOG,
+                  {0xFF, 0xFF},
                   {0x58, 0x09, 0x00, 0x40, 0x02, 0x01, 0x00, 0x00, 0x10, 0x50, 0xFF, 0xFF, 0xA1, 0x02, 0x00,
                    0x00, 0x16}},
         // A device-side reply carries its address.
-        BuildCase{"AckFromAddress5", CTRL_LAST, 2, 5, TYPE_ACK, FC_CONFIG, {},
-                  {0x58, 0x07, 0x00, 0x40, 0x02, 0x00, 0x05, 0x00, 0x06, 0x10, 0x5D, 0x00, 0x00, 0x00, 0x16}}),
+        BuildCase{
+            "AckFromAddress5",
+            CTRL_LAST,
+            2,
+            5,
+            TYPE_ACK,
+            FC_CONFIG,
+            {},
+            {0x58, 0x07, 0x00, 0x40, 0x02, 0x00, 0x05, 0x00, 0x06, 0x10, 0x5D, 0x00, 0x00, 0x00, 0x16}}),
     [](const ::testing::TestParamInfo<BuildCase>& i) { return std::string(i.param.name); });
 
 TEST(FrameBuildLimits, LengthFieldNeverPasses938) {
@@ -79,7 +105,9 @@ struct ValidateCase {
     bool valid;
 };
 
-Bytes StatusRequest() { return {0x58, 0x07, 0x00, 0x40, 0x00, 0x00, 0x00, 0x00, 0x10, 0x30, 0x80, 0x00, 0x00, 0x00, 0x16}; }
+Bytes StatusRequest() {
+    return {0x58, 0x07, 0x00, 0x40, 0x00, 0x00, 0x00, 0x00, 0x10, 0x30, 0x80, 0x00, 0x00, 0x00, 0x16};
+}
 
 Bytes Patched(Bytes b, std::size_t at, uint8_t v) {
     b[at] = v;
@@ -105,22 +133,22 @@ TEST_P(FrameValidate, AppliesTheFiveRules) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, FrameValidate,
-    ::testing::Values(
-        ValidateCase{"Valid", StatusRequest(), true},
-        ValidateCase{"TrailingBytesAllowed", Extended(StatusRequest(), 5), true},
-        ValidateCase{"Empty", {}, false},
-        ValidateCase{"SixBytesStartingWithStart", {0x58, 0x00, 0x00, 0x00, 0x00, 0x00}, false},
-        // length 0: frame of 8 bytes, empty sum 0, end at offset 7.
-        ValidateCase{"LengthZeroFrame", {0x58, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x16}, true},
-        ValidateCase{"SevenBytesButClaimsEight", {0x58, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}, false},
-        ValidateCase{"WrongStart", Patched(StatusRequest(), 0, 0x59), false},
-        ValidateCase{"Truncated", Cut(StatusRequest(), 14), false},
-        ValidateCase{"LengthClaimsTooMuch", Patched(StatusRequest(), 1, 0x08), false},
-        ValidateCase{"HugeLength", Patched(Patched(StatusRequest(), 1, 0xFF), 2, 0xFF), false},
-        ValidateCase{"ChecksumOffByOne", Patched(StatusRequest(), 10, 0x81), false},
-        ValidateCase{"ChecksumHighByte", Patched(StatusRequest(), 13, 0x01), false},
-        ValidateCase{"EndByte17", Patched(StatusRequest(), 14, 0x17), false},
-        ValidateCase{"DataChangedChecksumNot", Patched(StatusRequest(), 9, 0x31), false}),
+    ::testing::Values(ValidateCase{"Valid", StatusRequest(), true},
+                      ValidateCase{"TrailingBytesAllowed", Extended(StatusRequest(), 5), true},
+                      ValidateCase{"Empty", {}, false},
+                      ValidateCase{"SixBytesStartingWithStart", {0x58, 0x00, 0x00, 0x00, 0x00, 0x00}, false},
+                      // length 0: frame of 8 bytes, empty sum 0, end at offset 7.
+                      ValidateCase{"LengthZeroFrame", {0x58, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x16}, true},
+                      ValidateCase{
+                          "SevenBytesButClaimsEight", {0x58, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}, false},
+                      ValidateCase{"WrongStart", Patched(StatusRequest(), 0, 0x59), false},
+                      ValidateCase{"Truncated", Cut(StatusRequest(), 14), false},
+                      ValidateCase{"LengthClaimsTooMuch", Patched(StatusRequest(), 1, 0x08), false},
+                      ValidateCase{"HugeLength", Patched(Patched(StatusRequest(), 1, 0xFF), 2, 0xFF), false},
+                      ValidateCase{"ChecksumOffByOne", Patched(StatusRequest(), 10, 0x81), false},
+                      ValidateCase{"ChecksumHighByte", Patched(StatusRequest(), 13, 0x01), false},
+                      ValidateCase{"EndByte17", Patched(StatusRequest(), 14, 0x17), false},
+                      ValidateCase{"DataChangedChecksumNot", Patched(StatusRequest(), 9, 0x31), false}),
     [](const ::testing::TestParamInfo<ValidateCase>& i) { return std::string(i.param.name); });
 
 // ---- header ----
@@ -340,7 +368,8 @@ TEST_P(EventSegments, CountsWholeEvents) {
 
 INSTANTIATE_TEST_SUITE_P(
     Sizes, EventSegments,
-    ::testing::Values(SegmentCase{"PrefixOnly", 0, 4, false, 0}, SegmentCase{"ShorterThanPrefix", 0, 2, false, 0},
+    ::testing::Values(SegmentCase{"PrefixOnly", 0, 4, false, 0},
+                      SegmentCase{"ShorterThanPrefix", 0, 2, false, 0},
                       SegmentCase{"ThreeEvents", 0, 4 + 44 * 3, false, 3},
                       SegmentCase{"ThreeEventsAndTen", 0, 4 + 44 * 3 + 10, false, 3},
                       SegmentCase{"Twenty", 0, 4 + 44 * 20, false, 20},
