@@ -51,7 +51,7 @@ TEST_F(DevsimFaults, EverySecondReplyHasItsChecksumOffByOne) {
     Begin(o);
     const Bytes good = Exchange(status);
     ASSERT_EQ(good.size(), 8u + 7 + 10 + 4 + 3);
-    ASSERT_TRUE(pc_.Write(status));
+    ASSERT_TRUE(Send(status));
     const Bytes bad = pc_.ReadExactly(good.size(), WaitMs);
     ASSERT_EQ(bad.size(), good.size());
     EXPECT_FALSE(ValidateFrame(bad.data(), bad.size()));
@@ -60,6 +60,7 @@ TEST_F(DevsimFaults, EverySecondReplyHasItsChecksumOffByOne) {
     EXPECT_TRUE(std::equal(bad.begin(), bad.begin() + at, good.begin()));
     EXPECT_EQ(Exchange(status), good);  // the third is sound again
     EXPECT_EQ(server_->Stats().corrupted, 1u);
+    EXPECT_EQ(server_->Stats().replies, 3u);
 }
 
 TEST_F(DevsimFaults, SplitGapWritesTwoBurstsNeitherOfWhichIsAFrame) {
@@ -69,7 +70,7 @@ TEST_F(DevsimFaults, SplitGapWritesTwoBurstsNeitherOfWhichIsAFrame) {
     o.device.signalCount = 6;
     Begin(o);
     const std::size_t size = 8 + 7 + 10 + 6 + 3;
-    ASSERT_TRUE(pc_.Write(status));
+    ASSERT_TRUE(Send(status));
     const Bytes first = pc_.ReadExactly(size / 2, WaitMs);
     ASSERT_EQ(first.size(), size / 2);
     EXPECT_EQ(pc_.Available(), 0u);
@@ -83,13 +84,15 @@ TEST_F(DevsimFaults, SplitGapWritesTwoBurstsNeitherOfWhichIsAFrame) {
     Bytes whole = first;
     whole.insert(whole.end(), second.begin(), second.end());
     EXPECT_TRUE(ValidateFrame(whole.data(), whole.size()));
+    EXPECT_TRUE(WaitForRequests(*server_, sent_));
+    EXPECT_EQ(server_->Stats().replies, 1u);
 }
 
 TEST_F(DevsimFaults, StopEndsAReplyInTheMiddleOfItsGap) {
     SimOptions o;
     o.faults.splitGapMs = 600000;
     Begin(o);
-    ASSERT_TRUE(pc_.Write(status));
+    ASSERT_TRUE(Send(status));
     ASSERT_FALSE(pc_.ReadSome(WaitMs).empty());
     server_->Stop();  // must not wait out the gap (the test's time-out would catch it)
     EXPECT_FALSE(server_->IsRunning());

@@ -67,21 +67,29 @@ class DeviceLine : public ::testing::Test {
     }
 
   public:
+    // Every helper below counts the whole requests it sends and waits until the server has
+    // dealt with all of them, so that nothing of one step leaks into the next.
+    bool Send(const Bytes& request) {
+        ++sent_;
+        return pc_.Write(request);
+    }
     Bytes Exchange(const Bytes& request) {
-        EXPECT_TRUE(pc_.Write(request));
-        return pc_.ReadFrame(WaitMs);
+        EXPECT_TRUE(Send(request));
+        Bytes reply = pc_.ReadFrame(WaitMs);
+        EXPECT_TRUE(WaitForRequests(*server_, sent_));
+        return reply;
     }
     // Sends a request and checks that it was dealt with and nothing came back.
     void ExpectNoAnswer(const Bytes& request) {
-        const uint64_t before = server_->Stats().requests;
-        ASSERT_TRUE(pc_.Write(request));
-        ASSERT_TRUE(WaitForRequests(*server_, before + 1));
+        ASSERT_TRUE(Send(request));
+        ASSERT_TRUE(WaitForRequests(*server_, sent_));
         EXPECT_EQ(pc_.Available(), 0u);
     }
     corvix::sim::SimDevice& Device() { return server_->Device(); }
 
     std::unique_ptr<corvix::sim::SimServer> server_;
     corvix::sim::PortEnd pc_;
+    uint64_t sent_ = 0;
 };
 
 }  // namespace devsim_test
