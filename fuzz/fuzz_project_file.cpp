@@ -33,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 0 && size < 4096) {
         // Small inputs: spread them over the header of device 0 as well, so that
         // counts and texts of a device record get fuzzed without huge inputs.
-        std::memcpy(static_cast<void*>(&block->devices[0]), data, size < ConfigImageSize ? size : ConfigImageSize);
+        std::memcpy(static_cast<void*>(&block->devices[0]), data,
+                    size < ConfigImageSize ? size : ConfigImageSize);
         std::memcpy(&block->devices[0].eventCount, data, size < 4 ? size : 4);
     }
     (void)ProjectJson(*block);
@@ -48,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)GbkToUtf8(text);
     (void)Utf8ToGbk(text);
     char field[SignalNameSize];
-    CopyTextField(field, SignalNameSize, FieldText(text.c_str(), static_cast<int>(size < 64 ? size : 64)).c_str());
+    CopyTextField(field, SignalNameSize,
+                  FieldText(text.c_str(), static_cast<int>(size < 64 ? size : 64)).c_str());
     if (GbkPrefixLength(text, 31) > 31) __builtin_trap();
     return 0;
 }

@@ -27,8 +27,8 @@ bool ShowsPageOnSelection(int32_t code) {
 }
 
 bool ShowsPageAfterImport(int32_t code) {
-    return code == KindDeviceAddress || code == KindPortB1 || code == KindPortB2 ||
-           code == KindSignalNames || code == KindTimeSync;
+    return code == KindDeviceAddress || code == KindPortB1 || code == KindPortB2 || code == KindSignalNames ||
+           code == KindTimeSync;
 }
 
 std::string BaseName(const std::string& path) {

@@ -35,7 +35,7 @@ inline constexpr int LiveStatusSize = 253;
 // What the document asks of its views (the tree and the parameter list). The Qt main
 // window implements it; tests and the CLI supply fakes.
 class IDocViews {
-public:
+  public:
     virtual ~IDocViews() = default;
     // Rebuilds the tree from the document; selecting the first device must end in
     // CBrondaleDoc::SelectNode().
@@ -49,7 +49,7 @@ public:
 
 // Dialogs, messages and the wait cursor.
 class IUserInterface {
-public:
+  public:
     virtual ~IUserInterface() = default;
     // Open-file dialog for a project (caption "Open", filters "mac Files(*.mac)" and
     // "All Files (*.*)", default extension mac). nullopt = cancelled. Paths are UTF-8/locale bytes.
@@ -71,7 +71,7 @@ FileError ReadProjectFile(const std::string& path, ProjectBlock& out);
 FileError WriteProjectFileAtomic(const std::string& path, const ProjectBlock& block);
 
 class CBrondaleDoc {
-public:
+  public:
     CBrondaleDoc();
     CBrondaleDoc(const CBrondaleDoc&) = delete;
     CBrondaleDoc& operator=(const CBrondaleDoc&) = delete;
@@ -82,7 +82,7 @@ public:
 
     // ---- project commands ----
     void NewProject();
-    void ImportProject();                          // asks for the path, then ImportProjectFrom
+    void ImportProject();                             // asks for the path, then ImportProjectFrom
     bool ImportProjectFrom(const std::string& path);  // Ctrl+O / command line / tests
     void ExportProject();
     void SaveProject();
@@ -131,7 +131,7 @@ public:
 
     DeviceRecord& Device(int index) { return project->devices[index]; }
 
-private:
+  private:
     void SetTitle(std::string t);
     void ShowText(const char* zh, const char* en);
     // RebuildTree after a change of the device list; without views, selects device 0 itself.

@@ -12,7 +12,7 @@ constexpr const char* kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
 // One converter per call: iconv descriptors are not safe to share between threads.
 class Converter {
-public:
+  public:
     Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
     ~Converter() {
         if (Ok()) iconv_close(cd_);
@@ -22,7 +22,7 @@ public:
     bool Ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
     iconv_t Get() const { return cd_; }
 
-private:
+  private:
     iconv_t cd_;
 };
 

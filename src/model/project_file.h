@@ -19,7 +19,7 @@ FileError ParseProjectFile(const uint8_t* data, std::size_t size, ProjectBlock& 
 std::string ProjectFileImage(const ProjectBlock& block);
 
 class ProjectFileReader {
-public:
+  public:
     ProjectFileReader() = default;
     ~ProjectFileReader();
     ProjectFileReader(const ProjectFileReader&) = delete;
@@ -30,14 +30,14 @@ public:
     // Reads and checks the whole file; `out` changes only on success.
     FileError ReadInto(ProjectBlock& out);
 
-private:
+  private:
     int fd_ = -1;
 };
 
 // Writes to a temporary file beside the target and renames it over the target only when
 // everything reached the disk, so a failed write never damages the previous file.
 class ProjectFileWriter {
-public:
+  public:
     ProjectFileWriter() = default;
     ~ProjectFileWriter();  // removes the temporary file unless committed
     ProjectFileWriter(const ProjectFileWriter&) = delete;
@@ -48,7 +48,7 @@ public:
     // Writes, flushes and renames; CannotWrite on any failure (the target is untouched).
     FileError Commit(const ProjectBlock& block);
 
-private:
+  private:
     void Discard();
 
     int fd_ = -1;

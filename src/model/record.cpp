@@ -1,10 +1,11 @@
+#include "model/record.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "model/gbk.h"
-#include "model/record.h"
 
 namespace corvix {
 namespace {

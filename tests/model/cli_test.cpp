@@ -1,9 +1,8 @@
 // corvix-cli project commands, run as a separate process, and the JSON view they print.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
-
-#include <fcntl.h>
 
 #include <algorithm>
 #include <cstring>
@@ -78,7 +77,9 @@ TEST_F(CliTest, NewChineseProjectStoresGbkNames) {
     ASSERT_EQ(Cli({"project", "new", file, "--lang=zh"}).exitCode, 0);
     const std::string bytes = ReadBytes(file);
     EXPECT_EQ(bytes.substr(12, 7), std::string("\xD0\xC2\xB9\xA4\xB3\xCC\0", 7));
-    EXPECT_EQ(bytes.substr(112 + 180, 11), std::string("\xBE\xD8\xD5\xF3\xCA\xE4\xC8\xEB" "01\0", 11));
+    EXPECT_EQ(bytes.substr(112 + 180, 11), std::string("\xBE\xD8\xD5\xF3\xCA\xE4\xC8\xEB"
+                                                       "01\0",
+                                                       11));
 }
 
 TEST_F(CliTest, BrokenFilesExitThreeWithTheMessageAndNoOutput) {
@@ -91,8 +92,10 @@ TEST_F(CliTest, BrokenFilesExitThreeWithTheMessageAndNoOutput) {
     WriteBytes(dir / "short.mac", bytes.substr(0, 1000));
     struct Case {
         std::string file, lang, message;
-    } cases[] = {{"magic.mac", "en", "file format error"}, {"short.mac", "en", "file format error"},
-                 {"missing.mac", "en", "Can not open file"}, {"magic.mac", "zh", "配置文件格式不符"},
+    } cases[] = {{"magic.mac", "en", "file format error"},
+                 {"short.mac", "en", "file format error"},
+                 {"missing.mac", "en", "Can not open file"},
+                 {"magic.mac", "zh", "配置文件格式不符"},
                  {"missing.mac", "zh", "文件打不开"}};
     for (const Case& c : cases) {
         CliRun r = Cli({"project", "show", dir / c.file, "--json", "--lang", c.lang});
@@ -126,29 +129,38 @@ TEST_F(CliTest, ShowJsonOfAProject) {
     ASSERT_EQ(Cli({"project", "new", file, "--lang", "en"}).exitCode, 0);
     CliRun r = Cli({"project", "show", file, "--json"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out.rfind(
-                  "{\"projectOpen\":1,\"projectName\":\"new project\",\"deviceCount\":1,\"devices\":[{\"name\":\"1\","
-                  "\"deviceType\":\"\",\"serialNumber\":\"\",\"address\":1,\"timeSync\":0,\"ports\":[{\"protocol\":0,"
-                  "\"baudRate\":19200,\"dataBits\":8,\"stopBits\":0,\"parity\":1},{\"protocol\":0,\"baudRate\":19200,"
-                  "\"dataBits\":8,\"stopBits\":0,\"parity\":1}],\"signalNames\":[\"matrix in01\",\"matrix in02\"",
-                  0),
-              0u)
+    EXPECT_EQ(
+        r.out.rfind(
+            "{\"projectOpen\":1,\"projectName\":\"new "
+            "project\",\"deviceCount\":1,\"devices\":[{\"name\":\"1\","
+            "\"deviceType\":\"\",\"serialNumber\":\"\",\"address\":1,\"timeSync\":0,\"ports\":[{\"protocol\":"
+            "0,"
+            "\"baudRate\":19200,\"dataBits\":8,\"stopBits\":0,\"parity\":1},{\"protocol\":0,\"baudRate\":"
+            "19200,"
+            "\"dataBits\":8,\"stopBits\":0,\"parity\":1}],\"signalNames\":[\"matrix in01\",\"matrix in02\"",
+            0),
+        0u)
         << r.out;
     EXPECT_NE(r.out.find("\"matrix out11\"],\"eventCount\":0,\"events\":[]}]}\n"), std::string::npos);
 }
 
 TEST_F(CliTest, UsageAndHelp) {
-    for (std::vector<std::string> help :
-         {std::vector<std::string>{"--help"}, {"project", "--help"}, {"project", "new", "--help"},
-          {"project", "add-device", "--help"}, {"project", "show", "--help"}}) {
+    for (std::vector<std::string> help : {std::vector<std::string>{"--help"},
+                                          {"project", "--help"},
+                                          {"project", "new", "--help"},
+                                          {"project", "add-device", "--help"},
+                                          {"project", "show", "--help"}}) {
         CliRun r = Cli(help);
         EXPECT_EQ(r.exitCode, 0);
         EXPECT_NE(r.out.find("usage:"), std::string::npos);
     }
-    for (std::vector<std::string> bad :
-         {std::vector<std::string>{}, {"frobnicate"}, {"project"}, {"project", "new"},
-          {"project", "new", dir / "a.mac", "--lang", "fr"}, {"project", "show", dir / "a.mac", "--bogus"},
-          {"project", "add-device", dir / "a.mac"}}) {
+    for (std::vector<std::string> bad : {std::vector<std::string>{},
+                                         {"frobnicate"},
+                                         {"project"},
+                                         {"project", "new"},
+                                         {"project", "new", dir / "a.mac", "--lang", "fr"},
+                                         {"project", "show", dir / "a.mac", "--bogus"},
+                                         {"project", "add-device", dir / "a.mac"}}) {
         CliRun r = Cli(bad);
         EXPECT_EQ(r.exitCode, 2);
         EXPECT_TRUE(r.out.empty());
@@ -182,9 +194,10 @@ TEST(ProjectJson, TextsEscapedAndCountsClamped) {
     const std::string namesJson = last.substr(open, last.find(']', open) - open);
     EXPECT_EQ(std::count(namesJson.begin(), namesJson.end(), ','), 71);  // 72 names, no more
     EXPECT_NE(last.find("\"eventCount\":2,\"events\":[{\"slot\":0,"), std::string::npos);
-    EXPECT_NE(last.find("{\"slot\":1,\"year\":2012,\"month\":0,\"day\":0,\"hour\":0,\"minute\":0,\"second\":0,"
-                        "\"millisecond\":123,\"transition\":1,\"signalName\":\"IN1\"}]}"),
-              std::string::npos)
+    EXPECT_NE(
+        last.find("{\"slot\":1,\"year\":2012,\"month\":0,\"day\":0,\"hour\":0,\"minute\":0,\"second\":0,"
+                  "\"millisecond\":123,\"transition\":1,\"signalName\":\"IN1\"}]}"),
+        std::string::npos)
         << last;
 }
 

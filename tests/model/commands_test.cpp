@@ -39,7 +39,8 @@ struct CommandsTest : ::testing::Test {
         return out;
     }
     bool CurrentDeviceInProject() const {
-        return doc.currentDevice >= &doc.project->devices[0] && doc.currentDevice < &doc.project->devices[MaxDevices];
+        return doc.currentDevice >= &doc.project->devices[0] &&
+               doc.currentDevice < &doc.project->devices[MaxDevices];
     }
     std::string Signal(int i) const { return FieldText(doc.currentDevice->signalNames[i], SignalNameSize); }
 };

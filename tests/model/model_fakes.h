@@ -31,7 +31,9 @@ struct FakeUi : IUserInterface {
     }
     std::optional<std::string> AskOpenProjectPath() override { return ++openAsked, Next(openAnswers); }
     std::optional<std::string> AskSaveProjectPath() override { return ++saveAsked, Next(saveAnswers); }
-    std::optional<std::string> AskName(const std::string&, int) override { return ++nameAsked, Next(nameAnswers); }
+    std::optional<std::string> AskName(const std::string&, int) override {
+        return ++nameAsked, Next(nameAnswers);
+    }
     void ShowMessage(const std::string& text, const std::string& caption) override {
         messages.push_back(text);
         captions.push_back(caption);

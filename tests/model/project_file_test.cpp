@@ -1,4 +1,6 @@
 // New, Import, Export, Save and the project file on disk.
+#include "model/project_file.h"
+
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -8,7 +10,6 @@
 
 #include "model/doc.h"
 #include "model/gbk.h"
-#include "model/project_file.h"
 #include "model_fakes.h"
 
 namespace corvix {
@@ -152,7 +153,9 @@ INSTANTIATE_TEST_SUITE_P(
                       BadFile{"short.mac", true, 609871, true, "file format error", "配置文件格式不符"},
                       BadFile{"long.mac", true, 609873, true, "file format error", "配置文件格式不符"},
                       BadFile{"tiny.mac", true, 2, true, "file format error", "配置文件格式不符"}),
-    [](const auto& info) { return std::string(info.param.name).substr(0, std::string(info.param.name).find('.')); });
+    [](const auto& info) {
+        return std::string(info.param.name).substr(0, std::string(info.param.name).find('.'));
+    });
 
 TEST_F(ProjectFileTest, SaveOfANewProjectAsksForAPathAndClearsModifiedWhenCancelled) {
     doc.NewProject();
@@ -223,7 +226,8 @@ TEST_F(ProjectFileTest, ReadOnlyFolderKeepsThePreviousFile) {
     const std::string path = NewProjectFile("ro.mac");
     const std::string old = ReadBytes(path);
     doc.project->devices[0].address = 5;
-    std::filesystem::permissions(dir.path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    std::filesystem::permissions(dir.path,
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     EXPECT_FALSE(doc.WriteProjectFile(path));
     EXPECT_EQ(ReadBytes(path), old);
 }

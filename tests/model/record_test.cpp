@@ -1,4 +1,6 @@
 // Record operations and the GBK text layer.
+#include "model/record.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -6,7 +8,6 @@
 #include <string>
 
 #include "model/gbk.h"
-#include "model/record.h"
 #include "model/texts.h"
 #include "model_fakes.h"
 
@@ -29,7 +30,7 @@ TEST(NewDevice, LayoutOfTheFixedFields) {
     InitialiseNewDevice(*rec, "1", LangEnglish);
     const auto* b = reinterpret_cast<const uint8_t*>(rec.get());
     EXPECT_EQ(Bytes(b, 2), std::string("1\0", 2));
-    const uint8_t expected[24] = {0x01, 0x00, 0x00, 0x00, 0x00, 0, 0, 0, 0x00, 0x4B, 0x00, 0x00,
+    const uint8_t expected[24] = {0x01, 0x00, 0x00, 0x00, 0x00, 0,    0,    0,    0x00, 0x4B, 0x00, 0x00,
                                   0x00, 0x4B, 0x00, 0x00, 0x08, 0x08, 0x00, 0x00, 0x01, 0x01, 0x41, 0x00};
     for (int i = 0; i < 24; ++i) {
         if (i >= 5 && i <= 7) continue;  // padding
@@ -56,8 +57,14 @@ TEST(NewDevice, DefaultNamesInTheCreationLanguage) {
     auto zh = DirtyRecord();
     InitialiseNewDevice(*zh, "1", LangChinese);
     // 矩阵输入 / 矩阵输出 in code page 936.
-    EXPECT_EQ(Bytes(zh->signalNames[0], 11), "\xBE\xD8\xD5\xF3\xCA\xE4\xC8\xEB" "01" + std::string(1, '\0'));
-    EXPECT_EQ(Bytes(zh->signalNames[54], 11), "\xBE\xD8\xD5\xF3\xCA\xE4\xB3\xF6" "01" + std::string(1, '\0'));
+    EXPECT_EQ(Bytes(zh->signalNames[0], 11),
+              "\xBE\xD8\xD5\xF3\xCA\xE4\xC8\xEB"
+              "01" +
+                  std::string(1, '\0'));
+    EXPECT_EQ(Bytes(zh->signalNames[54], 11),
+              "\xBE\xD8\xD5\xF3\xCA\xE4\xB3\xF6"
+              "01" +
+                  std::string(1, '\0'));
     EXPECT_EQ(GbkToUtf8(Name(*zh, 64)), "矩阵输出11");
     EXPECT_EQ(GbkToUtf8(Name(*zh, 53)), "矩阵输入54");
 }
@@ -133,8 +140,11 @@ TEST(TextField, CutToWidthWithoutSplittingACharacter) {
 
 TEST(Gbk, ConversionAtTheEdges) {
     EXPECT_EQ(GbkToUtf8(Utf8ToGbk("新工程 matrix")), "新工程 matrix");
-    EXPECT_EQ(GbkToUtf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
-    EXPECT_EQ(GbkToUtf8("x\xBE"), "x\xEF\xBF\xBD");  // truncated double-byte character
+    EXPECT_EQ(GbkToUtf8("a\xFF"
+                        "b"),
+              "a\xEF\xBF\xBD"
+              "b");
+    EXPECT_EQ(GbkToUtf8("x\xBE"), "x\xEF\xBF\xBD");     // truncated double-byte character
     EXPECT_EQ(Utf8ToGbk("a\xF0\x9F\x98\x80z"), "a?z");  // not in code page 936
     EXPECT_EQ(FieldText("abc", 2), "ab");
     char unterminated[4] = {'w', 'x', 'y', 'z'};

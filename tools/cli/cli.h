@@ -77,7 +77,7 @@ inline CommandLine ParseCommandLine(const std::vector<std::string>& args, std::s
 // The CLI as host of the document: no dialogs (a name comes from the command line, file
 // dialogs are cancelled), messages go to stderr.
 class CliUserInterface : public IUserInterface {
-public:
+  public:
     void SetName(const std::string& utf8) { nameGbk_ = Utf8ToGbk(utf8); }
     std::optional<std::string> AskOpenProjectPath() override { return std::nullopt; }
     std::optional<std::string> AskSaveProjectPath() override { return std::nullopt; }
@@ -89,7 +89,7 @@ public:
     void SetBusy(bool) override {}
     int Messages() const { return messages_; }
 
-private:
+  private:
     std::optional<std::string> nameGbk_;
     int messages_ = 0;
 };
