@@ -61,8 +61,8 @@ CMacListView::CMacListView(CBrondaleDoc& doc, QWidget* parent) : QTableWidget(pa
 
     cellCombo_ = new QComboBox(viewport());
     cellCombo_->setObjectName(QStringLiteral("cellCombo"));
-    cellCombo_->setEditable(true);  // a drop-down with its own edit field; typing commits nothing
-    cellCombo_->setInsertPolicy(QComboBox::NoInsert);
+    // A pure choice list: a typed value would show in the box without ever being stored.
+    cellCombo_->setEditable(false);
     cellCombo_->setGeometry(0, 0, 100, 20);
     cellCombo_->setAccessibleName(QString::fromUtf8(Pick(txt::ListAccCellCombo, doc_.uiLanguage)));
     cellCombo_->hide();

@@ -180,8 +180,6 @@ void CMacListView::OpenEditor() {
         cellCombo_->clear();
         cellCombo_->addItems(entries);
         cellCombo_->setCurrentIndex(preselect);
-        if (preselect < 0)
-            cellCombo_->setEditText(QString());
     }
     cellCombo_->show();
 }
