@@ -68,7 +68,7 @@ void SetEvent(EventRecord& ev, int year, int month, int day, int h, int m, int s
 
 class TestMacListViewPages : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void windowStyle() {
         Bench b;
         QCOMPARE(b.view.selectionMode(), QAbstractItemView::ExtendedSelection);
@@ -116,7 +116,8 @@ private slots:
             QCOMPARE(b.Row(0), QStringList({"1", en ? "Source of time synchronization" : "对时方式",
                                             en ? eng[i] : zh[i]}));
         }
-        QCOMPARE(b.Headers(), en ? QStringList({"Number", "Name", "Data"}) : QStringList({"序号", "名称", "数值"}));
+        QCOMPARE(b.Headers(),
+                 en ? QStringList({"Number", "Name", "Data"}) : QStringList({"序号", "名称", "数值"}));
     }
 
     void portPages() {
@@ -173,7 +174,8 @@ private slots:
         QCOMPARE(b.Cell(2, 2), QString("Unkown"));
         b.doc.uiLanguage = LangChinese;
         b.Show(KindInputStatus);
-        QCOMPARE(QStringList({b.Cell(0, 2), b.Cell(1, 2), b.Cell(2, 2)}), QStringList({"合上", "断开", "未知"}));
+        QCOMPARE(QStringList({b.Cell(0, 2), b.Cell(1, 2), b.Cell(2, 2)}),
+                 QStringList({"合上", "断开", "未知"}));
 
         // No names: both pages keep their columns and show no rows; a count beyond the
         // array shows the 72 names there are.
@@ -236,7 +238,8 @@ private slots:
                                         "开关量1", en ? "Off->On" : "分->合"}));
         QCOMPARE(b.Row(0), QStringList({"1", world ? "02.01.2014 03:04:05.1234" : "2014.01.02 03:04:05.1234",
                                         "in03", en ? "On->Off" : "合->分"}));
-        QCOMPARE(b.Cell(1, 1), world ? QString("31.12.2013 23:59:58. 999") : QString("2013.12.31 23:59:58. 999"));
+        QCOMPARE(b.Cell(1, 1),
+                 world ? QString("31.12.2013 23:59:58. 999") : QString("2013.12.31 23:59:58. 999"));
 
         // Counts outside 0..500 stay inside the event store.
         b.Rec().eventCount = -4;

@@ -26,7 +26,9 @@ namespace {
 struct CapturingSink : IFrameSink {
     std::vector<std::vector<uint8_t>> frames;
     bool connected = false;
-    void SubmitFrame(const uint8_t* bytes, std::size_t length) override { frames.emplace_back(bytes, bytes + length); }
+    void SubmitFrame(const uint8_t* bytes, std::size_t length) override {
+        frames.emplace_back(bytes, bytes + length);
+    }
     bool IsConnected() const override { return connected; }
     void CloseLink() override { connected = false; }
 };
@@ -99,7 +101,7 @@ struct Bench {
 
 class TestMacListViewEdit : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void addressFollowsTyping_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<int>("address");
@@ -286,8 +288,8 @@ private slots:
         QCOMPARE(b.view.CurrentRow(), 7);
 
         b.view.OpenEditor();
-        QWheelEvent wheel(QPointF(10, 10), b.view.viewport()->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, -120),
-                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QWheelEvent wheel(QPointF(10, 10), b.view.viewport()->mapToGlobal(QPointF(10, 10)), QPoint(),
+                          QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
         QCoreApplication::sendEvent(b.view.viewport(), &wheel);
         QVERIFY(b.view.CellEdit()->isHidden());
 

@@ -87,8 +87,7 @@ CMacListView::CMacListView(CBrondaleDoc& doc, QWidget* parent) : QTableWidget(pa
             });
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current, const QModelIndex&) {
-                if (current.isValid())
-                    OnItemChanged(current.row());
+                if (current.isValid()) OnItemChanged(current.row());
             });
     // Keep the button and an open editor over their cell when a column or row is resized.
     connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this] { PlaceEditors(); });
@@ -103,15 +102,33 @@ void CMacListView::SetConnectedQuery(std::function<bool()> isConnected) {
 
 void CMacListView::ShowPage() {
     switch (doc_.currentPage) {
-    case KindDeviceAddress: FillDeviceAddressPage(); break;
-    case KindPortB1: FillPortPage(0); break;
-    case KindPortB2: FillPortPage(1); break;
-    case KindSignalNames: FillSignalNamesPage(); break;
-    case KindInputStatus: FillInputStatusPage(); break;
-    case KindCpuSupervision: FillCpuSupervisionPage(); break;
-    case KindEventLog: FillEventLogPage(); break;
-    case KindTimeSync: FillTimeSyncPage(); break;
-    default: ClearPage(); break;
+        case KindDeviceAddress:
+            FillDeviceAddressPage();
+            break;
+        case KindPortB1:
+            FillPortPage(0);
+            break;
+        case KindPortB2:
+            FillPortPage(1);
+            break;
+        case KindSignalNames:
+            FillSignalNamesPage();
+            break;
+        case KindInputStatus:
+            FillInputStatusPage();
+            break;
+        case KindCpuSupervision:
+            FillCpuSupervisionPage();
+            break;
+        case KindEventLog:
+            FillEventLogPage();
+            break;
+        case KindTimeSync:
+            FillTimeSyncPage();
+            break;
+        default:
+            ClearPage();
+            break;
     }
     executeButton_->setVisible(doc_.currentPage == KindCpuSupervision && shownPage_ == KindCpuSupervision);
 }
@@ -128,8 +145,7 @@ void CMacListView::ClearPage() {
 
 void CMacListView::ResetTable(int page) {
     HideEditors();
-    if (page != KindCpuSupervision)
-        executeButton_->hide();
+    if (page != KindCpuSupervision) executeButton_->hide();
     clearSelection();
     setRowCount(0);
     setColumnCount(0);
@@ -154,8 +170,7 @@ void CMacListView::SetCell(int row, int column, const QString& text) {
 }
 
 void CMacListView::FillDeviceAddressPage() {
-    if (doc_.currentDeviceId == -1)
-        return;
+    if (doc_.currentDeviceId == -1) return;
     const int lang = doc_.uiLanguage;
     filling_ = true;
     ResetTable(KindDeviceAddress);
@@ -170,8 +185,7 @@ void CMacListView::FillDeviceAddressPage() {
 }
 
 void CMacListView::FillPortPage(int port) {
-    if (doc_.currentDeviceId == -1)
-        return;
+    if (doc_.currentDeviceId == -1) return;
     const int lang = doc_.uiLanguage;
     const DeviceRecord& rec = *doc_.currentDevice;
     filling_ = true;
@@ -198,8 +212,7 @@ void CMacListView::FillPortPage(int port) {
 }
 
 void CMacListView::FillSignalNamesPage() {
-    if (doc_.currentDeviceId == -1)
-        return;
+    if (doc_.currentDeviceId == -1) return;
     const int lang = doc_.uiLanguage;
     const DeviceRecord& rec = *doc_.currentDevice;
     filling_ = true;
@@ -218,8 +231,7 @@ void CMacListView::FillSignalNamesPage() {
 }
 
 void CMacListView::FillTimeSyncPage() {
-    if (doc_.currentDeviceId == -1)
-        return;
+    if (doc_.currentDeviceId == -1) return;
     const int lang = doc_.uiLanguage;
     const int code = doc_.currentDevice->timeSync;
     filling_ = true;
@@ -237,18 +249,15 @@ void CMacListView::FillTimeSyncPage() {
 namespace {
 
 QString StateText(uint8_t state, int lang) {
-    if (state == 0)
-        return QString::fromUtf8(Pick(txt::ListStateOff, lang));
-    if (state == 1)
-        return QString::fromUtf8(Pick(txt::ListStateOn, lang));
+    if (state == 0) return QString::fromUtf8(Pick(txt::ListStateOff, lang));
+    if (state == 1) return QString::fromUtf8(Pick(txt::ListStateOn, lang));
     return QString::fromUtf8(Pick(txt::ListStateUnknown, lang));
 }
 
 }  // namespace
 
 void CMacListView::FillInputStatusPage() {
-    if (doc_.currentDeviceId == -1)
-        return;
+    if (doc_.currentDeviceId == -1) return;
     const int lang = doc_.uiLanguage;
     const DeviceRecord& rec = *doc_.currentDevice;
     filling_ = true;
@@ -268,18 +277,15 @@ void CMacListView::FillInputStatusPage() {
 
 void CMacListView::RefreshInputStates() {
     // Only the State column changes, so the selection and the scroll position stay.
-    if (doc_.currentDeviceId == -1 || shownPage_ != KindInputStatus)
-        return;
+    if (doc_.currentDeviceId == -1 || shownPage_ != KindInputStatus) return;
     const int lang = doc_.uiLanguage;
     const int count = std::min(doc_.currentDevice->SignalCountClamped(), rowCount());
-    for (int i = 0; i < count; ++i)
-        SetCell(i, 2, StateText(doc_.liveStatus[i], lang));
+    for (int i = 0; i < count; ++i) SetCell(i, 2, StateText(doc_.liveStatus[i], lang));
 }
 
 void CMacListView::FillEventLogPage() {
     // The link refills this page when a read ends; a page the user has left stays as it is.
-    if (doc_.currentDeviceId == -1 || doc_.currentPage != KindEventLog)
-        return;
+    if (doc_.currentDeviceId == -1 || doc_.currentPage != KindEventLog) return;
     const int lang = doc_.uiLanguage;
     const DeviceRecord& rec = *doc_.currentDevice;
     filling_ = true;
@@ -310,8 +316,7 @@ void CMacListView::FillEventLogPage() {
 
 void CMacListView::FillCpuSupervisionPage() {
     // The link refills this page on the device's answer; a page the user has left stays.
-    if (doc_.currentDeviceId == -1 || doc_.currentPage != KindCpuSupervision)
-        return;
+    if (doc_.currentDeviceId == -1 || doc_.currentPage != KindCpuSupervision) return;
     const int lang = doc_.uiLanguage;
     filling_ = true;
     ResetTable(KindCpuSupervision);
@@ -322,7 +327,8 @@ void CMacListView::FillCpuSupervisionPage() {
     setRowCount(1);
     SetCell(0, 0, QStringLiteral("1"));
     SetCell(0, 1, QString::fromUtf8(Pick(txt::ListRowCpuFailure, lang)));
-    SetCell(0, 2, QString::fromUtf8(Pick(doc_.cpuFailureTest != 0 ? txt::ListStateOn : txt::ListStateOff, lang)));
+    SetCell(0, 2,
+            QString::fromUtf8(Pick(doc_.cpuFailureTest != 0 ? txt::ListStateOn : txt::ListStateOff, lang)));
     executeButton_->setText(QString::fromUtf8(Pick(txt::ListExecute, lang)));
     executeButton_->setAccessibleName(executeButton_->text());
     PlaceExecuteButton();

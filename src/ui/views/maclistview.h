@@ -19,7 +19,7 @@ class ProtocolEngine;
 
 class CMacListView : public QTableWidget {
     Q_OBJECT
-public:
+  public:
     explicit CMacListView(corvix::CBrondaleDoc& doc, QWidget* parent = nullptr);
 
     void SetEngine(corvix::ProtocolEngine* engine);
@@ -57,7 +57,7 @@ public:
     QComboBox* CellCombo() const { return cellCombo_; }
     QPushButton* ExecuteButton() const { return executeButton_; }
 
-protected:
+  protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
@@ -66,7 +66,7 @@ protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void ResetTable(int page);
     void AddColumn(const char* title, int width);
     void SetCell(int row, int column, const QString& text);

@@ -27,54 +27,49 @@ constexpr int MaxEditChars = SignalNameSize - 1;
 // 16 bits are stored.
 int16_t LeadingInt16(const std::string& text) {
     std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
-        ++i;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
     bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        negative = text[i++] == '-';
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
     long long value = 0;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
         value = value * 10 + (text[i] - '0');
-        if (value > static_cast<long long>(INT_MAX) + 1)
-            value = static_cast<long long>(INT_MAX) + 1;
+        if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
     }
-    if (negative)
-        value = -value;
+    if (negative) value = -value;
     value = std::clamp<long long>(value, INT_MIN, INT_MAX);
     return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint32_t>(value) & 0xFFFFu));
 }
 
 // Decimal value of a combo entry ("4800", "9").
-unsigned EntryValue(const QString& text) { return static_cast<unsigned>(std::strtoul(text.toLatin1().constData(), nullptr, 10)); }
+unsigned EntryValue(const QString& text) {
+    return static_cast<unsigned>(std::strtoul(text.toLatin1().constData(), nullptr, 10));
+}
 
 const char* EntryText(const char* text, int) { return text; }
 const char* EntryText(const BiText& text, int lang) { return Pick(text, lang); }
 
 // At most 31 characters, without cutting a surrogate pair in two.
 QString FirstChars(const QString& text) {
-    if (text.size() <= MaxEditChars)
-        return text;
+    if (text.size() <= MaxEditChars) return text;
     int n = MaxEditChars;
-    if (text.at(n - 1).isHighSurrogate())
-        --n;
+    if (text.at(n - 1).isHighSurrogate()) --n;
     return text.left(n);
 }
 
 // A signal name must fit its record field as GBK, so the box takes no more than that.
 class GbkFieldValidator : public QValidator {
-public:
+  public:
     using QValidator::QValidator;
     State validate(QString& input, int&) const override {
         return Utf8ToGbk(input.toStdString()).size() <= static_cast<std::size_t>(MaxEditChars) ? Acceptable
-                                                                                                : Invalid;
+                                                                                               : Invalid;
     }
 };
 
 }  // namespace
 
 void CMacListView::OnItemChanged(int row) {
-    if (filling_)
-        return;
+    if (filling_) return;
     currentRow_ = row;
     HideEditors();
 }
@@ -87,18 +82,16 @@ void CMacListView::HideEditors() {
 
 void CMacListView::PlaceEditors() {
     PlaceExecuteButton();
-    if (currentRow_ < 0 || currentRow_ >= rowCount() || columnCount() < 3)
-        return;
+    if (currentRow_ < 0 || currentRow_ >= rowCount() || columnCount() < 3) return;
     const QRect cell = visualRect(model()->index(currentRow_, 2));
-    if (!cellEdit_->isHidden())
-        cellEdit_->setGeometry(cell);
-    if (!cellCombo_->isHidden())
-        cellCombo_->setGeometry(cell);
+    if (!cellEdit_->isHidden()) cellEdit_->setGeometry(cell);
+    if (!cellCombo_->isHidden()) cellCombo_->setGeometry(cell);
 }
 
 void CMacListView::OpenEditor() {
     const int page = doc_.currentPage;
-    if (shownPage_ == 0 || shownPage_ != page || currentRow_ < 0 || currentRow_ >= rowCount() || columnCount() < 3)
+    if (shownPage_ == 0 || shownPage_ != page || currentRow_ < 0 || currentRow_ >= rowCount() ||
+        columnCount() < 3)
         return;
     const int row = currentRow_;
     const QRect cell = visualRect(model()->index(row, 2));
@@ -110,8 +103,7 @@ void CMacListView::OpenEditor() {
     const DeviceRecord& rec = *doc_.currentDevice;
 
     if (page == KindDeviceAddress || page == KindSignalNames) {
-        if (!nameValidator_)
-            nameValidator_ = new GbkFieldValidator(cellEdit_);
+        if (!nameValidator_) nameValidator_ = new GbkFieldValidator(cellEdit_);
         cellEdit_->setValidator(page == KindSignalNames ? nameValidator_ : nullptr);
         cellEdit_->setGeometry(cell);
         cellEdit_->setAccessibleName(fieldName);
@@ -132,45 +124,44 @@ void CMacListView::OpenEditor() {
         const int port = page == KindPortB1 ? 0 : 1;
         auto listOf = [lang](const auto& list) {
             QStringList out;
-            for (const auto& entry : list)
-                out << QString::fromUtf8(EntryText(entry, lang));
+            for (const auto& entry : list) out << QString::fromUtf8(EntryText(entry, lang));
             return out;
         };
         switch (row) {
-        case 0:
-            entries = listOf(txt::ListBaudRates);
-            preselect = entries.indexOf(QString::number(static_cast<int32_t>(rec.baudRate[port])));
-            break;
-        case 1:
-            entries = listOf(txt::ListDataBits);
-            preselect = entries.indexOf(QString::number(rec.dataBits[port]));
-            break;
-        case 2:
-            entries = listOf(txt::StopBitsTexts);
-            preselect = rec.stopBits[port];
-            break;
-        case 3:
-            entries = listOf(txt::ParityTexts);
-            preselect = rec.parity[port];
-            break;
-        case 4:
-            entries = listOf(txt::PortProtocolTexts);
-            preselect = rec.protocol[port];
-            break;
-        default: return;
+            case 0:
+                entries = listOf(txt::ListBaudRates);
+                preselect = entries.indexOf(QString::number(static_cast<int32_t>(rec.baudRate[port])));
+                break;
+            case 1:
+                entries = listOf(txt::ListDataBits);
+                preselect = entries.indexOf(QString::number(rec.dataBits[port]));
+                break;
+            case 2:
+                entries = listOf(txt::StopBitsTexts);
+                preselect = rec.stopBits[port];
+                break;
+            case 3:
+                entries = listOf(txt::ParityTexts);
+                preselect = rec.parity[port];
+                break;
+            case 4:
+                entries = listOf(txt::PortProtocolTexts);
+                preselect = rec.protocol[port];
+                break;
+            default:
+                return;
         }
     } else if (page == KindCpuSupervision && row == 0) {
-        entries << QString::fromUtf8(Pick(txt::ListStateOff, lang)) << QString::fromUtf8(Pick(txt::ListStateOn, lang));
+        entries << QString::fromUtf8(Pick(txt::ListStateOff, lang))
+                << QString::fromUtf8(Pick(txt::ListStateOn, lang));
         preselect = doc_.cpuFailureTest != 0 ? 1 : 0;
     } else if (page == KindTimeSync) {
-        for (const BiText& t : txt::TimeSyncTexts)
-            entries << QString::fromUtf8(Pick(t, lang));
+        for (const BiText& t : txt::TimeSyncTexts) entries << QString::fromUtf8(Pick(t, lang));
         preselect = rec.timeSync;
     } else {
         return;  // input states and the event log are not edited
     }
-    if (preselect >= entries.size())
-        preselect = -1;
+    if (preselect >= entries.size()) preselect = -1;
 
     // The drop-down list is a pop-up of its own, so the box takes the cell's height only.
     cellCombo_->setGeometry(cell);
@@ -185,69 +176,75 @@ void CMacListView::OpenEditor() {
 }
 
 void CMacListView::OnEditTextChanged(const QString& text) {
-    if (cellEdit_->isHidden())
-        return;
+    if (cellEdit_->isHidden()) return;
     const QString value = FirstChars(text);
     const int row = currentRow_;
     if (shownPage_ == KindDeviceAddress) {
-        if (row >= 0 && row < rowCount())
-            SetCell(row, 2, value);
+        if (row >= 0 && row < rowCount()) SetCell(row, 2, value);
         doc_.currentDevice->address = LeadingInt16(value.toStdString());
     } else if (shownPage_ == KindSignalNames) {
         DeviceRecord& rec = *doc_.currentDevice;
         if (row >= 0 && row < rec.SignalCountClamped() && row < rowCount()) {
             CopyTextField(rec.signalNames[row], SignalNameSize, Utf8ToGbk(value.toStdString()).c_str());
-            SetCell(row, 2, QString::fromStdString(GbkToUtf8(FieldText(rec.signalNames[row], SignalNameSize))));
+            SetCell(row, 2,
+                    QString::fromStdString(GbkToUtf8(FieldText(rec.signalNames[row], SignalNameSize))));
         }
     }
     doc_.modified = 1;
 }
 
 void CMacListView::OnComboChosen(int index) {
-    if (cellCombo_->isHidden() || index < 0 || index >= cellCombo_->count())
-        return;
+    if (cellCombo_->isHidden() || index < 0 || index >= cellCombo_->count()) return;
     const int row = currentRow_;
-    if (row < 0 || row >= rowCount())
-        return;
+    if (row < 0 || row >= rowCount()) return;
     const QString text = cellCombo_->itemText(index);
     DeviceRecord& rec = *doc_.currentDevice;
     SetCell(row, 2, text);
     switch (shownPage_) {
-    case KindCpuSupervision:
-        // Only chooses what Execute will send; the project itself is unchanged.
-        if (row == 0)
-            doc_.cpuFailureTest = index;
-        return;
-    case KindTimeSync:
-        rec.timeSync = static_cast<uint8_t>(index);
-        break;
-    case KindPortB1:
-    case KindPortB2: {
-        const int port = shownPage_ == KindPortB1 ? 0 : 1;
-        switch (row) {
-        case 0: rec.baudRate[port] = EntryValue(text); break;
-        case 1: rec.dataBits[port] = static_cast<uint8_t>(EntryValue(text)); break;
-        case 2: rec.stopBits[port] = static_cast<uint8_t>(index); break;
-        case 3: rec.parity[port] = static_cast<uint8_t>(index); break;
-        case 4: rec.protocol[port] = static_cast<uint8_t>(index); break;
-        default: break;
+        case KindCpuSupervision:
+            // Only chooses what Execute will send; the project itself is unchanged.
+            if (row == 0) doc_.cpuFailureTest = index;
+            return;
+        case KindTimeSync:
+            rec.timeSync = static_cast<uint8_t>(index);
+            break;
+        case KindPortB1:
+        case KindPortB2: {
+            const int port = shownPage_ == KindPortB1 ? 0 : 1;
+            switch (row) {
+                case 0:
+                    rec.baudRate[port] = EntryValue(text);
+                    break;
+                case 1:
+                    rec.dataBits[port] = static_cast<uint8_t>(EntryValue(text));
+                    break;
+                case 2:
+                    rec.stopBits[port] = static_cast<uint8_t>(index);
+                    break;
+                case 3:
+                    rec.parity[port] = static_cast<uint8_t>(index);
+                    break;
+                case 4:
+                    rec.protocol[port] = static_cast<uint8_t>(index);
+                    break;
+                default:
+                    break;
+            }
+            break;
         }
-        break;
-    }
-    default: return;
+        default:
+            return;
     }
     doc_.modified = 1;
 }
 
 void CMacListView::ExecuteOutputTest() {
-    if (engine_)
-        engine_->ExecuteOutputTest();
+    if (engine_) engine_->ExecuteOutputTest();
 }
 
 std::vector<int> CMacListView::SelectedRows() const {
     std::vector<int> rows;
-    for (const QModelIndex& index : selectionModel()->selectedIndexes())
-        rows.push_back(index.row());
+    for (const QModelIndex& index : selectionModel()->selectedIndexes()) rows.push_back(index.row());
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return rows;
@@ -286,20 +283,30 @@ void CMacListView::RunCommand(int command) {
     }
     if (command == CmdRefresh) {
         // Offered only while the link is up; the engine reports its own progress and errors.
-        if (engine_ && isConnected_ && isConnected_())
-            engine_->ReadEventLog(-1);
+        if (engine_ && isConnected_ && isConnected_()) engine_->ReadEventLog(-1);
         return;
     }
     if (doc_.currentDeviceId == -1 || doc_.currentPage != KindSignalNames || shownPage_ != KindSignalNames)
         return;
     const std::vector<int> rows = SelectedRows();
     switch (command) {
-    case CmdCopy: doc_.CopySignals(rows); break;
-    case CmdCut: doc_.CutSignals(rows); break;
-    case CmdPaste: doc_.PasteSignals(rows); break;
-    case CmdDelete: doc_.DeleteSignals(rows); break;
-    case CmdAddItem: doc_.AddSignalItem(rows); break;
-    default: return;
+        case CmdCopy:
+            doc_.CopySignals(rows);
+            break;
+        case CmdCut:
+            doc_.CutSignals(rows);
+            break;
+        case CmdPaste:
+            doc_.PasteSignals(rows);
+            break;
+        case CmdDelete:
+            doc_.DeleteSignals(rows);
+            break;
+        case CmdAddItem:
+            doc_.AddSignalItem(rows);
+            break;
+        default:
+            return;
     }
     FillSignalNamesPage();
 }
@@ -317,8 +324,7 @@ void CMacListView::mousePressEvent(QMouseEvent* event) {
             QAction* chosen = menu->exec(event->globalPosition().toPoint());
             const int command = chosen ? chosen->data().toInt() : 0;
             delete menu;
-            if (command)
-                RunCommand(command);
+            if (command) RunCommand(command);
             event->accept();
             return;
         }
@@ -333,17 +339,14 @@ void CMacListView::wheelEvent(QWheelEvent* event) {
 
 void CMacListView::scrollContentsBy(int dx, int dy) {
     // Sideways scrolling keeps an open editor; it moves with the content.
-    if (dy != 0)
-        HideEditors();
+    if (dy != 0) HideEditors();
     QTableWidget::scrollContentsBy(dx, dy);
 }
 
 bool CMacListView::IsCtrlListKey(const QKeyEvent* event) const {
-    if (!(event->modifiers() & Qt::ControlModifier))
-        return false;
+    if (!(event->modifiers() & Qt::ControlModifier)) return false;
     const int key = event->key();
-    if (key != Qt::Key_C && key != Qt::Key_X && key != Qt::Key_V && key != Qt::Key_D)
-        return false;
+    if (key != Qt::Key_C && key != Qt::Key_X && key != Qt::Key_V && key != Qt::Key_D) return false;
     return !cellEdit_->isHidden() || (doc_.currentPage == KindSignalNames && shownPage_ == KindSignalNames);
 }
 
@@ -351,21 +354,36 @@ bool CMacListView::HandleCtrlKey(int key) {
     if (!cellEdit_->isHidden()) {
         // The edit box is open: the keys work on its text and the system clipboard.
         switch (key) {
-        case Qt::Key_C: cellEdit_->copy(); break;
-        case Qt::Key_X: cellEdit_->cut(); break;
-        case Qt::Key_V: cellEdit_->paste(); break;
-        default: break;
+            case Qt::Key_C:
+                cellEdit_->copy();
+                break;
+            case Qt::Key_X:
+                cellEdit_->cut();
+                break;
+            case Qt::Key_V:
+                cellEdit_->paste();
+                break;
+            default:
+                break;
         }
         return true;
     }
-    if (doc_.currentPage != KindSignalNames || shownPage_ != KindSignalNames)
-        return false;
+    if (doc_.currentPage != KindSignalNames || shownPage_ != KindSignalNames) return false;
     switch (key) {
-    case Qt::Key_C: RunCommand(CmdCopy); break;
-    case Qt::Key_X: RunCommand(CmdCut); break;
-    case Qt::Key_V: RunCommand(CmdPaste); break;
-    case Qt::Key_D: RunCommand(CmdDelete); break;
-    default: return false;
+        case Qt::Key_C:
+            RunCommand(CmdCopy);
+            break;
+        case Qt::Key_X:
+            RunCommand(CmdCut);
+            break;
+        case Qt::Key_V:
+            RunCommand(CmdPaste);
+            break;
+        case Qt::Key_D:
+            RunCommand(CmdDelete);
+            break;
+        default:
+            return false;
     }
     return true;
 }
