@@ -53,10 +53,12 @@ class ProtocolEngine {
     ProtocolEngine(CBrondaleDoc& doc, IFrameSink& sink, IEngineHost& host);
 
     // ---- operations (each replaces an outstanding request) ----
+    // Transfers set transferBusy when they start; a single request ends any transfer it
+    // replaces, so it clears transferBusy.
     void PollStatus();
     void ReadDeviceTime();
-    void ReadConfiguration(int segment);   // -1: start at segment 0
-    void WriteConfiguration(int segment);  // -1: start with currentDevice's image
+    void ReadConfiguration(int segment);   // -1: start at segment 0; sets transferBusy
+    void WriteConfiguration(int segment);  // -1: start with currentDevice's image; sets transferBusy
     void SetDeviceTime();                  // sends timeToSet
     void ExecuteOutputTest();              // sends doc.cpuFailureTest
     void ReadEventLog(int segment);        // -1: start at segment 0; sets transferBusy
