@@ -1,4 +1,5 @@
 // corvix-devsim as a program: the path on its first line, answering on it, ending on SIGTERM.
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -30,6 +31,7 @@ Child Spawn(const std::vector<std::string>& args) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, fds[0]);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(Program.c_str()));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));

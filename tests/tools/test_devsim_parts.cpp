@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <random>
+
 #include "test_devsim_support.h"
 
 namespace {
@@ -196,6 +198,37 @@ TEST(DevsimDevice, InputChangesAreRepeatableForASeedAndLoggedAsEvents) {
     }
     EXPECT_EQ(a.InputStates(), state);
     EXPECT_EQ(a.Designation(70), "BI71");
+}
+
+TEST(DevsimDevice, AnyWellFramedRequestGetsAWellFramedReplyOrNone) {
+    // Whatever counts and segment numbers the requests claim, the device stays inside its
+    // arrays and every answer it gives is itself a valid frame.
+    SimDevice device;
+    std::mt19937 random(2024);
+    const uint8_t types[] = {TYPE_READ, TYPE_WRITE, TYPE_ACK, TYPE_DATA, 0x00};
+    const uint8_t functions[] = {FC_CONFIG,    FC_CLOCK,      FC_STATUS, FC_OUTPUT_TEST,
+                                 FC_EVENT_LOG, FC_NEW_EVENTS, 0xFF};
+    const uint8_t controls[] = {CTRL_LAST, CTRL_MORE, CTRL_SIMPLE, CTRL_REPLY_MORE};
+    for (int i = 0; i < 20; ++i) device.InjectEvent(i, true);
+    int answered = 0;
+    for (int i = 0; i < 5000; ++i) {
+        Bytes data(random() % (MaxFrameData + 1));
+        for (uint8_t& b : data) b = static_cast<uint8_t>(random() % 4 == 0 ? 0xFF : random());
+        const uint16_t segment = static_cast<uint16_t>(random() % 3 == 0 ? random() : random() % 4);
+        const Bytes request =
+            Request(controls[random() % 4], segment, types[random() % 5], functions[random() % 7], data);
+        const Bytes reply = device.HandleRequest(request.data(), request.size());
+        if (reply.empty()) continue;
+        ++answered;
+        ASSERT_TRUE(ValidateFrame(reply.data(), reply.size())) << i;
+        ASSERT_LE(reply.size(), MaxFrameSize);
+    }
+    EXPECT_GT(answered, 250);
+    // Damaged requests are refused by the device itself, not only by the server.
+    Bytes status = Request(CTRL_LAST, 0, TYPE_READ, FC_STATUS);
+    EXPECT_TRUE(device.HandleRequest(status.data(), status.size() - 1).empty());
+    status[3] ^= 1;
+    EXPECT_TRUE(device.HandleRequest(status.data(), status.size()).empty());
 }
 
 TEST(DevsimServer, CallerDrivenServingAnswersASplitRequestOnceWhole) {
