@@ -1,6 +1,6 @@
-// A pseudo-terminal for tests: the test holds the controlling side and plays the device;
-// the code under test opens SlavePath() as its serial port. Header-only so any test
-// executable can include it.
+// Test helpers for the link: a pseudo-terminal whose controlling side the test holds to play
+// the device (the code under test opens SlavePath() as its serial port), a recorder for the
+// worker's notices, and polling with a deadline. Header-only so any test can include it.
 #pragma once
 
 #include <fcntl.h>

@@ -2,6 +2,8 @@
 // gathering receptions by line quiet, the 1024-byte limit, hang-ups, and no spinning.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <thread>
 
 #include "link/comm_worker.h"
@@ -206,6 +208,40 @@ TEST(CommWorkerLifecycle, StartRefusesClosedPortAndSecondStart) {
     EXPECT_FALSE(worker.Running());
     EXPECT_TRUE(worker.Stop());       // twice is harmless
     EXPECT_TRUE(worker.Start(port));  // and it can run again
+}
+
+TEST(CommWorkerLifecycle, WorkerThatOverstaysStopIsLetGoSafely) {
+    // A notice callback that does not return: Stop gives up waiting, and the thread ends
+    // later without touching anything the owner already released.
+    std::mutex m;
+    std::condition_variable cv;
+    bool release = false;
+    std::atomic<bool> inCallback{false};
+    std::weak_ptr<FakeSerialPort> watch;
+    auto buffers = std::make_shared<LinkBuffers>();
+    {
+        auto port = std::make_shared<FakeSerialPort>();
+        watch = port;
+        ASSERT_TRUE(port->Open("x"));
+        CommWorker worker(buffers, [&](CommNotice, const uint8_t*, std::size_t) {
+            inCallback = true;
+            std::unique_lock<std::mutex> g(m);
+            cv.wait(g, [&] { return release; });
+        });
+        ASSERT_TRUE(worker.Start(port));
+        const uint8_t frame[] = {1, 2, 3};
+        worker.Submit(frame, sizeof frame);
+        ASSERT_TRUE(WaitUntil([&] { return inCallback.load(); }));
+        EXPECT_FALSE(worker.Stop(20ms));
+        EXPECT_FALSE(worker.Running());
+        EXPECT_FALSE(watch.expired());  // the thread still holds the port
+    }
+    {
+        std::lock_guard<std::mutex> g(m);
+        release = true;
+    }
+    cv.notify_all();
+    EXPECT_TRUE(WaitUntil([&] { return watch.expired(); }));
 }
 
 TEST(LinkBuffersTest, SubmitAndTakeNeverPassTheBuffer) {
