@@ -1,0 +1,185 @@
+// The main window against the simulated device on a pseudo-terminal: Read From Device and
+// Write to Device through the tree's commands, the worker and the engine, and demo mode.
+#include <QLabel>
+#include <QtTest>
+#include <cstring>
+#include <memory>
+
+#include "devsim/sim_server.h"
+#include "link/comm_link.h"
+#include "link/engine.h"
+#include "model/doc.h"
+#include "model/gbk.h"
+#include "model/record.h"
+#include "ui/dialogs/comminfownd.h"
+#include "ui/frame/mainframe.h"
+#include "ui/frame/startup.h"
+#include "ui/ui_test_helper.h"
+#include "ui/views/macview.h"
+
+using namespace corvix;
+using corvix::test::ScriptedUserInterface;
+
+namespace {
+constexpr int Generous = 20000;  // ms; a loaded machine may be slow, the result is not timed
+}
+
+class TestMainFrameDevice : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<sim::SimServer> server;
+    std::unique_ptr<CBrondaleDoc> doc;
+    std::unique_ptr<ScriptedUserInterface> ui;
+    std::unique_ptr<CMainFrame> frame;
+
+    void StartDevice(int address) {
+        sim::SimOptions options;
+        options.device.address = address;
+        options.changeEveryMs = 0;  // inputs change only when a test says so
+        server = std::make_unique<sim::SimServer>(options);
+        std::string error;
+        QVERIFY2(server->Start(&error), error.c_str());
+    }
+
+    void Connect() {
+        frame->Link().settings.portName = server->DevicePath();
+        frame->RunCommand(CMainFrame::IdConnect);
+        QVERIFY(frame->Link().IsConnected());
+    }
+
+    void SelectDevice(int index) {
+        QTreeWidgetItem* node = frame->Tree()->FindNode(KindDeviceFirst + index);
+        QVERIFY(node);
+        frame->Tree()->setCurrentItem(node);
+        QCOMPARE(doc->currentDeviceId, KindDeviceFirst + index);
+    }
+
+private slots:
+    void init() {
+        doc = std::make_unique<CBrondaleDoc>();
+        ui = std::make_unique<ScriptedUserInterface>();
+        frame = std::make_unique<CMainFrame>(*doc, *ui);
+        frame->show();
+    }
+
+    void cleanup() {
+        if (frame) {
+            doc->modified = 0;
+            frame->close();
+        }
+        frame.reset();
+        if (server) server->Stop();
+        server.reset();
+        ui.reset();
+        doc.reset();
+    }
+
+    void readFromDeviceStoresTheImageByAddress() {
+        StartDevice(5);
+        frame->RunCommand(CMainFrame::IdNewProject);
+        // Three devices: two with the device's address, one with another.
+        ui->names.push_back(Utf8ToGbk("second"));
+        ui->names.push_back(Utf8ToGbk("third"));
+        frame->Tree()->setCurrentItem(frame->Tree()->topLevelItem(0));
+        frame->Tree()->RunCommand(CMacView::CmdAddDevice);
+        frame->Tree()->setCurrentItem(frame->Tree()->topLevelItem(0));
+        frame->Tree()->RunCommand(CMacView::CmdAddDevice);
+        doc->Device(0).address = 5;
+        doc->Device(1).address = 7;
+        doc->Device(2).address = 5;
+        const DeviceRecord untouched = doc->Device(1);
+        Connect();
+        frame->RunCommand(CMainFrame::IdConnectionBar);
+
+        SelectDevice(2);
+        frame->Tree()->RunCommand(CMacView::CmdReadFromDevice);
+        QTRY_VERIFY_WITH_TIMEOUT(!frame->Engine().transferBusy, Generous);
+        QCOMPARE(frame->windowTitle(), QString("Corvix-装置中的配置 - "));
+        const sim::ConfigImage image = server->Device().Image();
+        QVERIFY(std::memcmp(&doc->Device(0), image.data(), ConfigImageSize) == 0);
+        QVERIFY(std::memcmp(&doc->Device(2), image.data(), ConfigImageSize) == 0);
+        QVERIFY(std::memcmp(&doc->Device(1), &untouched, sizeof untouched) == 0);
+        QVERIFY(ui->messages.empty());
+        // Every frame on the wire went through the bar: requests and replies.
+        const QString log = frame->CommBar()->Text();
+        QVERIFY(log.contains("send-->repeat=0"));
+        QVERIFY(log.contains("receive<--"));
+        QVERIFY(frame->Link().IsConnected());
+    }
+
+    void writeToDeviceIsAcknowledgedToTheEnd() {
+        StartDevice(1);
+        frame->RunCommand(CMainFrame::IdNewProject);
+        frame->RunCommand(CMainFrame::IdLanguage);  // English: "Write Data Success" / "Corvix"
+        CopyTextField(doc->Device(0).name, DeviceNameSize, "written");
+        doc->Device(0).timeSync = TimeSyncNone;
+        Connect();
+        SelectDevice(0);
+        frame->Tree()->RunCommand(CMacView::CmdWriteToDevice);
+        QVERIFY(frame->Engine().transferBusy);
+        QTRY_COMPARE_WITH_TIMEOUT(ui->messages.size(), std::size_t(1), Generous);
+        QCOMPARE(ui->messages[0].text, std::string("Write Data Success"));
+        QCOMPARE(ui->messages[0].caption, std::string("Corvix"));
+        QVERIFY(!frame->Engine().transferBusy);
+        const sim::ConfigImage image = server->Device().Image();
+        QVERIFY(std::memcmp(&doc->Device(0), image.data(), ConfigImageSize) == 0);
+    }
+
+    void writeReportsInChinese() {
+        StartDevice(1);
+        frame->RunCommand(CMainFrame::IdNewProject);
+        Connect();
+        SelectDevice(0);
+        frame->Tree()->RunCommand(CMacView::CmdWriteToDevice);
+        QTRY_COMPARE_WITH_TIMEOUT(ui->messages.size(), std::size_t(1), Generous);
+        QCOMPARE(ui->messages[0].text, std::string("配置写入成功"));
+        QCOMPARE(ui->messages[0].caption, std::string("通讯提示"));
+    }
+
+    void silentDeviceIsGivenUp() {
+        StartDevice(1);
+        sim::FaultSwitches faults;
+        faults.silent = true;
+        server->SetFaults(faults);
+        frame->RunCommand(CMainFrame::IdNewProject);
+        frame->RunCommand(CMainFrame::IdConnectionBar);
+        Connect();
+        SelectDevice(0);
+        frame->Tree()->RunCommand(CMacView::CmdReadFromDevice);
+        // Ticks driven here; the worker's "sent" notices arrive through the event loop.
+        for (int send = 0; send < 4; ++send) {
+            const QString header = QString("send-->repeat=%1").arg(send);
+            QTRY_VERIFY_WITH_TIMEOUT(frame->CommBar()->Text().contains(header), Generous);
+            for (int tick = 0; tick < 4; ++tick) frame->OnTimer(3);
+        }
+        QCOMPARE(ui->MessageTexts(), std::vector<std::string>{"串口不通!"});
+        QVERIFY(!frame->Link().IsConnected());
+        QVERIFY(!frame->Engine().transferBusy);
+        // The pane follows at the next second.
+        frame->OnTimer(3);
+        QCOMPARE(frame->StatusPane()->text(), QString("Off"));
+        QCOMPARE(ui->messages.size(), std::size_t(1));
+    }
+
+    void demoConnectsToItsDevice() {
+        std::string error;
+        std::unique_ptr<ui::DemoSession> demo = ui::DemoSession::Start(*frame, &error);
+        QVERIFY2(demo, error.c_str());
+        QVERIFY(frame->Link().IsConnected());
+        QCOMPARE(frame->Link().settings.portName, demo->Server().DevicePath());
+        QCOMPARE(doc->project->deviceCount, 1);
+        QCOMPARE(int(doc->Device(0).address), int(demo->Server().Device().Address()));
+        QCOMPARE(frame->Tree()->topLevelItemCount(), 1);
+        QVERIFY(!frame->Action(CMainFrame::IdConnect)->isEnabled());
+        // A poll is answered: the firmware version arrives from the device.
+        frame->OnTimer(1);
+        QTRY_VERIFY_WITH_TIMEOUT(!frame->Engine().awaitingReply, Generous);
+        QVERIFY(doc->firmwareVersion[0] != 0 || doc->firmwareVersion[1] != 0 || doc->firmwareVersion[2] != 0);
+        frame->RunCommand(CMainFrame::IdDisconnect);
+        demo.reset();
+    }
+};
+
+QTEST_MAIN(TestMainFrameDevice)
+#include "tst_mainframe_device.moc"
