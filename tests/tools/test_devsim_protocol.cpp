@@ -227,6 +227,7 @@ TEST_F(DevsimProtocol, EventLogIsReadInSegmentsOfTwenty) {
     Begin(o);
     EXPECT_EQ(Device().PendingEventCount(), 0);  // stored before the PC looked: not new
     std::vector<int> numbers;
+    std::vector<int64_t> times;
     const uint8_t controls[] = {CTRL_REPLY_MORE, CTRL_REPLY_MORE, CTRL_LAST};
     for (uint16_t segment = 0; segment < 3; ++segment) {
         const Bytes reply = Exchange(Request(CTRL_LAST, segment, TYPE_READ, FC_EVENT_LOG));
@@ -236,10 +237,17 @@ TEST_F(DevsimProtocol, EventLogIsReadInSegmentsOfTwenty) {
         const Bytes data = DataOf(reply);
         const EventSegment seg = SplitEventSegment(data, segment);
         EXPECT_EQ(seg.count, segment < 2 ? 20u : 5u);
-        for (std::size_t i = 0; i < seg.count; ++i) numbers.push_back(seg.At(i).eventNumber);
+        for (std::size_t i = 0; i < seg.count; ++i) {
+            const WireEvent e = seg.At(i);
+            numbers.push_back(e.eventNumber);
+            times.push_back(
+                CivilMsFromFields({e.year, e.month, e.day, e.hour, e.minute, e.second, e.millisecond}));
+        }
     }
     ASSERT_EQ(numbers.size(), 45u);
     for (int i = 0; i < 45; ++i) EXPECT_EQ(numbers[static_cast<std::size_t>(i)], i);
+    for (std::size_t i = 1; i < times.size(); ++i)
+        EXPECT_EQ(times[i] - times[i - 1], 1000);  // a second apart
 }
 
 TEST_F(DevsimProtocol, OutputTestSetsAndReportsItemZero) {

@@ -16,9 +16,12 @@ SimDevice::SimDevice(const DeviceSetup& setup)
       random_(setup.seed) {
     InitialiseNewDevice(record_, "1", setup.uiLanguage);
     record_.address = static_cast<int16_t>(std::clamp(setup.address, 0, 255));
+    // A history that ends now, one event a second, each input going on and later off again.
+    const int64_t now = CivilMsFromFields(clock_.Now());
+    const int count = std::max(signalCount_, 1);
     for (int i = 0; i < setup.initialEvents; ++i) {
-        const int count = std::max(signalCount_, 1);
-        AddEventLocked(i % count, (i / count) % 2 == 0, false);
+        const ClockFields at = FieldsFromCivilMs(now - int64_t{setup.initialEvents - i} * 1000);
+        AddEventLocked(i % count, (i / count) % 2 == 0, false, &at);
     }
 }
 
@@ -238,11 +241,11 @@ std::string SimDevice::DesignationLocked(int index) const {
     return text;
 }
 
-uint16_t SimDevice::AddEventLocked(int index, bool offToOn, bool markNew) {
+uint16_t SimDevice::AddEventLocked(int index, bool offToOn, bool markNew, const ClockFields* at) {
     WireEvent e;
     const std::string name = DesignationLocked(index);
     std::memcpy(e.designation, name.data(), std::min(name.size(), sizeof e.designation));
-    const ClockFields t = clock_.Now();
+    const ClockFields t = at ? *at : clock_.Now();
     e.year = static_cast<uint16_t>(t.year);
     e.month = static_cast<uint8_t>(t.month);
     e.day = static_cast<uint8_t>(t.day);

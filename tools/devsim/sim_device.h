@@ -69,7 +69,8 @@ class SimDevice {
     std::vector<uint8_t> EventsLocked(uint8_t function, uint16_t segment);
     std::vector<uint8_t> OutputTestLocked(std::span<const uint8_t> data);
     std::string DesignationLocked(int index) const;
-    uint16_t AddEventLocked(int index, bool offToOn, bool markNew);
+    // `at`: the event's time; the device clock's present time when null.
+    uint16_t AddEventLocked(int index, bool offToOn, bool markNew, const ClockFields* at = nullptr);
 
     mutable std::mutex mutex_;
     DeviceRecord record_{};  // only the configuration image is used

@@ -46,7 +46,8 @@ class SimServer {
 
     // Caller-driven mode: waits up to timeoutMs for request bytes and answers every whole
     // request that has arrived. Returns the number of requests handled, -1 when the pty is not
-    // open or the thread runs.
+    // open or the thread runs. Inputs change by themselves only on the thread; here the caller
+    // changes them through Device().
     int Pump(int timeoutMs);
 
     SimDevice& Device() { return device_; }
