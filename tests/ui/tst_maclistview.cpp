@@ -69,16 +69,12 @@ void SetEvent(EventRecord& ev, int year, int month, int day, int h, int m, int s
 class TestMacListViewPages : public QObject {
     Q_OBJECT
   private slots:
-    void windowStyle() {
+    void rowsAndEditorsAtStart() {
         Bench b;
-        QCOMPARE(b.view.selectionMode(), QAbstractItemView::ExtendedSelection);
-        QCOMPARE(b.view.selectionBehavior(), QAbstractItemView::SelectRows);
-        QVERIFY(b.view.showGrid());
-        QVERIFY(!b.view.isSortingEnabled());
-        QVERIFY(b.view.verticalHeader()->isHidden());
         b.Show(KindSignalNames);
         QVERIFY(b.view.rowHeight(0) >= 24);
         QVERIFY(b.view.CellEdit()->isHidden() && b.view.CellCombo()->isHidden());
+        QVERIFY(b.view.ExecuteButton()->isHidden());
     }
 
     void nothingBeforeAnyDevice() {

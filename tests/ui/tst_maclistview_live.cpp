@@ -1,0 +1,80 @@
+// The input-status page of the real main window follows the simulated device's inputs
+// through polls, without losing the user's selection or scroll position.
+#include <QScrollBar>
+#include <QtTest>
+#include <memory>
+
+#include "devsim/sim_server.h"
+#include "link/comm_link.h"
+#include "link/engine.h"
+#include "model/doc.h"
+#include "ui/frame/mainframe.h"
+#include "ui/ui_test_helper.h"
+#include "ui/views/maclistview.h"
+#include "ui/views/macview.h"
+
+using namespace corvix;
+
+namespace {
+constexpr int Generous = 20000;  // ms; a loaded machine may be slow, the result is not timed
+}
+
+class TestMacListViewLive : public QObject {
+    Q_OBJECT
+  private slots:
+    void inputStatusFollowsTheDevice() {
+        sim::SimOptions options;
+        options.device.address = 1;
+        options.changeEveryMs = 0;  // inputs change only when the test says so
+        sim::SimServer server(options);
+        std::string error;
+        QVERIFY2(server.Start(&error), error.c_str());
+
+        CBrondaleDoc doc;
+        test::ScriptedUserInterface ui;
+        auto frame = std::make_unique<CMainFrame>(doc, ui);
+        frame->show();
+        frame->RunCommand(CMainFrame::IdNewProject);
+        QTreeWidgetItem* node = frame->Tree()->FindNode(KindInputStatus);
+        QVERIFY(node);
+        frame->Tree()->setCurrentItem(node);
+        CMacListView* list = frame->List();
+        QCOMPARE(list->ShownPage(), int(KindInputStatus));
+        const int rows = list->rowCount();
+        QVERIFY(rows > 40);
+
+        frame->Link().settings.portName = server.DevicePath();
+        frame->RunCommand(CMainFrame::IdConnect);
+        QVERIFY(frame->Link().IsConnected());
+
+        list->selectRow(40);
+        list->verticalScrollBar()->setValue(list->verticalScrollBar()->maximum());
+        const int scroll = list->verticalScrollBar()->value();
+        auto state = [list](int row) { return list->item(row, 2)->text(); };
+
+        for (bool on : {true, false}) {
+            QVERIFY(server.Device().SetInput(3, on));
+            QVERIFY(server.Device().SetInput(40, on));
+            QTRY_VERIFY_WITH_TIMEOUT(!frame->Engine().transferBusy && !frame->Engine().awaitingReply,
+                                     Generous);
+            frame->OnTimer(1);
+            const QString expected = QString::fromUtf8(on ? "合上" : "断开");
+            QTRY_COMPARE_WITH_TIMEOUT(state(3), expected, Generous);
+            QCOMPARE(state(40), expected);
+            QCOMPARE(list->rowCount(), rows);
+            QCOMPARE(list->verticalScrollBar()->value(), scroll);
+            const QModelIndexList selected = list->selectionModel()->selectedRows();
+            QCOMPARE(selected.size(), 1);
+            QCOMPARE(selected.first().row(), 40);
+        }
+
+        frame->RunCommand(CMainFrame::IdDisconnect);
+        doc.modified = 0;
+        frame->close();
+        frame.reset();
+        server.Stop();
+    }
+};
+
+QTEST_MAIN(TestMacListViewLive)
+#include "tst_maclistview_live.moc"
