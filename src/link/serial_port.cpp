@@ -231,6 +231,9 @@ bool PosixSerialPort::HungUp() const { return hungUp_; }
 
 void PosixSerialPort::Close() {
     if (fd_ >= 0) {
+        // A pty keeps its exclusive mark after the last close while its other side stays open;
+        // without this, reopening it (Disconnect, Connect) would fail with EBUSY.
+        (void)::ioctl(fd_, TIOCNXCL);
         ::close(fd_);
         fd_ = -1;
     }

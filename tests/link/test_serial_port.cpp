@@ -161,6 +161,24 @@ TEST_F(PosixPortOnPty, FullOutputQueueGivesUpWhenCancelled) {
     EXPECT_TRUE(shortWrite);
 }
 
+// Another program cannot share the port while we hold it, and closing gives it back (a pty
+// would otherwise stay marked exclusive while its other side lives).
+TEST_F(PosixPortOnPty, ExclusiveWhileOpenReleasedOnClose) {
+    const auto exclusive = [&]() -> int {
+        int other = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (other < 0) return errno == EBUSY ? 1 : -1;
+        int excl = -1;
+        if (::ioctl(other, TIOCGEXCL, &excl) != 0) excl = -1;
+        ::close(other);
+        return excl;
+    };
+    EXPECT_EQ(exclusive(), 1);
+    port.Close();
+    EXPECT_EQ(exclusive(), 0);
+    ASSERT_TRUE(port.Open(pty.SlavePath()));
+    EXPECT_EQ(exclusive(), 1);
+}
+
 TEST(PosixPort, OpenFailuresKeepTheReason) {
     PosixSerialPort port;
     EXPECT_FALSE(port.Open("/nonexistent/ttyS99"));
@@ -180,15 +198,6 @@ TEST(PosixPort, PlainFileIsNotAPort) {
     EXPECT_FALSE(port.Configure(SerialSettings{}));
     port.Close();
     fs::remove(file);
-}
-
-TEST(SettingsText, CodesAndOutOfRange) {
-    EXPECT_STREQ(StopBitsText(StopBits1_5), "1.5");
-    EXPECT_STREQ(StopBitsText(StopBits2), "2");
-    EXPECT_STREQ(StopBitsText(-1), "");
-    EXPECT_STREQ(ParityStatusText(ParityNone), "None");
-    EXPECT_STREQ(ParityStatusText(ParityOdd), "ODD");
-    EXPECT_STREQ(ParityStatusText(7), "");
 }
 
 // ---- port list ----
