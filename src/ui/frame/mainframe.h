@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -20,6 +21,7 @@
 #include "ui/qt_user_interface.h"
 
 class QAction;
+class QDialog;
 class QLabel;
 class QMenu;
 class QSettings;
@@ -114,6 +116,10 @@ public:
     std::string eventText;       // the event window's text (UTF-8, "\r\n" line ends)
     QPointer<QWidget> clockWindow;
     QPointer<QWidget> eventWindow;
+    // How the dialog-backed commands run a modal dialog (empty: exec()); tests answer it in place.
+    std::function<int(QDialog&)> runModal;
+    // Where "PC Serial Port" gets the port list (empty: the system's serial ports).
+    std::function<int(std::vector<std::string>&)> enumeratePorts;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
