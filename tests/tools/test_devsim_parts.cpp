@@ -1,5 +1,7 @@
 // The simulated device's parts on their own: frame finding, event store, clock, options,
 // caller-driven serving and the hand-driven line ends.
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -279,6 +281,35 @@ TEST(DevsimServer, LinkFollowsTheServerAndNeverReplacesAFile) {
     EXPECT_TRUE(S_ISREG(st.st_mode));
     unlink(link.c_str());
     rmdir(dir);
+}
+
+TEST(DevsimServer, ExclusiveModeEndsWhenThePortUserClosesTheLine) {
+    // A port user that locks the line must be able to open it again after closing it.
+    SimOptions o;
+    o.changeEveryMs = 0;
+    SimServer server(o);
+    ASSERT_TRUE(server.Start());
+    const std::string path = server.DevicePath();
+    {
+        PortEnd pc;
+        ASSERT_TRUE(pc.Open(path));
+        ASSERT_EQ(ioctl(pc.Fd(), TIOCEXCL), 0);
+        int exclusive = 0;
+        ASSERT_EQ(ioctl(pc.Fd(), TIOCGEXCL, &exclusive), 0);
+        ASSERT_NE(exclusive, 0);
+    }
+    // Poll until the mode is gone (privileged test runs can still open the path meanwhile).
+    int exclusive = 1;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(WaitMs);
+    while (exclusive != 0 && std::chrono::steady_clock::now() < deadline) {
+        const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (fd >= 0) {
+            ioctl(fd, TIOCGEXCL, &exclusive);
+            close(fd);
+        }
+        if (exclusive != 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(exclusive, 0);
 }
 
 TEST(DevsimRawDevice, TestPlaysTheDeviceByHand) {

@@ -1,8 +1,11 @@
 #include "devsim/pty.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
 #include <stdlib.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -51,7 +54,28 @@ bool Pty::Open(std::string* error) {
     master_ = master;
     slave_ = slave;
     path_ = name;
+    closeWatch_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (closeWatch_ >= 0 && inotify_add_watch(closeWatch_, name, IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) >= 0 &&
+        pipe2(guardStop_, O_NONBLOCK | O_CLOEXEC) == 0) {
+        guard_ = std::thread([this] { GuardExclusive(); });
+    }
+    // Without the watcher the line still works; only a user that sets exclusive mode cannot
+    // open it a second time.
     return true;
+}
+
+void Pty::GuardExclusive() {
+    for (;;) {
+        pollfd fds[2] = {{closeWatch_, POLLIN, 0}, {guardStop_[0], POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0 && errno != EINTR) return;
+        if (fds[1].revents) return;
+        if (fds[0].revents & POLLIN) {
+            char events[4096];
+            while (::read(closeWatch_, events, sizeof events) > 0) {
+            }
+            ::ioctl(slave_, TIOCNXCL);
+        }
+    }
 }
 
 void Pty::DropUnreadOutput() {
@@ -59,6 +83,15 @@ void Pty::DropUnreadOutput() {
 }
 
 void Pty::Close() {
+    if (guard_.joinable()) {
+        const char stop = 1;
+        [[maybe_unused]] ssize_t n = ::write(guardStop_[1], &stop, 1);
+        guard_.join();
+    }
+    for (int* fd : {&closeWatch_, &guardStop_[0], &guardStop_[1]}) {
+        if (*fd >= 0) ::close(*fd);
+        *fd = -1;
+    }
     if (master_ >= 0) ::close(master_);
     if (slave_ >= 0) ::close(slave_);
     master_ = slave_ = -1;

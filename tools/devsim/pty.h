@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <thread>
 
 namespace corvix::sim {
 
@@ -25,11 +26,19 @@ class Pty {
     void DropUnreadOutput();
 
   private:
+    void GuardExclusive();
+
     int master_ = -1;
     // Held open so that the master never sees a hang-up while no user has the path open, and
     // so that the raw settings survive users coming and going.
     int slave_ = -1;
     std::string path_;
+    // A port user may put the line in exclusive mode; a pty keeps that mode after the user
+    // closes it, which would lock the user out of its next open. A watcher ends the mode each
+    // time the path is closed, as closing a real port does.
+    std::thread guard_;
+    int closeWatch_ = -1;
+    int guardStop_[2] = {-1, -1};
 };
 
 // A symlink to a pty path, removed again when the object goes, if it still points there.

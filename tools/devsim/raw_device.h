@@ -49,8 +49,6 @@ class PortEnd : public LineEnd {
     bool Open(const std::string& path, std::string* error = nullptr);
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
-
-  protected:
     int Fd() const override { return fd_; }
 
   private:
