@@ -69,7 +69,7 @@ class SerialPort {
 };
 
 // termios on a tty device (real port, USB adapter or pseudo-terminal). The driver's queue
-// sizes are the kernel's (4096 bytes each way for a tty), which is at least the 1024 bytes
+// sizes are the kernel's (typically 4096 bytes each way), at least the 1024 bytes
 // the link ever needs; they cannot be set from user space.
 class PosixSerialPort : public SerialPort {
   public:
