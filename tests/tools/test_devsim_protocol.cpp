@@ -226,6 +226,8 @@ TEST_F(DevsimProtocol, EventLogIsReadInSegmentsOfTwenty) {
     o.device.signalCount = 4;
     Begin(o);
     EXPECT_EQ(Device().PendingEventCount(), 0);  // stored before the PC looked: not new
+    // Events 44, 41, 42 and 43 were the last of inputs 1 to 4: off, on, on, on.
+    EXPECT_EQ(Device().InputStates(), (std::vector<uint8_t>{0, 1, 1, 1}));
     std::vector<int> numbers;
     std::vector<int64_t> times;
     const uint8_t controls[] = {CTRL_REPLY_MORE, CTRL_REPLY_MORE, CTRL_LAST};

@@ -21,7 +21,10 @@ SimDevice::SimDevice(const DeviceSetup& setup)
     const int count = std::max(signalCount_, 1);
     for (int i = 0; i < setup.initialEvents; ++i) {
         const ClockFields at = FieldsFromCivilMs(now - int64_t{setup.initialEvents - i} * 1000);
-        AddEventLocked(i % count, (i / count) % 2 == 0, false, &at);
+        const bool on = (i / count) % 2 == 0;
+        AddEventLocked(i % count, on, false, &at);
+        if (i % count < signalCount_)
+            inputs_[static_cast<std::size_t>(i % count)] = on ? 1 : 0;  // as the history left it
     }
 }
 
