@@ -333,6 +333,44 @@ private slots:
         QCOMPARE(frame->StatusPane()->text(), QString("Off"));
     }
 
+    void pcSerialPortChoosesThePort() {
+        // No port on the PC (or no port list at all): the message, and no question.
+        QDir(dir->path()).mkpath("sys-empty");
+        frame->portListRoot = TempPath("sys-empty");
+        frame->portByIdDir = TempPath("no-by-id");
+        frame->RunCommand(CMainFrame::IdPcSerialPort);
+        frame->portListRoot = TempPath("no-sys");
+        frame->RunCommand(CMainFrame::IdPcSerialPort);
+        QCOMPARE(ui->portLists.size(), std::size_t(0));
+        QCOMPARE(ui->messages.size(), std::size_t(2));
+        QCOMPARE(ui->messages[0].text, std::string("没有可使用的串口"));
+        QCOMPARE(ui->messages[0].caption, std::string("串口设置"));
+        frame->RunCommand(CMainFrame::IdLanguage);
+        frame->RunCommand(CMainFrame::IdPcSerialPort);
+        QCOMPARE(ui->messages[2].text, std::string("no serial port can be used"));
+        QCOMPARE(ui->messages[2].caption, std::string("Serial Port Set"));
+
+        // One real port: it is offered; a typed path is taken, and while connected the link
+        // moves to it at once.
+        QDir(dir->path()).mkpath("sys/ttyUSB0/device");
+        frame->portListRoot = TempPath("sys");
+        SilentPty first, second;
+        frame->Link().settings.portName = first.Path();
+        frame->RunCommand(CMainFrame::IdConnect);
+        QVERIFY(frame->Link().IsConnected());
+        ui->portNames.push_back(second.Path());
+        frame->RunCommand(CMainFrame::IdPcSerialPort);
+        QCOMPARE(ui->portLists.size(), std::size_t(1));
+        QCOMPARE(ui->portLists[0], std::vector<std::string>{"/dev/ttyUSB0"});
+        QCOMPARE(frame->Link().settings.portName, second.Path());
+        QVERIFY(frame->Link().IsConnected());
+        QVERIFY(frame->StatusPane()->text().contains(QString::fromStdString(second.Path())));
+        // Cancelled: nothing changes.
+        frame->RunCommand(CMainFrame::IdPcSerialPort);
+        QCOMPARE(frame->Link().settings.portName, second.Path());
+        QCOMPARE(ui->messages.size(), std::size_t(3));
+    }
+
     void connectFailureShowsTheMessage() {
         frame->Link().settings.portName = TempPath("no-such-port");
         frame->RunCommand(CMainFrame::IdConnect);

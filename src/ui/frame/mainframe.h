@@ -116,6 +116,9 @@ public:
     std::string eventText;       // the event window's text (UTF-8, "\r\n" line ends)
     QPointer<QWidget> clockWindow;
     QPointer<QWidget> eventWindow;
+    // Where the PC Serial Port command looks for ports (tests point these at a fake tree).
+    std::string portListRoot = "/sys/class/tty";
+    std::string portByIdDir = "/dev/serial/by-id";
     // How the dialog-backed commands run a modal dialog (empty: exec()); tests answer it in place.
     std::function<int(QDialog&)> runModal;
     // Where "PC Serial Port" gets the port list (empty: the system's serial ports).

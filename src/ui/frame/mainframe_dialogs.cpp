@@ -11,13 +11,13 @@ using namespace corvix;
 
 void CMainFrame::OnPcSerialPort() {
     std::vector<std::string> names;
-    const int count = EnumeratePorts(names);
+    const int count = EnumeratePorts(names, portListRoot);
     if (count <= 0) {
         ui_.ShowMessage(Pick(txt::NoSerialPort, doc_.uiLanguage), Pick(txt::SerialPortSetCaption, doc_.uiLanguage));
         return;
     }
     std::vector<std::string> byId;
-    ListSerialById(byId);
+    ListSerialById(byId, portByIdDir);
     names.insert(names.end(), byId.begin(), byId.end());
     const std::optional<std::string> chosen = ui_.AskPortName(names, link_->settings.portName, doc_.uiLanguage);
     if (!chosen) return;
