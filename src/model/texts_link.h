@@ -48,3 +48,22 @@ inline constexpr BiText PortAccessAdvice{
     "(for example: sudo usermod -aG %s $USER), then log in again."};
 
 }  // namespace corvix::txt
+
+// ---- Command-line device commands ----
+namespace corvix::txt {
+
+inline constexpr BiText CliFirmware{"装置版本号", "Firmware"};
+inline constexpr BiText CliNewEvents{"新事件", "New events"};
+inline constexpr BiText CliYes{"有", "yes"};
+inline constexpr BiText CliNo{"无", "no"};
+inline constexpr BiText CliUpdatedDevices{"已更新的装置", "Updated devices"};
+// %d: the address of the device that answered.
+inline constexpr BiText CliNoDeviceMatched{"工程中没有地址为 %d 的装置，文件未改动",
+                                           "No device of the project has address %d; the file is unchanged"};
+// The device answered, but not with what the command asked for.
+inline constexpr BiText CliNoReply{"装置没有回答该请求", "The device did not answer the request"};
+// An event-log segment claimed more events than a segment can hold.
+inline constexpr BiText CliEventLogRefused{"装置的事件记录无效，文件未改动",
+                                           "The device's event log was invalid; the file is unchanged"};
+
+}  // namespace corvix::txt
