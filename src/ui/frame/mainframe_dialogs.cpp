@@ -1,51 +1,142 @@
 // The main window's commands and engine-host calls that are backed by dialogs and
 // auxiliary windows: PC serial port, internal clock, event window, content, service mode.
-#include <QWidget>
+#include <QCheckBox>
+#include <QDialog>
+#include <QFile>
 
 #include "link/comm_link.h"
 #include "link/serial_port.h"
+#include "model/gbk.h"
 #include "model/texts.h"
+#include "ui/dialogs/commdlg.h"
+#include "ui/dialogs/dialog_util.h"
+#include "ui/dialogs/dlgmacinfo.h"
+#include "ui/dialogs/dlgtime.h"
+#include "ui/dialogs/infodlg.h"
+#include "ui/dialogs/pwdlg.h"
+#include "ui/dialogs/sysmdlg.h"
 #include "ui/frame/mainframe.h"
 
 using namespace corvix;
 
+namespace {
+
+int RunModal(CMainFrame& frame, QDialog& dialog) {
+    return frame.runModal ? frame.runModal(dialog) : dialog.exec();
+}
+
+QString PcTimeText(const ProtocolEngine& engine) {
+    const LocalTime now = engine.localClock();
+    return QString::fromStdString(ProtocolEngine::FormatClock(engine.dateFormat, now.year, now.month, now.day,
+                                                              now.hour, now.minute, now.second));
+}
+
+// A new event window in the current language, wired to the frame's flags. It starts hidden.
+CInfoDlg* CreateEventWindow(CMainFrame& frame) {
+    auto* window = new CInfoDlg(frame.Doc().uiLanguage, frame.autoShowEvents == 0, &frame);
+    frame.eventWindow = window;
+    QObject::connect(window, &CInfoDlg::HideClicked, &frame, [&frame, window] {
+        window->hide();
+        frame.eventWindowVisible = 0;
+        frame.UpdateCommandStates();
+    });
+    QObject::connect(window, &CInfoDlg::NoEjectClicked, &frame, [&frame, window] {
+        frame.autoShowEvents = frame.autoShowEvents != 0 ? 0 : 1;
+        window->NoEjectBox()->setChecked(frame.autoShowEvents == 0);
+    });
+    QObject::connect(window, &CInfoDlg::Closed, &frame, [&frame, window] {
+        // The window and its text are gone; showing events automatically stays as it was.
+        if (frame.eventWindow == window) frame.eventWindow = nullptr;
+        frame.eventWindowVisible = 0;
+        frame.UpdateCommandStates();
+    });
+    return window;
+}
+
+}  // namespace
+
 void CMainFrame::OnPcSerialPort() {
+    const int lang = doc_.uiLanguage;
     std::vector<std::string> names;
-    const int count = EnumeratePorts(names, portListRoot);
-    if (count <= 0) {
-        ui_.ShowMessage(Pick(txt::NoSerialPort, doc_.uiLanguage), Pick(txt::SerialPortSetCaption, doc_.uiLanguage));
+    const int count = enumeratePorts ? enumeratePorts(names) : EnumeratePorts(names);
+    if (count <= 0 || names.empty()) {
+        ui_.ShowMessage(Pick(txt::NoSerialPort, lang), Pick(txt::SerialPortSetCaption, lang));
         return;
     }
-    std::vector<std::string> byId;
-    ListSerialById(byId, portByIdDir);
-    names.insert(names.end(), byId.begin(), byId.end());
-    const std::optional<std::string> chosen = ui_.AskPortName(names, link_->settings.portName, doc_.uiLanguage);
-    if (!chosen) return;
-    link_->ApplyPortName(*chosen, doc_.uiLanguage);
+    if (!enumeratePorts) {
+        // Stable names of USB adapters survive replugging; offer them after the ports.
+        std::vector<std::string> byId;
+        ListSerialById(byId);
+        names.insert(names.end(), byId.begin(), byId.end());
+    }
+
+    SerialSettings& settings = link_->settings;
+    CCommDlg dialog(this);
+    dialog.language = lang;
+    dialog.portNames = names;
+    dialog.portText = settings.portName;
+    dialog.baudRateText = std::to_string(settings.baudRate);
+    dialog.dataBitsText = std::to_string(settings.dataBits);
+    dialog.parityPosition = settings.parity;
+    dialog.stopBitsPosition = settings.stopBits;
+    if (RunModal(*this, dialog) != QDialog::Accepted) return;
+
+    settings.baudRate = ui::LeadingInt(QString::fromStdString(dialog.baudRateText));
+    settings.dataBits = ui::LeadingInt(QString::fromStdString(dialog.dataBitsText));
+    // Both lists are drop-down lists; a position outside them keeps the code in force.
+    if (dialog.parityPosition >= ParityNone && dialog.parityPosition <= ParityOdd)
+        settings.parity = dialog.parityPosition;
+    if (dialog.stopBitsPosition >= StopBits1 && dialog.stopBitsPosition <= StopBits2)
+        settings.stopBits = dialog.stopBitsPosition;
+    // Only a new port name takes effect at once (the link is reopened when open); the other
+    // values apply at the next connect.
+    link_->ApplyPortName(dialog.portText, lang);
     RefreshStatusText();
 }
 
 void CMainFrame::OnInternalClock() {
-    // The clock window is not there yet: the device clock is polled only while it is open.
+    if (clockWindow) {
+        // One clock window: the command brings the open one forward.
+        clockWindow->show();
+        clockWindow->raise();
+        clockWindow->activateWindow();
+        return;
+    }
+    auto* window = new CDlgTime(*engine_, engine_->dateFormat, doc_.uiLanguage, this);
+    clockWindow = window;
+    connect(window, &CDlgTime::Closed, this, [this, window] {
+        if (clockWindow == window) clockWindow = nullptr;
+    });
+    window->show();
+    window->SetSystemTimeText(PcTimeText(*engine_));
 }
 
-void CMainFrame::OnEventWindow() {
-    // No event window yet: the command only flips the shown state; the text is kept.
-    eventWindowVisible = eventWindowVisible ? 0 : 1;
+void CMainFrame::RefreshClockWindow() {
+    auto* window = qobject_cast<CDlgTime*>(clockWindow.data());
+    if (window && window->UsePcClock()) window->SetSystemTimeText(PcTimeText(*engine_));
 }
-
-void CMainFrame::OnContent() {}
-
-void CMainFrame::OnServiceMode() {}
-
-void CMainFrame::RefreshClockWindow() {}
 
 bool CMainFrame::ClockWindowOpen() const { return !clockWindow.isNull(); }
 
-void CMainFrame::ShowDeviceTime(const std::string& text) { (void)text; }
+void CMainFrame::ShowDeviceTime(const std::string& text) {
+    if (auto* window = qobject_cast<CDlgTime*>(clockWindow.data()))
+        window->SetDeviceTimeText(QString::fromStdString(text));
+}
+
+void CMainFrame::OnEventWindow() {
+    if (eventWindowVisible == 0) {
+        if (!eventWindow) CreateEventWindow(*this);
+        eventWindow->show();
+        eventWindowVisible = 1;
+    } else if (eventWindow) {
+        eventWindowVisible = 0;
+        eventWindow->hide();
+    }
+}
 
 void CMainFrame::ShowEventWindowForNewEvents() {
-    if (eventWindow.isNull()) {
+    if (!eventWindow) {
+        CreateEventWindow(*this)->show();
         autoShowEvents = 1;
         eventWindowVisible = 1;
     } else if (autoShowEvents != 0) {
@@ -55,4 +146,43 @@ void CMainFrame::ShowEventWindowForNewEvents() {
     UpdateCommandStates();
 }
 
-void CMainFrame::AppendEventText(const std::string& text) { eventText += text; }
+void CMainFrame::AppendEventText(const std::string& text) {
+    auto* window = qobject_cast<CInfoDlg*>(eventWindow.data());
+    if (!window) {
+        eventText += text;
+        return;
+    }
+    // The box's text is the record (the user may have cleared or edited it); eventText is
+    // its work copy.
+    eventText = window->Text();
+    eventText += text;
+    window->AppendText(text);
+}
+
+void CMainFrame::OnContent() {
+    const DeviceRecord& device = *doc_.currentDevice;
+    CSYSMDlg dialog(this);
+    dialog.language = doc_.uiLanguage;
+    dialog.deviceType = GbkToUtf8(FieldText(device.deviceType, DeviceTypeSize));
+    dialog.serialNumber = GbkToUtf8(FieldText(device.serialNumber, SerialNumberSize));
+    dialog.firmwareVersion = CSYSMDlg::FormatVersion(doc_.firmwareVersion);
+    dialog.programVersion = CSYSMDlg::FormatVersion(doc_.programVersion);
+    RunModal(*this, dialog);
+}
+
+void CMainFrame::OnServiceMode() {
+    const int lang = doc_.uiLanguage;
+    CPWDlg password(this);
+    password.language = lang;
+    if (RunModal(*this, password) != QDialog::Accepted) return;
+    if (password.password != txt::ServicePassword) return;  // refused without a word
+
+    CDlgMacInfo info(this);
+    info.language = lang;
+    info.deviceType = FieldText(doc_.currentDevice->deviceType, DeviceTypeSize);
+    info.serialNumber = FieldText(doc_.currentDevice->serialNumber, SerialNumberSize);
+    if (RunModal(*this, info) != QDialog::Accepted) return;
+    // Not a change of the project's own: the texts travel with the next write and save.
+    CopyTextField(doc_.currentDevice->deviceType, DeviceTypeSize, info.deviceType.c_str());
+    CopyTextField(doc_.currentDevice->serialNumber, SerialNumberSize, info.serialNumber.c_str());
+}

@@ -1,0 +1,138 @@
+#include "ui/dialogs/commdlg.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "ui/dialogs/dialog_util.h"
+
+using corvix::ui::DialogUnits;
+using corvix::ui::Text;
+namespace txt = corvix::txt;
+
+namespace {
+
+QComboBox* NewBox(QWidget* parent, bool editable) {
+    auto* box = new QComboBox(parent);
+    box->setEditable(editable);
+    if (editable) {
+        // What is typed stays as typed: no completion from the list, nothing added to it.
+        box->setCompleter(nullptr);
+        box->setInsertPolicy(QComboBox::NoInsert);
+    }
+    return box;
+}
+
+template <std::size_t N>
+void AddItems(QComboBox* box, const char* const (&items)[N]) {
+    for (const char* item : items) box->addItem(QString::fromLatin1(item));
+}
+
+// An editable box shows the text as typed, with no list item chosen.
+void ShowEditText(QComboBox* box, const QString& text) {
+    box->setCurrentIndex(-1);
+    box->setEditText(text);
+}
+
+}  // namespace
+
+CCommDlg::CCommDlg(QWidget* parent) : QDialog(parent) {
+    port_ = NewBox(this, true);
+    baudRate_ = NewBox(this, true);
+    dataBits_ = NewBox(this, true);
+    // The parity box is a plain drop-down list, so it always names one of its codes.
+    parity_ = NewBox(this, false);
+    stopBits_ = NewBox(this, false);
+    QComboBox* boxes[5] = {port_, baudRate_, dataBits_, parity_, stopBits_};
+
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(DialogUnits(this, 6, 0).width());
+    grid->setVerticalSpacing(DialogUnits(this, 0, 6).height());
+    for (int row = 0; row < 5; ++row) {
+        labels_[row] = new QLabel(this);
+        labels_[row]->setBuddy(boxes[row]);
+        boxes[row]->setMinimumWidth(DialogUnits(this, 54, 0).width());
+        grid->addWidget(labels_[row], row, 0);
+        grid->addWidget(boxes[row], row, 1);
+    }
+    ok_ = new QPushButton(this);
+    cancel_ = new QPushButton(this);
+    ok_->setDefault(true);
+    const QSize buttonSize = DialogUnits(this, 50, 14);
+    ok_->setMinimumSize(buttonSize);
+    cancel_->setMinimumSize(buttonSize);
+
+    auto* centred = new QHBoxLayout;
+    centred->addStretch(1);
+    centred->addLayout(grid);
+    centred->addStretch(1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(ok_);
+    buttons->addStretch(1);
+    buttons->addWidget(cancel_);
+    buttons->addStretch(1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addSpacing(DialogUnits(this, 0, 12).height());
+    layout->addLayout(centred);
+    layout->addStretch(1);
+    layout->addLayout(buttons);
+    setMinimumSize(DialogUnits(this, 178, 156));
+
+    connect(ok_, &QPushButton::clicked, this, &CCommDlg::accept);
+    connect(cancel_, &QPushButton::clicked, this, &CCommDlg::reject);
+}
+
+void CCommDlg::showEvent(QShowEvent* event) {
+    if (!initialised_) Initialise();
+    QDialog::showEvent(event);
+}
+
+void CCommDlg::Initialise() {
+    initialised_ = true;
+    // The three texts first, while the lists are still empty: they show as typed.
+    ShowEditText(port_, QFile::decodeName(portText.c_str()));
+    ShowEditText(baudRate_, QString::fromStdString(baudRateText));
+    ShowEditText(dataBits_, QString::fromStdString(dataBitsText));
+
+    setWindowTitle(Text(txt::CommDlgCaption, language));
+    const corvix::BiText* labelTexts[5] = {&txt::CommDlgPort, &txt::CommDlgBaudRate, &txt::CommDlgDataBits,
+                                           &txt::CommDlgParity, &txt::CommDlgStopBits};
+    QComboBox* boxes[5] = {port_, baudRate_, dataBits_, parity_, stopBits_};
+    for (int i = 0; i < 5; ++i) {
+        labels_[i]->setText(Text(*labelTexts[i], language));
+        boxes[i]->setAccessibleName(labels_[i]->text());
+    }
+    ok_->setText(Text(txt::DlgOk, language));
+    cancel_->setText(Text(txt::DlgCancel, language));
+
+    // Filling an editable list must not replace the texts shown above.
+    const QString portShown = port_->currentText();
+    for (const std::string& name : portNames) port_->addItem(QFile::decodeName(name.c_str()));
+    ShowEditText(port_, portShown);
+    AddItems(parity_, txt::ParityItems);
+    parity_->setCurrentIndex(parityPosition >= 0 && parityPosition < parity_->count() ? parityPosition : -1);
+    const QString dataShown = dataBits_->currentText();
+    const QString baudShown = baudRate_->currentText();
+    AddItems(dataBits_, txt::DataBitsItems);
+    AddItems(baudRate_, txt::BaudRateItems);
+    ShowEditText(dataBits_, dataShown);
+    ShowEditText(baudRate_, baudShown);
+    AddItems(stopBits_, txt::StopBitsItems);
+    stopBits_->setCurrentIndex(
+        stopBitsPosition >= 0 && stopBitsPosition < stopBits_->count() ? stopBitsPosition : -1);
+}
+
+void CCommDlg::accept() {
+    portText = QFile::encodeName(port_->currentText()).toStdString();
+    baudRateText = baudRate_->currentText().toStdString();
+    dataBitsText = dataBits_->currentText().toStdString();
+    parityPosition = parity_->currentIndex();
+    stopBitsPosition = stopBits_->currentIndex();
+    QDialog::accept();
+}

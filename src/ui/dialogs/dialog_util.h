@@ -1,0 +1,33 @@
+// Small helpers shared by the dialogs: template sizes in dialog units, texts from the
+// catalog, and the decimal reading the dialogs' number boxes use.
+#pragma once
+
+#include <QFontMetrics>
+#include <QSize>
+#include <QString>
+#include <QWidget>
+#include <string>
+
+#include "model/texts.h"
+
+namespace corvix::ui {
+
+// A size given in dialog units, in pixels for the widget's font (a horizontal unit is a
+// quarter of the average character width, a vertical unit an eighth of the line height).
+inline QSize DialogUnits(const QWidget* widget, int width, int height) {
+    const QFontMetrics metrics(widget->font());
+    return QSize(width * metrics.averageCharWidth() / 4, height * metrics.height() / 8);
+}
+
+inline QString Text(const BiText& text, int language) { return QString::fromUtf8(Pick(text, language)); }
+
+// Decimal value of a typed text: leading blanks are skipped, an optional sign and the digits
+// after it are taken, reading stops at the first other character; no digits give 0. Values
+// beyond the range of int stop at its limits.
+int LeadingInt(const QString& text);
+
+// "\r\n" line ends of the program's texts to the "\n" of a text box, and back.
+QString ToBoxText(const std::string& textUtf8);
+std::string FromBoxText(const QString& boxText);
+
+}  // namespace corvix::ui

@@ -1,0 +1,92 @@
+#include "ui/dialogs/infodlg.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextCursor>
+#include <QVBoxLayout>
+
+#include "ui/dialogs/dialog_util.h"
+
+using corvix::ui::DialogUnits;
+namespace txt = corvix::txt;
+
+CInfoDlg::CInfoDlg(int lang, bool noEject, QWidget* parent) : QDialog(parent), language(lang) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setModal(false);
+
+    text_ = new QPlainTextEdit(this);
+    text_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    text_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    text_->setUndoRedoEnabled(false);  // the text grows with every event; keep no undo copy
+    text_->setMinimumSize(DialogUnits(this, 276, 143));
+    noEject_ = new QCheckBox(this);
+    hide_ = new QPushButton(this);
+    clear_ = new QPushButton(this);
+    // Enter in the window runs no button.
+    hide_->setAutoDefault(false);
+    clear_->setAutoDefault(false);
+    const QSize buttonSize = DialogUnits(this, 50, 14);
+    hide_->setMinimumSize(buttonSize);
+    clear_->setMinimumSize(buttonSize);
+
+    auto* row = new QHBoxLayout;
+    row->addWidget(noEject_);
+    row->addStretch(1);
+    row->addWidget(hide_);
+    row->addStretch(1);
+    row->addWidget(clear_);
+    row->addSpacing(DialogUnits(this, 18, 0).width());
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(DialogUnits(this, 7, 0).width(), DialogUnits(this, 0, 7).height(),
+                               DialogUnits(this, 7, 0).width(), DialogUnits(this, 0, 7).height());
+    layout->addWidget(text_, 1);
+    layout->addLayout(row);
+
+    connect(hide_, &QPushButton::clicked, this, &CInfoDlg::HideClicked);
+    connect(clear_, &QPushButton::clicked, this, [this] { SetText(txt::InfoDlgClearedText); });
+    connect(noEject_, &QCheckBox::clicked, this, &CInfoDlg::NoEjectClicked);
+
+    setWindowTitle(corvix::ui::Text(txt::InfoDlgCaption, language));
+    noEject_->setText(corvix::ui::Text(txt::InfoDlgNoEject, language));
+    hide_->setText(corvix::ui::Text(txt::InfoDlgHide, language));
+    clear_->setText(corvix::ui::Text(txt::InfoDlgClear, language));
+    text_->setAccessibleName(corvix::ui::Text(txt::AccEventText, language));
+    noEject_->setChecked(noEject);
+}
+
+std::string CInfoDlg::Text() const { return corvix::ui::FromBoxText(text_->toPlainText()); }
+
+void CInfoDlg::SetText(const std::string& textUtf8) { text_->setPlainText(corvix::ui::ToBoxText(textUtf8)); }
+
+void CInfoDlg::AppendText(const std::string& textUtf8) {
+    QTextCursor cursor(text_->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(corvix::ui::ToBoxText(textUtf8));
+    ScrollToEnd();
+}
+
+void CInfoDlg::ScrollToEnd() {
+    QScrollBar* bar = text_->verticalScrollBar();
+    bar->setValue(bar->maximum());
+}
+
+void CInfoDlg::reject() { close(); }
+
+void CInfoDlg::closeEvent(QCloseEvent* event) {
+    event->accept();
+    emit Closed();
+}
+
+void CInfoDlg::keyPressEvent(QKeyEvent* event) {
+    // Enter would end the dialog and hide the window behind the frame's back; it does nothing.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}

@@ -1,0 +1,50 @@
+// The event window: a modeless window whose text box lists the events the device reported.
+// It keeps no state of the frame's: its buttons only signal, and the frame applies the
+// effects (shown flag, automatic showing). It destroys itself when closed (Esc, close box).
+#pragma once
+
+#include <QDialog>
+#include <string>
+
+class QCheckBox;
+class QPlainTextEdit;
+class QPushButton;
+
+class CInfoDlg : public QDialog {
+    Q_OBJECT
+  public:
+    // `noEject`: the initial check mark of "No Eject" (the inverse of automatic showing).
+    CInfoDlg(int language, bool noEject, QWidget* parent = nullptr);
+
+    const int language;
+
+    // The whole text, UTF-8 with "\r\n" line ends.
+    std::string Text() const;
+    void SetText(const std::string& textUtf8);
+    // Appends at the end of the text, then keeps the last line in view.
+    void AppendText(const std::string& textUtf8);
+    void ScrollToEnd();
+
+    QPlainTextEdit* TextBox() const { return text_; }
+    QCheckBox* NoEjectBox() const { return noEject_; }
+    QPushButton* HideButton() const { return hide_; }
+    QPushButton* ClearButton() const { return clear_; }
+
+    // Esc closes (and destroys) the window.
+    void reject() override;
+
+  signals:
+    void HideClicked();
+    void NoEjectClicked();
+    void Closed();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    QPlainTextEdit* text_;
+    QCheckBox* noEject_;
+    QPushButton* hide_;
+    QPushButton* clear_;
+};
