@@ -286,6 +286,14 @@ class TestMacListViewEdit : public QObject {
         b.view.selectionModel()->select(b.view.model()->index(7, 0),
                                         QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
         QCOMPARE(b.view.CurrentRow(), 7);
+        // A range chosen upwards with the mouse: the row clicked last is the editors' row.
+        const auto centre = [&b](int row) {
+            return b.view.visualRect(b.view.model()->index(row, 0)).center();
+        };
+        QTest::mouseClick(b.view.viewport(), Qt::LeftButton, {}, centre(9));
+        QTest::mouseClick(b.view.viewport(), Qt::LeftButton, Qt::ShiftModifier, centre(4));
+        QCOMPARE(b.view.selectionModel()->selectedRows().size(), 6);
+        QCOMPARE(b.view.CurrentRow(), 4);
 
         b.view.OpenEditor();
         QWheelEvent wheel(QPointF(10, 10), b.view.viewport()->mapToGlobal(QPointF(10, 10)), QPoint(),

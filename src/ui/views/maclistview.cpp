@@ -78,11 +78,15 @@ CMacListView::CMacListView(CBrondaleDoc& doc, QWidget* parent) : QTableWidget(pa
     connect(executeButton_, &QPushButton::clicked, this, &CMacListView::ExecuteOutputTest);
 
     // Every row whose state changes becomes the editors' row, selected or deselected alike.
+    // When several change at once (a range), the focused row is the one the user acted on.
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection& selected, const QItemSelection& deselected) {
-                if (!selected.indexes().isEmpty())
+                const QModelIndex focus = currentIndex();
+                if (focus.isValid() && (selected.contains(focus) || deselected.contains(focus)))
+                    OnItemChanged(focus.row());
+                else if (!selected.isEmpty())
                     OnItemChanged(selected.indexes().constLast().row());
-                else if (!deselected.indexes().isEmpty())
+                else if (!deselected.isEmpty())
                     OnItemChanged(deselected.indexes().constLast().row());
             });
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
