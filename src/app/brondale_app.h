@@ -2,7 +2,7 @@
 #pragma once
 
 class CBrondaleApp {
-public:
+  public:
     // Runs the program; returns the process exit code.
     int Run(int argc, char** argv);
 };

@@ -71,10 +71,12 @@ void QtUserInterface::SetBusy(bool busy) {
 SaveChoice QtUserInterface::AskSaveChanges(int uiLanguage) {
     QMessageBox box(QMessageBox::Question, "Corvix", QString::fromUtf8(Pick(txt::UnsavedChanges, uiLanguage)),
                     QMessageBox::NoButton, parent_);
-    QPushButton* save = box.addButton(QString::fromUtf8(Pick(txt::ButtonSave, uiLanguage)), QMessageBox::AcceptRole);
+    QPushButton* save =
+        box.addButton(QString::fromUtf8(Pick(txt::ButtonSave, uiLanguage)), QMessageBox::AcceptRole);
     QPushButton* discard =
         box.addButton(QString::fromUtf8(Pick(txt::ButtonDiscard, uiLanguage)), QMessageBox::DestructiveRole);
-    QPushButton* cancel = box.addButton(QString::fromUtf8(Pick(txt::ButtonCancel, uiLanguage)), QMessageBox::RejectRole);
+    QPushButton* cancel =
+        box.addButton(QString::fromUtf8(Pick(txt::ButtonCancel, uiLanguage)), QMessageBox::RejectRole);
     box.setDefaultButton(save);
     box.setEscapeButton(cancel);
     box.exec();

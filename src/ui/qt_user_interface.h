@@ -16,7 +16,7 @@ namespace corvix::ui {
 enum class SaveChoice { Save, Discard, Cancel };
 
 class IGuiUserInterface : public IUserInterface {
-public:
+  public:
     // Closing while the project holds changes never written.
     virtual SaveChoice AskSaveChanges(int uiLanguage) = 0;
     // Port name for the PC serial link: one of `names` or any typed path; nullopt = cancelled.
@@ -25,7 +25,7 @@ public:
 };
 
 class QtUserInterface : public IGuiUserInterface {
-public:
+  public:
     // Dialogs are centred on `parent` when given; message boxes are owned by no window.
     explicit QtUserInterface(QWidget* parent = nullptr) : parent_(parent) {}
     void SetParent(QWidget* parent) { parent_ = parent; }
@@ -39,7 +39,7 @@ public:
     std::optional<std::string> AskPortName(const std::vector<std::string>& names, const std::string& current,
                                            int uiLanguage) override;
 
-private:
+  private:
     QWidget* parent_;
     int busyDepth_ = 0;
 };

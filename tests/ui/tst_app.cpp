@@ -19,7 +19,7 @@ using corvix::test::ScriptedUserInterface;
 class TestApp : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void commandLine() {
         ui::StartOptions o = ui::ParseCommandLine({});
         QVERIFY(!o.help && !o.demo && o.projectPath.empty() && o.error.empty());

@@ -33,7 +33,9 @@ struct RecordingViews : IDocViews {
 
 struct CapturingSink : IFrameSink {
     std::vector<std::vector<uint8_t>> frames;
-    void SubmitFrame(const uint8_t* bytes, std::size_t length) override { frames.emplace_back(bytes, bytes + length); }
+    void SubmitFrame(const uint8_t* bytes, std::size_t length) override {
+        frames.emplace_back(bytes, bytes + length);
+    }
     bool IsConnected() const override { return true; }
     void CloseLink() override {}
 };
@@ -69,7 +71,8 @@ struct MenuEntry {
 
 QList<MenuEntry> Entries(QMenu* menu) {
     QList<MenuEntry> entries;
-    for (QAction* a : menu->actions()) entries.append({a->isSeparator() ? QString("---") : a->text(), a->isEnabled()});
+    for (QAction* a : menu->actions())
+        entries.append({a->isSeparator() ? QString("---") : a->text(), a->isEnabled()});
     return entries;
 }
 
@@ -83,7 +86,7 @@ bool SameImage(const QIcon& a, const QIcon& b) {
 class TestMacView : public QObject {
     Q_OBJECT
 
-private:
+  private:
     std::unique_ptr<CBrondaleDoc> doc;
     std::unique_ptr<ScriptedUserInterface> ui;
     std::unique_ptr<RecordingViews> views;
@@ -128,7 +131,7 @@ private:
         return names;
     }
 
-private slots:
+  private slots:
     void init() {
         doc = std::make_unique<CBrondaleDoc>();
         ui = std::make_unique<ScriptedUserInterface>();
@@ -171,10 +174,11 @@ private slots:
             QTreeWidgetItem* device = Root()->child(d);
             QVERIFY(!device->isExpanded());
             QCOMPARE(ChildCodes(device), (QList<int>{159, 133, 134, 137}));
-            QCOMPARE(ChildTexts(device), (QStringList{"系统配置", "开关量状态显示", "CPU 出错模拟", "事件信息"}));
+            QCOMPARE(ChildTexts(device),
+                     (QStringList{"系统配置", "开关量状态显示", "CPU 出错模拟", "事件信息"}));
             QCOMPARE(ChildCodes(device->child(0)), (QList<int>{129, 162, 130, 131, 132}));
-            QCOMPARE(ChildTexts(device->child(0)),
-                     (QStringList{"装置地址", "对时方式", "RS485 系统接口 B1", "RS485 系统接口 B2", "开关量信息定义"}));
+            QCOMPARE(ChildTexts(device->child(0)), (QStringList{"装置地址", "对时方式", "RS485 系统接口 B1",
+                                                                "RS485 系统接口 B2", "开关量信息定义"}));
         }
         // Images: 4 the project, 0 a device, 5 every page and the Configuration folder.
         const std::vector<QIcon> images = ui::TreeImages();
@@ -255,7 +259,8 @@ private slots:
         entries = Entries(device.get());
         QStringList texts;
         for (const MenuEntry& e : entries) texts << e.text;
-        QCOMPARE(texts, (QStringList{"剪切(X)", "复制(C)", "粘贴(V)", "删除(D)", "重命名", "---", "从装置读出", "写入装置"}));
+        QCOMPARE(texts, (QStringList{"剪切(X)", "复制(C)", "粘贴(V)", "删除(D)", "重命名", "---",
+                                     "从装置读出", "写入装置"}));
         QVERIFY(!entries[2].enabled);
         tree->RunCommand(CMacView::CmdCopy);
         device.reset(tree->BuildContextMenu());

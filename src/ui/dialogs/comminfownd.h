@@ -9,7 +9,7 @@ class QPlainTextEdit;
 
 class CCommInfoWnd : public QDockWidget {
     Q_OBJECT
-public:
+  public:
     explicit CCommInfoWnd(QWidget* parent = nullptr);
 
     // Appends one entry ("\r\n" line ends) at the end of the log and scrolls to its last line.
@@ -20,6 +20,6 @@ public:
     QString Text() const;
     QPlainTextEdit* TextBox() const { return text_; }
 
-private:
+  private:
     QPlainTextEdit* text_;
 };

@@ -32,27 +32,45 @@ struct MenuItem {
 
 const BiText* CommandText(int command) {
     switch (command) {
-        case CMainFrame::IdPcSerialPort: return &txt::MenuPcSerialPort;
-        case CMainFrame::IdConnect: return &txt::MenuConnect;
-        case CMainFrame::IdDisconnect: return &txt::MenuDisconnect;
-        case CMainFrame::IdInternalClock: return &txt::MenuInternalClock;
-        case CMainFrame::IdExit: return &txt::MenuExit;
-        case CMainFrame::IdNewProject: return &txt::MenuNewProject;
-        case CMainFrame::IdImportProject: return &txt::MenuImportProject;
-        case CMainFrame::IdExportProject: return &txt::MenuExportProject;
-        case CMainFrame::IdSaveProject: return &txt::MenuSaveProject;
-        case CMainFrame::IdToolBar: return &txt::MenuToolBar;
-        case CMainFrame::IdStatusBar: return &txt::MenuStatusBar;
-        case CMainFrame::IdConnectionBar: return &txt::MenuConnectionBar;
-        case CMainFrame::IdEventWindow: return &txt::MenuEventWindow;
-        case CMainFrame::IdLanguage: return &txt::MenuLanguage;
-        case CMainFrame::IdContent: return &txt::MenuContent;
-        default: return nullptr;
+        case CMainFrame::IdPcSerialPort:
+            return &txt::MenuPcSerialPort;
+        case CMainFrame::IdConnect:
+            return &txt::MenuConnect;
+        case CMainFrame::IdDisconnect:
+            return &txt::MenuDisconnect;
+        case CMainFrame::IdInternalClock:
+            return &txt::MenuInternalClock;
+        case CMainFrame::IdExit:
+            return &txt::MenuExit;
+        case CMainFrame::IdNewProject:
+            return &txt::MenuNewProject;
+        case CMainFrame::IdImportProject:
+            return &txt::MenuImportProject;
+        case CMainFrame::IdExportProject:
+            return &txt::MenuExportProject;
+        case CMainFrame::IdSaveProject:
+            return &txt::MenuSaveProject;
+        case CMainFrame::IdToolBar:
+            return &txt::MenuToolBar;
+        case CMainFrame::IdStatusBar:
+            return &txt::MenuStatusBar;
+        case CMainFrame::IdConnectionBar:
+            return &txt::MenuConnectionBar;
+        case CMainFrame::IdEventWindow:
+            return &txt::MenuEventWindow;
+        case CMainFrame::IdLanguage:
+            return &txt::MenuLanguage;
+        case CMainFrame::IdContent:
+            return &txt::MenuContent;
+        default:
+            return nullptr;
     }
 }
 
-const int DeviceMenu[] = {CMainFrame::IdPcSerialPort, CMainFrame::IdConnect, CMainFrame::IdDisconnect, 0,
-                          CMainFrame::IdInternalClock, 0, CMainFrame::IdExit};
+const int DeviceMenu[] = {CMainFrame::IdPcSerialPort,  CMainFrame::IdConnect,
+                          CMainFrame::IdDisconnect,    0,
+                          CMainFrame::IdInternalClock, 0,
+                          CMainFrame::IdExit};
 const int ProjectMenu[] = {CMainFrame::IdNewProject, CMainFrame::IdImportProject, CMainFrame::IdExportProject,
                            CMainFrame::IdSaveProject};
 const int ViewMenu[] = {CMainFrame::IdToolBar, CMainFrame::IdStatusBar, CMainFrame::IdConnectionBar,
@@ -76,11 +94,13 @@ std::optional<std::string> CMainFrame::CommandUserInterface::AskSaveProjectPath(
     return chosenPath;
 }
 
-std::optional<std::string> CMainFrame::CommandUserInterface::AskName(const std::string& initialGbk, int uiLanguage) {
+std::optional<std::string> CMainFrame::CommandUserInterface::AskName(const std::string& initialGbk,
+                                                                     int uiLanguage) {
     return inner_.AskName(initialGbk, uiLanguage);
 }
 
-void CMainFrame::CommandUserInterface::ShowMessage(const std::string& textUtf8, const std::string& captionUtf8) {
+void CMainFrame::CommandUserInterface::ShowMessage(const std::string& textUtf8,
+                                                   const std::string& captionUtf8) {
     ++messages;
     inner_.ShowMessage(textUtf8, captionUtf8);
 }
@@ -99,23 +119,26 @@ CMainFrame::CMainFrame(CBrondaleDoc& doc, ui::IGuiUserInterface& ui, QSettings* 
     : QMainWindow(parent), doc_(doc), ui_(ui), commandUi_(ui), recentFiles_(settings) {
     setWindowIcon(ui::AppIcon());
     // The worker's notices arrive on its own thread; each is queued onto this window's thread.
-    link_ = std::make_unique<CommLink>(&ui_, [this](CommNotice notice, const uint8_t* bytes, std::size_t length) {
-        switch (notice) {
-            case CommNotice::Sent: {
-                std::vector<uint8_t> copy(bytes, bytes + length);
-                QMetaObject::invokeMethod(
-                    this, [this, copy = std::move(copy)]() mutable { OnCommSent(std::move(copy)); },
-                    Qt::QueuedConnection);
-                break;
+    link_ =
+        std::make_unique<CommLink>(&ui_, [this](CommNotice notice, const uint8_t* bytes, std::size_t length) {
+            switch (notice) {
+                case CommNotice::Sent: {
+                    std::vector<uint8_t> copy(bytes, bytes + length);
+                    QMetaObject::invokeMethod(
+                        this, [this, copy = std::move(copy)]() mutable { OnCommSent(std::move(copy)); },
+                        Qt::QueuedConnection);
+                    break;
+                }
+                case CommNotice::SendFailed:
+                    QMetaObject::invokeMethod(
+                        this, [this] { OnCommSendFailed(); }, Qt::QueuedConnection);
+                    break;
+                case CommNotice::Received:
+                    QMetaObject::invokeMethod(
+                        this, [this] { OnCommReceived(); }, Qt::QueuedConnection);
+                    break;
             }
-            case CommNotice::SendFailed:
-                QMetaObject::invokeMethod(this, [this] { OnCommSendFailed(); }, Qt::QueuedConnection);
-                break;
-            case CommNotice::Received:
-                QMetaObject::invokeMethod(this, [this] { OnCommReceived(); }, Qt::QueuedConnection);
-                break;
-        }
-    });
+        });
     engine_ = std::make_unique<ProtocolEngine>(doc_, *link_, *this);
 
     // Client area: tree left, list right.
@@ -146,8 +169,10 @@ CMainFrame::CMainFrame(CBrondaleDoc& doc, ui::IGuiUserInterface& ui, QSettings* 
 
     // Ctrl+Shift+P: the service handler runs after the key has been handled.
     auto* service = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P), this);
-    connect(service, &QShortcut::activated, this,
-            [this] { QMetaObject::invokeMethod(this, [this] { OnServiceMode(); }, Qt::QueuedConnection); });
+    connect(service, &QShortcut::activated, this, [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { OnServiceMode(); }, Qt::QueuedConnection);
+    });
 
     const int intervals[3] = {PollIntervalMs, IdleIntervalMs, SecondIntervalMs};
     for (int i = 0; i < 3; ++i) {
@@ -174,8 +199,8 @@ CMainFrame::~CMainFrame() {
 
 void CMainFrame::CreateActions() {
     for (int command : {IdPcSerialPort, IdConnect, IdDisconnect, IdInternalClock, IdExit, IdNewProject,
-                        IdImportProject, IdExportProject, IdSaveProject, IdToolBar, IdStatusBar, IdConnectionBar,
-                        IdEventWindow, IdLanguage, IdContent}) {
+                        IdImportProject, IdExportProject, IdSaveProject, IdToolBar, IdStatusBar,
+                        IdConnectionBar, IdEventWindow, IdLanguage, IdContent}) {
         auto* action = new QAction(this);
         action->setData(command);
         actions_[command] = action;
@@ -286,22 +311,53 @@ void CMainFrame::RunCommand(int command) {
     QAction* action = Action(command);
     if (!action || !action->isEnabled()) return;
     switch (command) {
-        case IdPcSerialPort: OnPcSerialPort(); break;
-        case IdConnect: OnConnect(); break;
-        case IdDisconnect: OnDisconnect(); break;
-        case IdInternalClock: OnInternalClock(); break;
-        case IdExit: close(); break;
-        case IdNewProject: OnNewProject(); break;
-        case IdImportProject: OnImportProject(); break;
-        case IdExportProject: OnExportProject(); break;
-        case IdSaveProject: OnSaveProject(); break;
-        case IdToolBar: toolBar_->setVisible(!toolBar_->isVisible()); break;
-        case IdStatusBar: statusBar()->setVisible(!statusBar()->isVisible()); break;
-        case IdConnectionBar: OnConnectionBar(); break;
-        case IdEventWindow: OnEventWindow(); break;
-        case IdLanguage: OnLanguage(); break;
-        case IdContent: OnContent(); break;
-        default: break;
+        case IdPcSerialPort:
+            OnPcSerialPort();
+            break;
+        case IdConnect:
+            OnConnect();
+            break;
+        case IdDisconnect:
+            OnDisconnect();
+            break;
+        case IdInternalClock:
+            OnInternalClock();
+            break;
+        case IdExit:
+            close();
+            break;
+        case IdNewProject:
+            OnNewProject();
+            break;
+        case IdImportProject:
+            OnImportProject();
+            break;
+        case IdExportProject:
+            OnExportProject();
+            break;
+        case IdSaveProject:
+            OnSaveProject();
+            break;
+        case IdToolBar:
+            toolBar_->setVisible(!toolBar_->isVisible());
+            break;
+        case IdStatusBar:
+            statusBar()->setVisible(!statusBar()->isVisible());
+            break;
+        case IdConnectionBar:
+            OnConnectionBar();
+            break;
+        case IdEventWindow:
+            OnEventWindow();
+            break;
+        case IdLanguage:
+            OnLanguage();
+            break;
+        case IdContent:
+            OnContent();
+            break;
+        default:
+            break;
     }
     UpdateCommandStates();
 }
@@ -317,7 +373,9 @@ void CMainFrame::OnTimer(int id) {
     if (id == 3) UpdateCommandStates();
 }
 
-void CMainFrame::RefreshStatusText() { statusPane_->setText(QString::fromStdString(link_->LinkStatusText())); }
+void CMainFrame::RefreshStatusText() {
+    statusPane_->setText(QString::fromStdString(link_->LinkStatusText()));
+}
 
 void CMainFrame::OnCommSent(std::vector<uint8_t> bytes) { engine_->OnSent(bytes.data(), bytes.size()); }
 
@@ -422,8 +480,11 @@ void CMainFrame::showEvent(QShowEvent* event) {
 void CMainFrame::closeEvent(QCloseEvent* event) {
     if (doc_.modified != 0 && doc_.project && doc_.project->projectOpen != 0) {
         switch (ui_.AskSaveChanges(doc_.uiLanguage)) {
-            case ui::SaveChoice::Cancel: event->ignore(); return;
-            case ui::SaveChoice::Discard: break;
+            case ui::SaveChoice::Cancel:
+                event->ignore();
+                return;
+            case ui::SaveChoice::Discard:
+                break;
             case ui::SaveChoice::Save: {
                 const uint8_t modified = doc_.modified;
                 OnSaveProject();

@@ -37,7 +37,7 @@ class CommLink;
 
 class CMainFrame : public QMainWindow, public corvix::IDocViews, public corvix::IEngineHost {
     Q_OBJECT
-public:
+  public:
     enum Command {
         IdPcSerialPort = 32773,
         IdConnect = 32775,
@@ -116,24 +116,21 @@ public:
     std::string eventText;       // the event window's text (UTF-8, "\r\n" line ends)
     QPointer<QWidget> clockWindow;
     QPointer<QWidget> eventWindow;
-    // Where the PC Serial Port command looks for ports (tests point these at a fake tree).
-    std::string portListRoot = "/sys/class/tty";
-    std::string portByIdDir = "/dev/serial/by-id";
     // How the dialog-backed commands run a modal dialog (empty: exec()); tests answer it in place.
     std::function<int(QDialog&)> runModal;
     // Where "PC Serial Port" gets the port list (empty: the system's serial ports).
     std::function<int(std::vector<std::string>&)> enumeratePorts;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     // The document's seam, passed through to the real one; it notes the paths chosen and
     // the messages shown so the frame knows what a project command achieved.
     class CommandUserInterface : public corvix::IUserInterface {
-    public:
+      public:
         explicit CommandUserInterface(corvix::ui::IGuiUserInterface& inner) : inner_(inner) {}
         std::optional<std::string> AskOpenProjectPath() override;
         std::optional<std::string> AskSaveProjectPath() override;
@@ -145,7 +142,7 @@ private:
         bool cancelled = false;
         int messages = 0;
 
-    private:
+      private:
         corvix::ui::IGuiUserInterface& inner_;
     };
 

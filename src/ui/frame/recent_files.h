@@ -9,7 +9,7 @@ class QSettings;
 namespace corvix::ui {
 
 class RecentFileList {
-public:
+  public:
     static constexpr int MaxEntries = 4;
 
     // `settings` is not owned; null keeps the list in memory only.
@@ -20,7 +20,7 @@ public:
     void Add(const QString& path);
     const QStringList& Entries() const { return entries_; }
 
-private:
+  private:
     void Load();
     void Store();
 

@@ -31,7 +31,7 @@ std::string UsageText();
 // The simulated device of --demo: a device served on a new pseudo-terminal for as long as
 // the session lives.
 class DemoSession {
-public:
+  public:
     ~DemoSession();
     // Starts the device, points the frame's port at it, creates a new project whose first
     // device has the device's address and connects. Null (with `error`) when the device
@@ -39,7 +39,7 @@ public:
     static std::unique_ptr<DemoSession> Start(CMainFrame& frame, std::string* error = nullptr);
     sim::SimServer& Server() { return *server_; }
 
-private:
+  private:
     DemoSession() = default;
     std::unique_ptr<sim::SimServer> server_;
 };

@@ -14,13 +14,16 @@ using namespace corvix;
 
 namespace {
 
-QString FromGbkField(const char* field, int width) { return QString::fromStdString(GbkToUtf8(FieldText(field, width))); }
+QString FromGbkField(const char* field, int width) {
+    return QString::fromStdString(GbkToUtf8(FieldText(field, width)));
+}
 
 QString T(const BiText& text, int uiLanguage) { return QString::fromUtf8(Pick(text, uiLanguage)); }
 
 }  // namespace
 
-CMacView::CMacView(CBrondaleDoc& doc, QWidget* parent) : QTreeWidget(parent), doc_(doc), images_(ui::TreeImages()) {
+CMacView::CMacView(CBrondaleDoc& doc, QWidget* parent)
+    : QTreeWidget(parent), doc_(doc), images_(ui::TreeImages()) {
     setHeaderHidden(true);
     setColumnCount(1);
     setRootIsDecorated(true);
@@ -68,14 +71,16 @@ void CMacView::RebuildTree() {
     }
     const int lang = doc_.uiLanguage;
     ProjectBlock& block = *doc_.project;
-    QTreeWidgetItem* root = AddNode(nullptr, FromGbkField(block.projectName, ProjectNameSize), KindProject, ImageProject);
+    QTreeWidgetItem* root =
+        AddNode(nullptr, FromGbkField(block.projectName, ProjectNameSize), KindProject, ImageProject);
     const int count = block.DeviceCountClamped();
     QTreeWidgetItem* firstDevice = nullptr;
     for (int i = 0; i < count; ++i) {
-        QTreeWidgetItem* device =
-            AddNode(root, FromGbkField(block.devices[i].name, DeviceNameSize), KindDeviceFirst + i, ImageDevice);
+        QTreeWidgetItem* device = AddNode(root, FromGbkField(block.devices[i].name, DeviceNameSize),
+                                          KindDeviceFirst + i, ImageDevice);
         if (!firstDevice) firstDevice = device;
-        QTreeWidgetItem* config = AddNode(device, T(txt::NodeConfiguration, lang), KindConfiguration, ImagePage);
+        QTreeWidgetItem* config =
+            AddNode(device, T(txt::NodeConfiguration, lang), KindConfiguration, ImagePage);
         AddNode(device, T(txt::NodeInputStatus, lang), KindInputStatus, ImagePage);
         AddNode(device, T(txt::NodeCpuSupervision, lang), KindCpuSupervision, ImagePage);
         AddNode(device, T(txt::NodeEventLog, lang), KindEventLog, ImagePage);
@@ -170,11 +175,20 @@ void CMacView::mousePressEvent(QMouseEvent* event) {
 void CMacView::keyPressEvent(QKeyEvent* event) {
     if ((event->modifiers() & Qt::ControlModifier) && IsDeviceKind(doc_.currentPage)) {
         switch (event->key()) {
-            case Qt::Key_C: RunCommand(CmdCopy); break;
-            case Qt::Key_D: RunCommand(CmdDelete); break;
-            case Qt::Key_V: RunCommand(CmdPasteBefore); break;
-            case Qt::Key_X: RunCommand(CmdCut); break;
-            default: break;
+            case Qt::Key_C:
+                RunCommand(CmdCopy);
+                break;
+            case Qt::Key_D:
+                RunCommand(CmdDelete);
+                break;
+            case Qt::Key_V:
+                RunCommand(CmdPasteBefore);
+                break;
+            case Qt::Key_X:
+                RunCommand(CmdCut);
+                break;
+            default:
+                break;
         }
     }
     // The key goes on to the tree's own handling.
@@ -192,8 +206,12 @@ void CMacView::RunCommand(int command) {
                 item->setText(0, FromGbkField(doc_.project->projectName, ProjectNameSize));
             break;
         }
-        case CmdAddDevice: doc_.AddDevice(); break;
-        case CmdPasteAfterLast: doc_.PasteAfterLastDevice(); break;
+        case CmdAddDevice:
+            doc_.AddDevice();
+            break;
+        case CmdPasteAfterLast:
+            doc_.PasteAfterLastDevice();
+            break;
         case CmdCopy:
             if (IsDeviceKind(caret)) doc_.CopyDevice(caret);
             break;
@@ -226,6 +244,7 @@ void CMacView::RunCommand(int command) {
             engine_->transferBusy = true;
             engine_->WriteConfiguration(-1);
             break;
-        default: break;
+        default:
+            break;
     }
 }

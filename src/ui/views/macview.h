@@ -15,7 +15,7 @@ class ProtocolEngine;
 
 class CMacView : public QTreeWidget {
     Q_OBJECT
-public:
+  public:
     enum Command {
         CmdRenameProject = 32804,
         CmdAddDevice = 32806,
@@ -50,11 +50,11 @@ public:
     // The node carrying `code`, or null.
     QTreeWidgetItem* FindNode(int code) const;
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
-private:
+  private:
     void OnSelectionChanged();
     QTreeWidgetItem* AddNode(QTreeWidgetItem* parent, const QString& text, int code, int image);
     int CaretCode() const;

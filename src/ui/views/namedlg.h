@@ -9,7 +9,7 @@ class QPushButton;
 
 class CNameDlg : public QDialog {
     Q_OBJECT
-public:
+  public:
     // Names hold at most this many GBK bytes (a 100-byte field with its terminator).
     static constexpr int MaxNameBytes = 99;
 
@@ -27,10 +27,10 @@ public:
 
     void accept() override;
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     void ApplyLanguage();
 
     std::string name_;
