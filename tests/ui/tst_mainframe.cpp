@@ -215,6 +215,16 @@ class TestMainFrame : public QObject {
         QCOMPARE(doc->projectPath, path);
     }
 
+    void f6MovesBetweenThePanes() {
+        frame->activateWindow();
+        frame->Tree()->setFocus();
+        QTRY_VERIFY(frame->Tree()->hasFocus());
+        QTest::keyClick(frame.get(), Qt::Key_F6);
+        QTRY_VERIFY(frame->List()->hasFocus());
+        QTest::keyClick(frame.get(), Qt::Key_F6, Qt::ShiftModifier);
+        QTRY_VERIFY(frame->Tree()->hasFocus());
+    }
+
     void menusFollowTheLanguage() {
         const QStringList chinese = MenuTexts(*frame);
         const QStringList expectedChinese = {

@@ -167,6 +167,17 @@ CMainFrame::CMainFrame(CBrondaleDoc& doc, ui::IGuiUserInterface& ui, QSettings* 
     addDockWidget(Qt::BottomDockWidgetArea, commBar_);
     commBar_->hide();
 
+    // F6 and Shift+F6 move the focus to the other pane.
+    for (const QKeySequence& key : {QKeySequence(Qt::Key_F6), QKeySequence(Qt::SHIFT | Qt::Key_F6)}) {
+        auto* pane = new QShortcut(key, this);
+        connect(pane, &QShortcut::activated, this, [this] {
+            if (tree_->hasFocus())
+                list_->setFocus(Qt::ShortcutFocusReason);
+            else
+                tree_->setFocus(Qt::ShortcutFocusReason);
+        });
+    }
+
     // Ctrl+Shift+P: the service handler runs after the key has been handled.
     auto* service = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P), this);
     connect(service, &QShortcut::activated, this, [this] {
