@@ -105,7 +105,8 @@ const std::vector<Subcommand>& Subcommands() {
         {"monitor",
          "usage: corvix-cli device monitor --port PATH [--seconds S] [options]\n"
          "Polls the device every 3 seconds and prints the input states, each change of an input\n"
-         "and each new event, until S seconds have passed or SIGINT/SIGTERM arrives.\n",
+         "and each new event, until S seconds have passed (the exchange under way is finished)\n"
+         "or SIGINT/SIGTERM arrives.\n",
          {"--seconds"},
          {},
          0},
@@ -566,7 +567,10 @@ int RunMonitor(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session) {
                    std::chrono::milliseconds(static_cast<long long>(std::llround(*a.seconds * 1000.0)));
     // The first poll goes out at once; the timer keeps the three-second rhythm after it.
     session.Engine().PollStatus();
-    const DeviceSession::Outcome outcome = session.Run(nullptr, deadline, true);
+    DeviceSession::Outcome outcome = session.Run(nullptr, deadline, true);
+    // At the end of the time the exchange under way is finished, so that events the device
+    // has handed over are printed rather than lost; a stop signal ends at once.
+    if (outcome == DeviceSession::Outcome::TimedOut) outcome = session.RunUntilIdle();
     session.Close();
     std::fflush(stdout);
     return outcome == DeviceSession::Outcome::GaveUp ? ExitNoAnswer : ExitOk;
