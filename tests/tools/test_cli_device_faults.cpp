@@ -1,5 +1,7 @@
 // corvix-cli device ... against a misbehaving simulated device, and its refusals of bad
 // arguments, ports and files.
+#include <algorithm>
+
 #include "test_cli_device_support.h"
 
 namespace {
@@ -21,7 +23,7 @@ std::vector<std::string> SentEntries(const std::string& log) {
         const std::size_t bytes = log.find("\r\n", at) + 2;
         const std::size_t next = log.find("receive<--", bytes);
         const std::size_t nextSend = log.find("send-->", bytes);
-        const std::size_t end = std::min(next, nextSend);
+        const std::size_t end = std::min({next, nextSend, log.find("corvix-cli:", bytes)});
         entries.push_back(log.substr(bytes, end == std::string::npos ? std::string::npos : end - bytes));
         at = nextSend;
     }
