@@ -136,8 +136,9 @@ void CMainFrame::OnEventWindow() {
 
 void CMainFrame::ShowEventWindowForNewEvents() {
     if (!eventWindow) {
-        CreateEventWindow(*this)->show();
+        // Automatic showing is on again before the window's check box is set from it.
         autoShowEvents = 1;
+        CreateEventWindow(*this)->show();
         eventWindowVisible = 1;
     } else if (autoShowEvents != 0) {
         eventWindow->show();

@@ -1,0 +1,250 @@
+// The event window through the main window: created by the command or by arriving events,
+// the showing rules, Hide, Clear, No Eject, closing, the menu check mark, and the texts.
+#include <QCheckBox>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QtTest>
+#include <memory>
+
+#include "link/engine.h"
+#include "model/doc.h"
+#include "ui/dialogs/infodlg.h"
+#include "ui/frame/mainframe.h"
+#include "ui/tst_dialogs_support.h"
+#include "ui/ui_test_helper.h"
+
+using namespace corvix;
+using corvix::test::MakeEvent;
+using corvix::test::NewEventsReply;
+using corvix::test::ScriptedUserInterface;
+
+namespace {
+
+const std::string Rising = "事件：2012.05.10 08:15:30.123\r\n           IN1    分->合\r\n";
+const std::string Falling = "事件：2012.05.10 08:15:31.004\r\n           OUT2    合->分\r\n";
+
+}  // namespace
+
+class TestDialogsEvents : public QObject {
+    Q_OBJECT
+
+  private:
+    std::unique_ptr<CBrondaleDoc> doc;
+    std::unique_ptr<ScriptedUserInterface> ui;
+    std::unique_ptr<CMainFrame> frame;
+
+    CInfoDlg* Window() const { return qobject_cast<CInfoDlg*>(frame->eventWindow.data()); }
+    bool Checked() const { return frame->Action(CMainFrame::IdEventWindow)->isChecked(); }
+
+    void Arrive(const std::vector<WireEvent>& events) {
+        const std::vector<uint8_t> reply = NewEventsReply(events);
+        frame->Engine().OnReceived(reply.data(), reply.size());
+    }
+    void ArriveRising() { Arrive({MakeEvent("IN1", 2012, 5, 10, 8, 15, 30, 123, true)}); }
+    void ArriveFalling() { Arrive({MakeEvent("OUT2", 2012, 5, 10, 8, 15, 31, 4, false)}); }
+
+  private slots:
+    void init() {
+        doc = std::make_unique<CBrondaleDoc>();
+        ui = std::make_unique<ScriptedUserInterface>();
+        frame = std::make_unique<CMainFrame>(*doc, *ui);
+        frame->show();
+    }
+
+    void cleanup() {
+        if (frame) frame->close();
+        frame.reset();
+        ui.reset();
+        doc.reset();
+    }
+
+    void commandShowsAndHidesTheWindow() {
+        QVERIFY(!Window());
+        frame->RunCommand(CMainFrame::IdEventWindow);
+        CInfoDlg* window = Window();
+        QVERIFY(window);
+        QVERIFY(window->isVisible());
+        QVERIFY(!window->isModal());
+        QCOMPARE(frame->eventWindowVisible, 1);
+        QVERIFY(Checked());
+        QCOMPARE(window->windowTitle(), QString("信息显示"));
+        QCOMPARE(window->NoEjectBox()->text(), QString("不主动弹出"));
+        QCOMPARE(window->HideButton()->text(), QString("隐藏"));
+        QCOMPARE(window->ClearButton()->text(), QString("清除"));
+        QVERIFY(!window->NoEjectBox()->isChecked());
+        QCOMPARE(window->Text(), std::string());
+        QVERIFY(!window->TextBox()->accessibleName().isEmpty());
+        QCOMPARE(frame->autoShowEvents, 1);
+
+        frame->RunCommand(CMainFrame::IdEventWindow);
+        QCOMPARE(Window(), window);  // hidden, not destroyed
+        QVERIFY(!window->isVisible());
+        QCOMPARE(frame->eventWindowVisible, 0);
+        QVERIFY(!Checked());
+
+        // The menu shows the mark when it opens.
+        frame->RunCommand(CMainFrame::IdEventWindow);
+        frame->Menu(2)->aboutToShow();
+        QVERIFY(Checked());
+    }
+
+    void englishWindowAndLinesFollowTheirOwnLanguage() {
+        doc->uiLanguage = LangEnglish;
+        frame->RunCommand(CMainFrame::IdEventWindow);
+        CInfoDlg* window = Window();
+        QCOMPARE(window->windowTitle(), QString("Information"));
+        QCOMPARE(window->NoEjectBox()->text(), QString("No Eject"));
+        QCOMPARE(window->HideButton()->text(), QString("Hide"));
+        QCOMPARE(window->ClearButton()->text(), QString("Clear"));
+        // Lines follow the language of the moment they are written, not the window's.
+        ArriveRising();
+        doc->uiLanguage = LangChinese;
+        ArriveFalling();
+        QCOMPARE(window->Text(),
+                 std::string("Event：2012.05.10 08:15:30.123\r\n           IN1    Off->On\r\n") + Falling);
+        QCOMPARE(window->windowTitle(), QString("Information"));
+    }
+
+    void arrivingEventsCreateAndShowTheWindow() {
+        ArriveRising();
+        CInfoDlg* window = Window();
+        QVERIFY(window);
+        QVERIFY(window->isVisible());
+        QCOMPARE(frame->eventWindowVisible, 1);
+        QCOMPARE(frame->autoShowEvents, 1);
+        QVERIFY(Checked());
+        QCOMPARE(window->Text(), Rising);
+        QCOMPARE(frame->eventText, Rising);
+
+        // Two events of one block, in order, and the last line in view.
+        for (int i = 0; i < 40; ++i) ArriveFalling();
+        Arrive({MakeEvent("IN1", 2012, 5, 10, 8, 15, 30, 123, true),
+                MakeEvent("OUT2", 2012, 5, 10, 8, 15, 31, 4, false)});
+        const std::string text = window->Text();
+        QVERIFY(text.size() > 2 * Rising.size());
+        QCOMPARE(text.substr(text.size() - Rising.size() - Falling.size()), Rising + Falling);
+        QCOMPARE(frame->eventText, text);
+        QScrollBar* bar = window->TextBox()->verticalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        QCOMPARE(bar->value(), bar->maximum());
+    }
+
+    void hiddenByHideComesBackWithEvents() {
+        ArriveRising();
+        CInfoDlg* window = Window();
+        QTest::mouseClick(window->HideButton(), Qt::LeftButton);
+        QVERIFY(!window->isVisible());
+        QCOMPARE(frame->eventWindowVisible, 0);
+        QVERIFY(!Checked());
+        ArriveFalling();
+        QVERIFY(window->isVisible());
+        QCOMPARE(frame->eventWindowVisible, 1);
+        QCOMPARE(window->Text(), Rising + Falling);
+    }
+
+    void clearThenTheNextEventStartsOnLineTwo() {
+        ArriveRising();
+        CInfoDlg* window = Window();
+        QTest::mouseClick(window->ClearButton(), Qt::LeftButton);
+        QCOMPARE(window->Text(), std::string("  \r\n"));
+        QCOMPARE(window->TextBox()->toPlainText(), QString("  \n"));
+        ArriveFalling();
+        QCOMPARE(window->Text(), "  \r\n" + Falling);
+        QCOMPARE(window->TextBox()->document()->findBlockByNumber(1).text(),
+                 QString("事件：2012.05.10 08:15:31.004"));
+        // What the user typed into the box stays and the next events follow it.
+        window->TextBox()->setPlainText("note\n");
+        ArriveRising();
+        QCOMPARE(window->Text(), "note\r\n" + Rising);
+        QCOMPARE(frame->eventText, "note\r\n" + Rising);
+    }
+
+    void noEjectKeepsTheWindowHidden() {
+        frame->RunCommand(CMainFrame::IdEventWindow);
+        CInfoDlg* window = Window();
+        QTest::mouseClick(window->NoEjectBox(), Qt::LeftButton, {},
+                          QPoint(6, window->NoEjectBox()->height() / 2));
+        QCOMPARE(frame->autoShowEvents, 0);
+        QVERIFY(window->NoEjectBox()->isChecked());
+        QTest::mouseClick(window->HideButton(), Qt::LeftButton);
+
+        ArriveRising();
+        ArriveFalling();
+        QVERIFY(!window->isVisible());
+        QCOMPARE(frame->eventWindowVisible, 0);
+        QVERIFY(!Checked());
+        // The command shows it with every event in it.
+        frame->RunCommand(CMainFrame::IdEventWindow);
+        QVERIFY(window->isVisible());
+        QCOMPARE(window->Text(), Rising + Falling);
+
+        // While shown, events leave it shown; a second click on the box turns showing back on.
+        ArriveRising();
+        QVERIFY(window->isVisible());
+        QTest::mouseClick(window->NoEjectBox(), Qt::LeftButton, {},
+                          QPoint(6, window->NoEjectBox()->height() / 2));
+        QCOMPARE(frame->autoShowEvents, 1);
+        QVERIFY(!window->NoEjectBox()->isChecked());
+    }
+
+    void closingDestroysAndEventsRecreate() {
+        frame->RunCommand(CMainFrame::IdEventWindow);
+        QPointer<CInfoDlg> window = Window();
+        window->NoEjectBox()->click();
+        QCOMPARE(frame->autoShowEvents, 0);
+        ArriveRising();
+        window->close();  // the close box
+        QVERIFY(frame->eventWindow.isNull());
+        QCOMPARE(frame->eventWindowVisible, 0);
+        QCOMPARE(frame->autoShowEvents, 0);  // stays
+        QVERIFY(!Checked());
+        QTRY_VERIFY(window.isNull());
+
+        // The command re-creates it without touching automatic showing; the box shows that.
+        frame->RunCommand(CMainFrame::IdEventWindow);
+        window = Window();
+        QVERIFY(window->NoEjectBox()->isChecked());
+        QCOMPARE(window->Text(), std::string());  // the old text went with the window
+        QTest::keyClick(window, Qt::Key_Escape);  // Esc closes too
+        QVERIFY(frame->eventWindow.isNull());
+        QCOMPARE(frame->eventWindowVisible, 0);
+        QTRY_VERIFY(window.isNull());
+
+        // Events re-create it, show it and turn automatic showing back on.
+        ArriveFalling();
+        window = Window();
+        QVERIFY(window);
+        QVERIFY(window->isVisible());
+        QCOMPARE(frame->autoShowEvents, 1);
+        QCOMPARE(frame->eventWindowVisible, 1);
+        QVERIFY(!window->NoEjectBox()->isChecked());
+        QCOMPARE(window->Text(), Falling);
+
+        // Enter does not end the window behind the frame's back.
+        window->NoEjectBox()->setFocus();
+        QTest::keyClick(window, Qt::Key_Return);
+        QVERIFY(window->isVisible());
+        QCOMPARE(frame->eventWindowVisible, 1);
+
+        // Exit destroys it.
+        frame->RunCommand(CMainFrame::IdExit);
+        QVERIFY(window.isNull());
+        QCOMPARE(frame->eventWindowVisible, 0);
+    }
+
+    void rejectedSegmentStillShowsTheWindow() {
+        // 21 events claimed: the block is ignored, yet the window has been brought up.
+        std::vector<WireEvent> many(21, MakeEvent("X", 2012, 1, 1, 0, 0, 0, 0, true));
+        Arrive(many);
+        QVERIFY(Window());
+        QVERIFY(Window()->isVisible());
+        QCOMPARE(Window()->Text(), std::string());
+    }
+};
+
+QTEST_MAIN(TestDialogsEvents)
+#include "tst_dialogs_events.moc"
