@@ -24,12 +24,6 @@ namespace {
 
 QString T(const BiText& text, int uiLanguage) { return QString::fromUtf8(Pick(text, uiLanguage)); }
 
-// Menu layout: popup title, then its items (0 = separator).
-struct MenuItem {
-    int command;
-    const BiText* text;
-};
-
 const BiText* CommandText(int command) {
     switch (command) {
         case CMainFrame::IdPcSerialPort:
@@ -67,6 +61,7 @@ const BiText* CommandText(int command) {
     }
 }
 
+// Menu layout: the items of each popup in order (0 = separator).
 const int DeviceMenu[] = {CMainFrame::IdPcSerialPort,  CMainFrame::IdConnect,
                           CMainFrame::IdDisconnect,    0,
                           CMainFrame::IdInternalClock, 0,
