@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QAction>
+#include <QDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -223,6 +224,24 @@ class TestMainFrame : public QObject {
         QTRY_VERIFY(frame->List()->hasFocus());
         QTest::keyClick(frame.get(), Qt::Key_F6, Qt::ShiftModifier);
         QTRY_VERIFY(frame->Tree()->hasFocus());
+    }
+
+    void serviceKeysQueueTheServiceHandler() {
+        QStringList dialogs;
+        frame->runModal = [&dialogs](QDialog& dialog) {
+            dialogs << dialog.metaObject()->className();
+            return int(QDialog::Rejected);
+        };
+        frame->activateWindow();
+        QTest::keyClick(frame.get(), Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
+        // Queued: nothing runs inside the key press itself.
+        QVERIFY(dialogs.isEmpty());
+        QTRY_COMPARE(dialogs, QStringList{"CPWDlg"});
+        // Ctrl+P alone and Shift+P alone do nothing.
+        QTest::keyClick(frame.get(), Qt::Key_P, Qt::ControlModifier);
+        QTest::keyClick(frame.get(), Qt::Key_P, Qt::ShiftModifier);
+        QCoreApplication::processEvents();
+        QCOMPARE(dialogs.size(), 1);
     }
 
     void menusFollowTheLanguage() {
