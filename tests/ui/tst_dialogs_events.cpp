@@ -223,6 +223,7 @@ class TestDialogsEvents : public QObject {
         QCOMPARE(frame->eventWindowVisible, 1);
         QVERIFY(!window->NoEjectBox()->isChecked());
         QCOMPARE(window->Text(), Falling);
+        QCOMPARE(frame->eventText, Falling);  // the old window's text is not carried over
 
         // Enter does not end the window behind the frame's back.
         window->NoEjectBox()->setFocus();

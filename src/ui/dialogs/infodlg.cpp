@@ -50,6 +50,9 @@ CInfoDlg::CInfoDlg(int lang, bool noEject, QWidget* parent) : QDialog(parent), l
     connect(hide_, &QPushButton::clicked, this, &CInfoDlg::HideClicked);
     connect(clear_, &QPushButton::clicked, this, [this] { SetText(txt::InfoDlgClearedText); });
     connect(noEject_, &QCheckBox::clicked, this, &CInfoDlg::NoEjectClicked);
+    connect(text_, &QPlainTextEdit::textChanged, this, [this] {
+        if (!appending_) changed_ = true;
+    });
 
     setWindowTitle(corvix::ui::Text(txt::InfoDlgCaption, language));
     noEject_->setText(corvix::ui::Text(txt::InfoDlgNoEject, language));
@@ -64,10 +67,18 @@ std::string CInfoDlg::Text() const { return corvix::ui::FromBoxText(text_->toPla
 void CInfoDlg::SetText(const std::string& textUtf8) { text_->setPlainText(corvix::ui::ToBoxText(textUtf8)); }
 
 void CInfoDlg::AppendText(const std::string& textUtf8) {
+    appending_ = true;
     QTextCursor cursor(text_->document());
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(corvix::ui::ToBoxText(textUtf8));
+    appending_ = false;
     ScrollToEnd();
+}
+
+bool CInfoDlg::TakeChanged() {
+    const bool changed = changed_;
+    changed_ = false;
+    return changed;
 }
 
 void CInfoDlg::ScrollToEnd() {

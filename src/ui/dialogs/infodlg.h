@@ -23,6 +23,9 @@ class CInfoDlg : public QDialog {
     void SetText(const std::string& textUtf8);
     // Appends at the end of the text, then keeps the last line in view.
     void AppendText(const std::string& textUtf8);
+    // True (once) when the text changed other than by AppendText since the last call, and
+    // for a new window: a copy kept of the text must then be taken again.
+    bool TakeChanged();
     void ScrollToEnd();
 
     QPlainTextEdit* TextBox() const { return text_; }
@@ -43,6 +46,8 @@ class CInfoDlg : public QDialog {
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
+    bool changed_ = true;
+    bool appending_ = false;
     QPlainTextEdit* text_;
     QCheckBox* noEject_;
     QPushButton* hide_;

@@ -154,8 +154,9 @@ void CMainFrame::AppendEventText(const std::string& text) {
         return;
     }
     // The box's text is the record (the user may have cleared or edited it); eventText is
-    // its work copy.
-    eventText = window->Text();
+    // its work copy, taken again only when the box changed by other means than appending,
+    // so an event costs time in proportion to its text, not to the whole log.
+    if (window->TakeChanged()) eventText = window->Text();
     eventText += text;
     window->AppendText(text);
 }
