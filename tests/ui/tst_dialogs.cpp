@@ -298,6 +298,33 @@ class TestDialogs : public QObject {
         QCOMPARE(ui->messages.size(), std::size_t(1));
     }
 
+    void refusedPortSaysHowToGetAccess() {
+        // The first port opens; the new one is refused for lack of rights.
+        auto opened = std::make_shared<FakeSerialPort>();
+        auto refused = std::make_shared<FakeSerialPort>();
+        refused->FailOpen(EACCES);
+        std::vector<std::shared_ptr<SerialPort>> factory = {opened, refused};
+        frame->Link().SetPortFactory([&factory] {
+            std::shared_ptr<SerialPort> next = factory.front();
+            if (factory.size() > 1) factory.erase(factory.begin());
+            return next;
+        });
+        frame->RunCommand(CMainFrame::IdConnect);
+        QVERIFY(frame->Link().IsConnected());
+        doc->uiLanguage = LangEnglish;
+        SerialDialog([](CCommDlg& d) {
+            TypeInto(d.PortBox(), "/nonexistent/ttyUSB7");
+            d.OkButton()->click();
+        });
+        QVERIFY(!frame->Link().IsConnected());
+        QCOMPARE(refused->OpenedPath(), std::string("/nonexistent/ttyUSB7"));
+        QCOMPARE(ui->messages.size(), std::size_t(1));
+        const std::string& text = ui->messages[0].text;
+        QVERIFY2(text.rfind("Can not open serial port", 0) == 0, text.c_str());
+        QVERIFY2(text.find("dialout") != std::string::npos, text.c_str());
+        QVERIFY2(text.find("log in again") != std::string::npos, text.c_str());
+    }
+
     void noPortShowsTheMessageAndNoDialog() {
         OfferPorts({});
         frame->RunCommand(CMainFrame::IdPcSerialPort);
