@@ -2,8 +2,10 @@
 // whatever the block holds, and the signal-name operations on records with arbitrary
 // counts.
 //
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -I../src \
+// With libFuzzer (from fuzz/):
+//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -I../src
 //       fuzz_project_file.cpp ../src/model/{project_file,project_json,gbk,record}.cpp
+// ctest runs it through smoke_main.cpp over a fixed input stream.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>

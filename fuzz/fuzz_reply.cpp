@@ -3,8 +3,10 @@
 // Each input is used twice: as raw received bytes (mostly rejected by validation) and wrapped
 // into a well-formed frame, so that every payload reader sees hostile data.
 //
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -I../src fuzz_reply.cpp \
+// With libFuzzer (from fuzz/):
+//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -I../src fuzz_reply.cpp
 //       ../src/link/{frame,engine,events}.cpp ../src/model/*.cpp
+// ctest runs it through smoke_main.cpp over a fixed input stream.
 #include <cstddef>
 #include <cstdint>
 #include <string>
