@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
     const int iterations = argc > 1 ? std::atoi(argv[1]) : 1500;
     const std::size_t kProjectFile = 609872;
     std::vector<uint8_t> buf;
+    buf.reserve(1);  // libFuzzer never passes a null pointer, even for an empty input
     int run = 0;
     for (std::size_t n = 0; n <= 16; ++n) {  // every tiny length, all zero and all 0xFF
         buf.assign(n, 0);
