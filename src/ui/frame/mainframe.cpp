@@ -146,7 +146,7 @@ CMainFrame::CMainFrame(CBrondaleDoc& doc, ui::IGuiUserInterface& ui, QSettings* 
     splitter_->addWidget(list_);
     splitter_->setStretchFactor(0, 0);
     splitter_->setStretchFactor(1, 1);
-    splitter_->setSizes({240, 760});
+    splitter_->setSizes({300, 800});
     setCentralWidget(splitter_);
     tree_->SetEngine(engine_.get());
     list_->SetEngine(engine_.get());
@@ -193,7 +193,7 @@ CMainFrame::CMainFrame(CBrondaleDoc& doc, ui::IGuiUserInterface& ui, QSettings* 
     TitleChanged();
     RefreshStatusText();
     UpdateCommandStates();
-    resize(1000, 680);
+    resize(1100, 720);
 }
 
 CMainFrame::~CMainFrame() {
