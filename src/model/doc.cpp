@@ -144,16 +144,20 @@ void CBrondaleDoc::ExportProject() {
 }
 
 void CBrondaleDoc::SaveProject() {
-    bool saved = false;
+    bool opened = false;
     if (!projectPath.empty()) {
         ProjectFileWriter writer;
         if (writer.Open(projectPath) == FileError::None) {
+            opened = true;
             SetBusy(true);
-            saved = writer.Commit(*project) == FileError::None;
+            const FileError err = writer.Commit(*project);
             SetBusy(false);
+            // The file could be opened, so this is not a missing path: say that the write
+            // failed (the previous file is intact) instead of offering Save As unexplained.
+            if (err != FileError::None) ShowText(txt::WriteFileError.zh, txt::WriteFileError.en);
         }
     }
-    if (!saved) ExportProject();  // no message of its own: the Save As dialog follows
+    if (!opened) ExportProject();  // no message of its own: the Save As dialog follows
     modified = 0;
 }
 

@@ -134,6 +134,13 @@ FileError ProjectFileWriter::Open(const std::string& path) {
     Discard();
     if (path.empty()) return FileError::CannotOpen;
     target_ = ResolveTarget(path);
+    // The rename would replace whatever stands at the path, so refuse here what opening the
+    // path for writing would refuse: a folder or other non-file, or a file we may not write.
+    struct stat existing {};
+    if (::stat(target_.c_str(), &existing) == 0) {
+        if (!S_ISREG(existing.st_mode) || ::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0)
+            return FileError::CannotOpen;
+    }
 
     static std::atomic<unsigned> counter{0};
     const std::string folder = FolderOf(target_);

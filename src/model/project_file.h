@@ -43,7 +43,8 @@ class ProjectFileWriter {
     ProjectFileWriter(const ProjectFileWriter&) = delete;
     ProjectFileWriter& operator=(const ProjectFileWriter&) = delete;
 
-    // Creates the temporary file; CannotOpen when the folder refuses it.
+    // Creates the temporary file; CannotOpen when the folder refuses it, or when the path
+    // holds something that is not a file we may write (a folder, a read-only file).
     FileError Open(const std::string& path);
     // Writes, flushes and renames; CannotWrite on any failure (the target is untouched).
     FileError Commit(const ProjectBlock& block);

@@ -201,24 +201,51 @@ TEST_F(ProjectFileTest, FailedWriteKeepsThePreviousFile) {
     const FileError direct = WriteProjectFileAtomic(path, *doc.project);
     doc.modified = 1;
     doc.projectPath = path;
-    doc.SaveProject();  // fails, then falls back to the (cancelled) Save As dialog
+    doc.SaveProject();  // the file opened, so the failure is reported, not sent to Save As
     setrlimit(RLIMIT_FSIZE, &saved);
     signal(SIGXFSZ, oldHandler);
 
     EXPECT_EQ(direct, FileError::CannotWrite);
-    EXPECT_EQ(ui.saveAsked, 1);
+    EXPECT_EQ(ui.saveAsked, 0);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0], "File write error");  // the project file was written in English
+    EXPECT_TRUE(ui.BusyBalanced());
     EXPECT_EQ(doc.modified, 0);
     EXPECT_EQ(ReadBytes(path), old);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}), 1);
 }
 
-TEST_F(ProjectFileTest, RefusedRenameKeepsTheTargetAndLeavesNoTemporaryFile) {
+// A folder where the file should go cannot be opened for writing: the open-error message,
+// as for any path that cannot be opened, and nothing left behind.
+TEST_F(ProjectFileTest, FolderInPlaceOfTheFileCannotBeOpened) {
     doc.NewProject();
     std::filesystem::create_directory(dir / "taken.mac");
     EXPECT_FALSE(doc.WriteProjectFile(dir / "taken.mac"));
     ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0], "文件打不开");
     EXPECT_TRUE(std::filesystem::is_directory(dir.path / "taken.mac"));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}), 1);
+
+    // Save on such a path goes on to Save As, as for a path that cannot be opened.
+    doc.projectPath = dir / "taken.mac";
+    doc.modified = 1;
+    doc.SaveProject();
+    EXPECT_EQ(ui.saveAsked, 1);
+    EXPECT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(doc.modified, 0);
+}
+
+// A file the user may not write is not replaced behind its back by the rename.
+TEST_F(ProjectFileTest, ReadOnlyFileIsNotReplaced) {
+    if (geteuid() == 0) GTEST_SKIP() << "file permissions do not bind root";
+    const std::string path = NewProjectFile("locked.mac");
+    const std::string old = ReadBytes(path);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read);
+    doc.project->devices[0].address = 77;
+    EXPECT_FALSE(doc.WriteProjectFile(path));
+    ASSERT_FALSE(ui.messages.empty());
+    EXPECT_EQ(ui.messages.back(), "Open file error");
+    EXPECT_EQ(ReadBytes(path), old);
 }
 
 TEST_F(ProjectFileTest, ReadOnlyFolderKeepsThePreviousFile) {
