@@ -16,7 +16,8 @@ constexpr const char* kUsage =
     "  device    talk to a device over a serial line\n"
     "\n"
     "Run 'corvix-cli <command> --help' for the arguments of a command.\n"
-    "Exit codes: 0 ok, 2 usage, 3 file error, 5 project full.\n";
+    "Exit codes: 0 ok, 1 the device did not answer, 2 usage, 3 file error,\n"
+    "4 the port could not be opened or configured, 5 project full.\n";
 
 }  // namespace
 
