@@ -332,6 +332,27 @@ TEST_F(EngineRead, ImageGoesToEveryDeviceWithTheAddress) {
     EXPECT_FALSE(engine.awaitingReply);
 }
 
+// Only the configuration image is replaced: the device may rename itself, but the event store
+// after it and the modified mark stay as they were.
+TEST_F(EngineRead, ImageLeavesEventsAndModifiedMarkAlone) {
+    for (uint8_t modified : {uint8_t{0}, uint8_t{1}}) {
+        doc.modified = modified;
+        doc.project->devices[0].address = 5;
+        doc.project->devices[0].eventCount = 3;
+        std::memset(&doc.project->devices[0].events[0], 0x5A, sizeof(EventRecord));
+        std::memset(&doc.project->devices[0].events[499], 0xA5, sizeof(EventRecord));
+        const DeviceRecord before = doc.project->devices[0];
+        image[0] = 'R';
+        image[1] = '\0';
+        Deliver(5);
+        const DeviceRecord& after = doc.project->devices[0];
+        EXPECT_STREQ(after.name, "R");
+        EXPECT_EQ(after.eventCount, 3);
+        EXPECT_EQ(std::memcmp(after.events, before.events, sizeof before.events), 0);
+        EXPECT_EQ(doc.modified, modified);
+    }
+}
+
 TEST_F(EngineRead, UnknownAddressStoresNothingButStillRefreshes) {
     doc.currentPage = 0;
     Deliver(9);
