@@ -151,6 +151,9 @@ CMainFrame::CMainFrame(CBrondaleDoc& doc, ui::IGuiUserInterface& ui, QSettings* 
     tree_->SetEngine(engine_.get());
     list_->SetEngine(engine_.get());
     list_->SetConnectedQuery([this] { return link_->IsConnected(); });
+    // Save and Export follow an edit at once, not only at the next one-second tick.
+    connect(tree_, &CMacView::DocumentChanged, this, &CMainFrame::UpdateCommandStates);
+    connect(list_, &CMacListView::DocumentChanged, this, &CMainFrame::UpdateCommandStates);
     list_->setAccessibleName(T(txt::AccParameterList, doc_.uiLanguage));
 
     CreateActions();

@@ -57,6 +57,10 @@ class CMacListView : public QTableWidget {
     QComboBox* CellCombo() const { return cellCombo_; }
     QPushButton* ExecuteButton() const { return executeButton_; }
 
+  signals:
+    // An edit or a row command has written into the document (the Save command may now apply).
+    void DocumentChanged();
+
   protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;

@@ -191,6 +191,7 @@ void CMacListView::OnEditTextChanged(const QString& text) {
         }
     }
     doc_.modified = 1;
+    emit DocumentChanged();
 }
 
 void CMacListView::OnComboChosen(int index) {
@@ -236,6 +237,7 @@ void CMacListView::OnComboChosen(int index) {
             return;
     }
     doc_.modified = 1;
+    emit DocumentChanged();
 }
 
 void CMacListView::ExecuteOutputTest() {
@@ -309,6 +311,7 @@ void CMacListView::RunCommand(int command) {
             return;
     }
     FillSignalNamesPage();
+    emit DocumentChanged();
 }
 
 void CMacListView::mouseDoubleClickEvent(QMouseEvent* event) {

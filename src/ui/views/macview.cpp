@@ -247,4 +247,5 @@ void CMacView::RunCommand(int command) {
         default:
             break;
     }
+    emit DocumentChanged();
 }

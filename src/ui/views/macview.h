@@ -50,6 +50,10 @@ class CMacView : public QTreeWidget {
     // The node carrying `code`, or null.
     QTreeWidgetItem* FindNode(int code) const;
 
+  signals:
+    // A tree command has run on the document (it may have changed the project).
+    void DocumentChanged();
+
   protected:
     void mousePressEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
