@@ -225,8 +225,11 @@ void ProtocolEngine::DispatchReply(const FrameHeader& h, std::span<const uint8_t
         return;
     }
     if (h.type != TYPE_DATA) return;
-    if (h.function == FC_CONFIG && OutgoingIs(TYPE_READ, FC_CONFIG) && h.segment != OutgoingSegment()) {
-        // A duplicate piece would be staged twice and shift the rest of the image.
+    if (h.function == FC_CONFIG && (!OutgoingIs(TYPE_READ, FC_CONFIG) || h.segment != OutgoingSegment())) {
+        // A piece counts only as the answer to the segment asked for. A duplicate would be
+        // staged twice and shift the rest of the image; one that comes while no read is asked
+        // for (a stray frame during a write, a late piece of a replaced read) would land on the
+        // image being sent or be stored into devices unasked.
         return;
     }
     ClearWaiting();

@@ -278,6 +278,51 @@ TEST_F(EngineWrite, ConfigAcknowledgementWithoutAWriteOnlyEndsTheWait) {
     EXPECT_EQ(sink.frames.size(), 1u);
 }
 
+// A configuration piece nobody asked for must neither reach the image being written nor be
+// stored into the project's devices.
+TEST_F(EngineWrite, StrayConfigurationPieceDuringAWriteChangesNothing) {
+    doc.project->deviceCount = 2;
+    doc.currentDevice = &doc.project->devices[0];
+    for (int i = 0; i < ConfigImageSize; ++i)
+        reinterpret_cast<uint8_t*>(doc.currentDevice)[i] = static_cast<uint8_t>(i % 253 + 1);
+    doc.project->devices[0].address = 7;
+    doc.project->devices[1].address = 7;
+    const DeviceRecord second = doc.project->devices[1];
+    Bytes image(ConfigImageSize);
+    std::memcpy(image.data(), doc.currentDevice, ConfigImageSize);
+
+    engine.WriteConfiguration(-1);
+    Receive(Reply(TYPE_ACK, FC_CONFIG, CTRL_LAST, 0, 7));
+    ReceiveData(FC_CONFIG, CTRL_LAST, 1, Bytes(1000, 0xEE), 7);
+    EXPECT_TRUE(engine.awaitingReply);
+    EXPECT_TRUE(engine.transferBusy);
+    EXPECT_EQ(std::memcmp(&doc.project->devices[1], &second, sizeof second), 0);
+    EXPECT_EQ(doc.title, "Corvix");
+
+    Receive(Reply(TYPE_ACK, FC_CONFIG, CTRL_LAST, 1, 7));
+    Receive(Reply(TYPE_ACK, FC_CONFIG, CTRL_LAST, 2, 7));
+    ASSERT_EQ(sink.frames.size(), 3u);
+    Bytes sent;
+    for (const Bytes& f : sink.frames) {
+        const FrameHeader h = DecodeHeader(f.data(), f.size());
+        const auto data = FrameData(f.data(), h);
+        sent.insert(sent.end(), data.begin(), data.end());
+    }
+    EXPECT_EQ(sent, image);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, "配置写入成功");
+}
+
+// A piece of a read that a later request replaced is not taken up again.
+TEST_F(EngineWrite, PieceOfAReplacedReadIsDropped) {
+    engine.ReadConfiguration(-1);
+    engine.PollStatus();
+    ReceiveData(FC_CONFIG, CTRL_REPLY_MORE, 0, Bytes(900, 1), 1);
+    EXPECT_EQ(sink.frames.size(), 2u);  // no request for the next piece
+    EXPECT_TRUE(engine.awaitingReply);  // still waiting for the status
+    EXPECT_FALSE(engine.transferBusy);
+}
+
 TEST_F(EngineWrite, ASingleRequestStartedDuringATransferEndsIt) {
     engine.WriteConfiguration(-1);
     engine.ExecuteOutputTest();
