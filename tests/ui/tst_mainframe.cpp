@@ -242,6 +242,15 @@ class TestMainFrame : public QObject {
         QTest::keyClick(frame.get(), Qt::Key_P, Qt::ShiftModifier);
         QCoreApplication::processEvents();
         QCOMPARE(dialogs.size(), 1);
+        // The frame sees the keys of its own modeless windows too.
+        frame->RunCommand(CMainFrame::IdInternalClock);
+        QWidget* clock = frame->clockWindow.data();
+        QVERIFY(clock);
+        clock->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(clock));
+        QTest::keyClick(clock, Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
+        QTRY_COMPARE(dialogs.size(), 2);
+        QCOMPARE(dialogs.last(), QString("CPWDlg"));
     }
 
     void menusFollowTheLanguage() {
