@@ -208,6 +208,10 @@ void ProtocolEngine::OnReceived(const uint8_t* bytes, std::size_t length) {
     if (!ValidateFrame(reply, n)) return;
     const FrameHeader h = DecodeHeader(reply, n);
     DispatchReply(h, FrameData(reply, h));
+    // A reply that ended the wait of a transfer without asking for more (another function, a
+    // stray acknowledgement) ends the transfer: left marked busy, it would stop the status
+    // poll for good with nothing outstanding to time out.
+    if (!awaitingReply) transferBusy = false;
 }
 
 void ProtocolEngine::DispatchReply(const FrameHeader& h, std::span<const uint8_t> data) {

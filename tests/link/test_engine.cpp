@@ -323,6 +323,29 @@ TEST_F(EngineWrite, PieceOfAReplacedReadIsDropped) {
     EXPECT_FALSE(engine.transferBusy);
 }
 
+// A reply that ends the wait of a transfer without continuing it ends the transfer, so the
+// status poll comes back instead of staying paused with nothing left to time out.
+TEST_F(EngineWrite, ReplyThatEndsATransferWithoutContinuingItResumesPolling) {
+    engine.ReadConfiguration(-1);
+    Receive(Reply(TYPE_ACK, FC_CONFIG, CTRL_LAST, 0, 1));
+    EXPECT_FALSE(engine.awaitingReply);
+    EXPECT_FALSE(engine.transferBusy);
+
+    engine.ReadEventLog(-1);
+    ReceiveData(FC_CLOCK, CTRL_LAST, 0, Bytes(11, 0));
+    EXPECT_FALSE(engine.transferBusy);
+    const std::size_t sent = sink.frames.size();
+    engine.OnTimer(1);
+    ASSERT_EQ(sink.frames.size(), sent + 1);
+    EXPECT_EQ(LastHeader().function, FC_STATUS);
+
+    // A transfer that goes on keeps its mark.
+    engine.ReadEventLog(-1);
+    ReceiveData(FC_EVENT_LOG, CTRL_REPLY_MORE, 0, Bytes(4, 0));
+    EXPECT_TRUE(engine.transferBusy);
+    EXPECT_TRUE(engine.awaitingReply);
+}
+
 TEST_F(EngineWrite, ASingleRequestStartedDuringATransferEndsIt) {
     engine.WriteConfiguration(-1);
     engine.ExecuteOutputTest();

@@ -113,6 +113,37 @@ TEST_F(CliDeviceRaw, ReadAssemblesPiecesByTheSegmentsAskedFor) {
     EXPECT_EQ(ImageOf(LoadProject(file)->devices[1]), image);
 }
 
+// True once the child has ended (a zombie waiting to be reaped), polling for a generous while.
+bool EndsWithin(pid_t pid, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const std::string statPath = "/proc/" + std::to_string(pid) + "/stat";
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::ifstream stat(statPath);
+        std::string pidField, name, state;
+        if (!(stat >> pidField >> name >> state) || state == "Z") return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
+// An acknowledgement where configuration pieces were asked for answers the request but
+// delivers nothing: the command ends with "no answer" instead of waiting for ever.
+TEST_F(CliDeviceRaw, ReadAnsweredByAnAcknowledgementEndsWithoutChangingTheFile) {
+    TempDir dir;
+    const std::string file = dir.File("p.mac");
+    WriteProject(file, *MakeProject({7}));
+    const Bytes before = ReadAll(file);
+
+    Cli cli({"device", "read-config", file, "--port", Path()});
+    ASSERT_EQ(NextRequest().size(), 15u);
+    Answer(HandFrame(0x40, 0, 7, 0x06, 0x10, {}));
+    ASSERT_TRUE(EndsWithin(cli.Pid(), WaitMs)) << "corvix-cli kept waiting";
+    Result r = cli.Wait();
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("did not answer the request"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadAll(file), before);
+}
+
 TEST_F(CliDeviceRaw, ClockSetAndReadBack) {
     Cli cli({"device", "clock", "--port", Path(), "--set", "2012.05.10 14:03:22"});
     EXPECT_EQ(NextRequest(),
