@@ -63,10 +63,11 @@ TEST(CliDeviceFaults, ACorruptAcknowledgementIsAnsweredByAResendAndTheWriteCompl
     EXPECT_EQ(Bytes(held.begin(), held.end()), ImageOf(project->devices[0]));
 }
 
-// A reply in two bursts 150 ms apart reaches the program as two receptions, neither of them
-// a frame; every resend meets the same fate, so the command gives up.
+// A reply in two bursts with a pause well beyond the 100 ms quiet gap reaches the program as
+// two receptions, neither of them a frame; every resend meets the same fate, so the command
+// gives up. (The pause leaves room for a worker that a busy machine wakes late.)
 TEST(CliDeviceFaults, RepliesSplitByALongPauseEndInTheGiveUp) {
-    SimulatedDevice sim(Faulty({.splitGapMs = 150}));
+    SimulatedDevice sim(Faulty({.splitGapMs = 400}));
     Result r = RunCli({"device", "status", "--port", sim.Path(), "--log"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "");
