@@ -60,7 +60,6 @@ inline constexpr BiText NameDlgCancel{"取消", "CANCEL"};
 // ---- PC serial port command ----
 inline constexpr BiText NoSerialPort{"没有可使用的串口", "no serial port can be used"};
 inline constexpr BiText SerialPortSetCaption{"串口设置", "Serial Port Set"};
-inline constexpr BiText SerialPortPrompt{"串口：", "Port:"};
 
 // ---- closing with changes never written ----
 inline constexpr BiText UnsavedChanges{"工程已修改，是否保存？", "The project has changed. Save it?"};

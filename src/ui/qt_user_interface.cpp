@@ -1,15 +1,11 @@
 #include "ui/qt_user_interface.h"
 
 #include <QApplication>
-#include <QComboBox>
 #include <QDialog>
-#include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
-#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 #include "model/texts.h"
 #include "ui/views/namedlg.h"
@@ -83,34 +79,6 @@ SaveChoice QtUserInterface::AskSaveChanges(int uiLanguage) {
     if (box.clickedButton() == save) return SaveChoice::Save;
     if (box.clickedButton() == discard) return SaveChoice::Discard;
     return SaveChoice::Cancel;
-}
-
-std::optional<std::string> QtUserInterface::AskPortName(const std::vector<std::string>& names,
-                                                        const std::string& current, int uiLanguage) {
-    QDialog dialog(parent_);
-    dialog.setWindowTitle(QString::fromUtf8(Pick(txt::SerialPortSetCaption, uiLanguage)));
-    auto* layout = new QVBoxLayout(&dialog);
-    auto* label = new QLabel(QString::fromUtf8(Pick(txt::SerialPortPrompt, uiLanguage)), &dialog);
-    auto* combo = new QComboBox(&dialog);
-    combo->setEditable(true);
-    combo->setInsertPolicy(QComboBox::NoInsert);
-    combo->setAccessibleName(QString::fromUtf8(Pick(txt::SerialPortPrompt, uiLanguage)));
-    label->setBuddy(combo);
-    for (const std::string& name : names) combo->addItem(QFile::decodeName(name.c_str()));
-    combo->setEditText(QFile::decodeName(current.c_str()));
-    auto* buttons = new QDialogButtonBox(&dialog);
-    buttons->addButton(QString::fromUtf8(Pick(txt::NameDlgOk, uiLanguage)), QDialogButtonBox::AcceptRole);
-    buttons->addButton(QString::fromUtf8(Pick(txt::NameDlgCancel, uiLanguage)), QDialogButtonBox::RejectRole);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    layout->addWidget(label);
-    layout->addWidget(combo);
-    layout->addWidget(buttons);
-    dialog.setMinimumWidth(320);
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    const QString text = combo->currentText().trimmed();
-    if (text.isEmpty()) return std::nullopt;
-    return QFile::encodeName(text).toStdString();
 }
 
 }  // namespace corvix::ui

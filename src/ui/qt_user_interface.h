@@ -19,9 +19,6 @@ class IGuiUserInterface : public IUserInterface {
   public:
     // Closing while the project holds changes never written.
     virtual SaveChoice AskSaveChanges(int uiLanguage) = 0;
-    // Port name for the PC serial link: one of `names` or any typed path; nullopt = cancelled.
-    virtual std::optional<std::string> AskPortName(const std::vector<std::string>& names,
-                                                   const std::string& current, int uiLanguage) = 0;
 };
 
 class QtUserInterface : public IGuiUserInterface {
@@ -36,8 +33,6 @@ class QtUserInterface : public IGuiUserInterface {
     void ShowMessage(const std::string& textUtf8, const std::string& captionUtf8) override;
     void SetBusy(bool busy) override;
     SaveChoice AskSaveChanges(int uiLanguage) override;
-    std::optional<std::string> AskPortName(const std::vector<std::string>& names, const std::string& current,
-                                           int uiLanguage) override;
 
   private:
     QWidget* parent_;

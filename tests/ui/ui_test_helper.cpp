@@ -49,12 +49,6 @@ ui::SaveChoice ScriptedUserInterface::AskSaveChanges(int) {
     return choice;
 }
 
-std::optional<std::string> ScriptedUserInterface::AskPortName(const std::vector<std::string>& offered,
-                                                              const std::string&, int) {
-    portLists.push_back(offered);
-    return Next(portNames);
-}
-
 std::vector<std::string> ScriptedUserInterface::MessageTexts() const {
     std::vector<std::string> texts;
     for (const ShownMessage& m : messages) texts.push_back(m.text);

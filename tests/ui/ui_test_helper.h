@@ -1,5 +1,5 @@
-// Shared seams of the GUI tests: a scripted user interface that answers file, name, port
-// and save questions from queues and records every message, and small helpers around it.
+// Shared seams of the GUI tests: a scripted user interface that answers file, name and save
+// questions from queues and records every message, and small helpers around it.
 #pragma once
 
 #include <deque>
@@ -23,14 +23,12 @@ class ScriptedUserInterface : public ui::IGuiUserInterface {
     std::deque<std::optional<std::string>> openPaths;  // AskOpenProjectPath
     std::deque<std::optional<std::string>> savePaths;  // AskSaveProjectPath
     std::deque<std::optional<std::string>> names;      // AskName, GBK bytes
-    std::deque<std::optional<std::string>> portNames;  // AskPortName
     std::deque<ui::SaveChoice> saveChoices;            // AskSaveChanges
 
     // ---- record ----
     std::vector<ShownMessage> messages;
     std::vector<std::string> nameInitials;  // initial text of every name question
     std::vector<int> nameLanguages;
-    std::vector<std::vector<std::string>> portLists;
     int openAsked = 0;
     int saveAsked = 0;
     int saveChangesAsked = 0;
@@ -43,8 +41,6 @@ class ScriptedUserInterface : public ui::IGuiUserInterface {
     void ShowMessage(const std::string& textUtf8, const std::string& captionUtf8) override;
     void SetBusy(bool busy) override;
     ui::SaveChoice AskSaveChanges(int uiLanguage) override;
-    std::optional<std::string> AskPortName(const std::vector<std::string>& names, const std::string& current,
-                                           int uiLanguage) override;
 
     // Texts of all messages shown so far, in order.
     std::vector<std::string> MessageTexts() const;
