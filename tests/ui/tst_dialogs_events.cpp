@@ -230,6 +230,13 @@ class TestDialogsEvents : public QObject {
         QTest::keyClick(window, Qt::Key_Return);
         QVERIFY(window->isVisible());
         QCOMPARE(frame->eventWindowVisible, 1);
+        // Nor does it break a line of the event text where the text box has the focus.
+        QTest::keyClick(window->TextBox(), Qt::Key_Return);
+        QTest::keyClick(window->TextBox(), Qt::Key_Enter, Qt::KeypadModifier);
+        QVERIFY(window->isVisible());
+        QCOMPARE(window->Text(), Falling);
+        ArriveRising();
+        QCOMPARE(window->Text(), Falling + Rising);
 
         // Exit destroys it.
         frame->RunCommand(CMainFrame::IdExit);

@@ -24,6 +24,7 @@ CInfoDlg::CInfoDlg(int lang, bool noEject, QWidget* parent) : QDialog(parent), l
     text_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     text_->setUndoRedoEnabled(false);  // the text grows with every event; keep no undo copy
     text_->setMinimumSize(DialogUnits(this, 276, 143));
+    text_->installEventFilter(this);
     noEject_ = new QCheckBox(this);
     hide_ = new QPushButton(this);
     clear_ = new QPushButton(this);
@@ -91,6 +92,19 @@ void CInfoDlg::reject() { close(); }
 void CInfoDlg::closeEvent(QCloseEvent* event) {
     event->accept();
     emit Closed();
+}
+
+bool CInfoDlg::eventFilter(QObject* watched, QEvent* event) {
+    // The text box takes typing but, like a dialog's text box, no line breaks: Enter goes
+    // to the window, which ignores it.
+    if (watched == text_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            event->accept();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void CInfoDlg::keyPressEvent(QKeyEvent* event) {

@@ -44,6 +44,7 @@ class CInfoDlg : public QDialog {
   protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     bool changed_ = true;
