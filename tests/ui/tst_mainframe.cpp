@@ -386,6 +386,21 @@ class TestMainFrame : public QObject {
         frame->RunCommand(CMainFrame::IdDisconnect);
         QVERIFY(!frame->Link().IsConnected());
         QCOMPARE(frame->StatusPane()->text(), QString("Off"));
+
+        // A long port name is shown whole: the pane grows beyond its 400 pixels, and back.
+        const QString longName = dir->filePath("usb-Serial_Adapter_Controller_0123456789ABCDEF-if00-port0");
+        QVERIFY(QFile::link(QString::fromStdString(pty.Path()), longName));
+        frame->Link().settings.portName = longName.toStdString();
+        frame->Link().settings.parity = ParityEven;
+        frame->Link().settings.stopBits = StopBits2;
+        frame->RunCommand(CMainFrame::IdConnect);
+        QVERIFY(frame->Link().IsConnected());
+        QLabel* pane = frame->StatusPane();
+        QVERIFY(pane->text().endsWith("Stopbits:2 Parity:EVEN"));
+        QTRY_VERIFY(pane->contentsRect().width() >= pane->fontMetrics().horizontalAdvance(pane->text()));
+        QVERIFY(pane->width() > 400);
+        frame->RunCommand(CMainFrame::IdDisconnect);
+        QTRY_COMPARE(pane->width(), 400);
     }
 
     void connectFailureShowsTheMessage() {

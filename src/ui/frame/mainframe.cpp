@@ -266,7 +266,8 @@ void CMainFrame::CreateToolBar() {
 
 void CMainFrame::CreateStatusBar() {
     statusPane_ = new QLabel(this);
-    statusPane_->setFixedWidth(StatusPaneWidth);
+    // 400 pixels, wider when the link text needs it (a long port name), so it is never cut.
+    statusPane_->setMinimumWidth(StatusPaneWidth);
     statusPane_->setFrameShape(QFrame::Panel);
     statusPane_->setFrameShadow(QFrame::Sunken);
     statusBar()->addPermanentWidget(statusPane_);
