@@ -195,5 +195,4 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews, public corvix::
     std::vector<QMenu*> menus_;
     std::map<int, QAction*> actions_;
     QTimer timers_[3];
-    bool closing_ = false;
 };
