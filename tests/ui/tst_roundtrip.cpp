@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "model/doc.h"
+#include "model/gbk.h"
 #include "ui/frame/mainframe.h"
 #include "ui/ui_test_helper.h"
 #include "ui/views/maclistview.h"
@@ -201,6 +202,15 @@ class TestRoundTrip : public QObject {
         device = project.value("devices").toArray().at(0).toObject();
         QCOMPARE(device.value("address").toInt(), 201);
         QCOMPARE(device.value("signalNames").toArray().at(2).toString(), QString::fromUtf8("QF1 合位"));
+
+        // So does a command of the tree.
+        QVERIFY(!frame->Action(CMainFrame::IdSaveProject)->isEnabled());
+        ui->names.push_back(Utf8ToGbk("变电站"));
+        ClickNode(KindProject);
+        frame->Tree()->RunCommand(CMacView::CmdRenameProject);
+        QVERIFY(frame->Action(CMainFrame::IdSaveProject)->isEnabled());
+        ClickSave();
+        QCOMPARE(ShowProject(path).value("projectName").toString(), QString::fromUtf8("变电站"));
     }
 };
 
