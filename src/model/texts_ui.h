@@ -86,6 +86,7 @@ inline constexpr BiText AppUsage{
     "  --demo         start a built-in simulated device and connect to it\n"
     "  --help         show this help\n"};
 inline constexpr BiText AppUnknownOption{"未知选项：", "unknown option: "};
+inline constexpr BiText AppOneProjectOnly{"只能指定一个工程文件：", "only one project file can be given: "};
 inline constexpr BiText DemoStartFailed{"模拟装置无法启动", "The simulated device could not be started"};
 
 }  // namespace corvix::txt

@@ -25,7 +25,7 @@ StartOptions ParseCommandLine(const std::vector<std::string>& args) {
             options.projectPath = arg;
         } else {
             // One document at a time, as the program holds one project.
-            options.error = "only one project file can be given: " + arg;
+            options.error = std::string(Pick(txt::AppOneProjectOnly, LangEnglish)) + arg;
             return options;
         }
     }
