@@ -96,9 +96,17 @@ TEST_F(CliTest, BrokenFilesExitThreeWithTheMessageAndNoOutput) {
                  {"short.mac", "en", "file format error"},
                  {"missing.mac", "en", "Can not open file"},
                  {"magic.mac", "zh", "配置文件格式不符"},
-                 {"missing.mac", "zh", "文件打不开"}};
+                 {"missing.mac", "zh", "文件打不开"},
+                 {"magic.mac", "", "file format error"},  // show reports in English by default
+                 {"short.mac", "", "file format error"},
+                 {"missing.mac", "", "Can not open file"}};
     for (const Case& c : cases) {
-        CliRun r = Cli({"project", "show", dir / c.file, "--json", "--lang", c.lang});
+        std::vector<std::string> args = {"project", "show", dir / c.file, "--json"};
+        if (!c.lang.empty()) {
+            args.push_back("--lang");
+            args.push_back(c.lang);
+        }
+        CliRun r = Cli(args);
         EXPECT_EQ(r.exitCode, 3) << c.file;
         EXPECT_TRUE(r.out.empty()) << c.file;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << c.file << ": " << r.err;

@@ -35,6 +35,7 @@ inline std::string JsonString(std::string_view utf8) { return JsonQuote(utf8); }
 struct CommandLine {
     std::vector<std::string> positional;
     int language = LangChinese;  // the program starts in Chinese
+    bool languageGiven = false;
     bool json = false;
     bool help = false;
     std::string error;  // non-empty: a usage error
@@ -63,8 +64,10 @@ inline CommandLine ParseCommandLine(const std::vector<std::string>& args, std::s
             std::optional<int> lang = ParseLanguage(value);
             if (!lang)
                 cl.error = "unknown language '" + value + "' (zh or en)";
-            else
+            else {
                 cl.language = *lang;
+                cl.languageGiven = true;
+            }
         } else if (a.size() > 1 && a[0] == '-') {
             cl.error = "unknown option '" + a + "'";
         } else {

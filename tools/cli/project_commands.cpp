@@ -20,7 +20,7 @@ constexpr const char* kProjectUsage =
     "  add-device FILE NAME [--lang zh|en]  append a new device named NAME\n"
     "  show FILE [--json] [--lang zh|en]    print the project\n"
     "\n"
-    "--lang chooses the language of new texts and messages (default zh).\n"
+    "--lang chooses the language of new texts and messages (default zh; show reports in en).\n"
     "Exit codes: 0 ok, 2 usage, 3 file error, 5 project full.\n";
 
 constexpr const char* kNewUsage =
@@ -35,7 +35,8 @@ constexpr const char* kAddUsage =
 
 constexpr const char* kShowUsage =
     "usage: corvix-cli project show FILE [--json] [--lang zh|en]\n"
-    "Prints the project in FILE; --json prints one JSON object.\n";
+    "Prints the project in FILE; --json prints one JSON object. Messages are in English\n"
+    "unless --lang zh is given: show creates no texts, and scripts read its errors.\n";
 
 int Usage(const char* usage, const std::string& error) {
     std::fprintf(stderr, "corvix-cli project: %s\n\n%s", error.c_str(), usage);
@@ -107,7 +108,7 @@ int RunShow(const std::vector<std::string>& args) {
     }
     if (!cl.error.empty()) return Usage(kShowUsage, cl.error);
     if (cl.positional.size() != 1) return Usage(kShowUsage, "expected exactly one FILE");
-    Host host(cl.language);
+    Host host(cl.languageGiven ? cl.language : LangEnglish);
     if (!host.doc.ImportProjectFrom(cl.positional[0])) return ExitFile;
     if (cl.json)
         std::printf("%s\n", ProjectJson(*host.doc.project).c_str());
