@@ -382,6 +382,10 @@ class TestMacView : public QObject {
         QCOMPARE(doc->project->deviceCount, 0);
         QCOMPARE(tree->topLevelItemCount(), 1);
         QCOMPARE(Root()->childCount(), 0);
+        // Nothing is selected, so no page is shown and no stale device menu appears.
+        QCOMPARE(doc->currentPage, 0);
+        QCOMPARE(views->calls.back(), std::string("ClearPage"));
+        QVERIFY(tree->BuildContextMenu() == nullptr);
     }
 
     void keyboardShortcutsOnADevice() {

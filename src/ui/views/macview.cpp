@@ -67,6 +67,7 @@ void CMacView::RebuildTree() {
     clear();
     if (!doc_.project || doc_.project->projectOpen == 0) {
         rebuilding_ = false;
+        ForgetSelection();
         return;
     }
     const int lang = doc_.uiLanguage;
@@ -94,7 +95,17 @@ void CMacView::RebuildTree() {
     if (firstDevice) setCurrentItem(firstDevice);
     rebuilding_ = false;
     // One selection change for the first device, whatever signals the rebuild emitted.
-    if (firstDevice) OnSelectionChanged();
+    if (firstDevice)
+        OnSelectionChanged();
+    else
+        ForgetSelection();
+}
+
+void CMacView::ForgetSelection() {
+    // Nothing is selected any more: no page is shown and no node's menu may appear. The
+    // current device record stays as it was, so nothing points at a freed slot.
+    doc_.currentPage = 0;
+    if (IDocViews* views = doc_.Views()) views->ClearPage();
 }
 
 void CMacView::OnSelectionChanged() {

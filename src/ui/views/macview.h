@@ -59,6 +59,7 @@ class CMacView : public QTreeWidget {
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
+    void ForgetSelection();
     void OnSelectionChanged();
     QTreeWidgetItem* AddNode(QTreeWidgetItem* parent, const QString& text, int code, int image);
     int CaretCode() const;
