@@ -188,6 +188,43 @@ class TestMacListViewEdit : public QObject {
         QVERIFY(b.view.CellEdit()->isHidden() && b.view.CellCombo()->isHidden());
     }
 
+    void keyboardOpensAndPutsAwayTheEditors() {
+        Bench b;
+        b.view.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&b.view));
+        b.Show(KindDeviceAddress);
+        b.view.setFocus();
+        b.view.selectRow(0);
+        QTest::keyClick(&b.view, Qt::Key_F2);
+        QVERIFY(!b.view.CellEdit()->isHidden());
+        QVERIFY(b.view.CellEdit()->hasFocus());
+        QTest::keyClicks(b.view.CellEdit(), "42");  // the text was selected: typing replaces it
+        QCOMPARE(b.Rec().address, int16_t(42));
+        QTest::keyClick(b.view.CellEdit(), Qt::Key_Escape);
+        QVERIFY(b.view.CellEdit()->isHidden());
+        QCOMPARE(b.Rec().address, int16_t(42));  // putting the editor away reverts nothing
+        QVERIFY(b.view.hasFocus());
+
+        // Enter on a port row opens its list with the keyboard in it.
+        b.Show(KindPortB1);
+        b.view.setFocus();
+        b.view.selectRow(1);
+        QTest::keyClick(&b.view, Qt::Key_Return);
+        QComboBox* combo = b.view.CellCombo();
+        QVERIFY(!combo->isHidden());
+        QVERIFY(combo->hasFocus());
+        QCOMPARE(combo->currentText(), QString("8"));
+        QTest::keyClick(combo, Qt::Key_Escape);
+        QVERIFY(combo->isHidden());
+
+        // Pages without editors stay as they are.
+        b.Show(KindInputStatus);
+        b.view.setFocus();
+        b.view.selectRow(2);
+        QTest::keyClick(&b.view, Qt::Key_F2);
+        QVERIFY(b.view.CellEdit()->isHidden() && b.view.CellCombo()->isHidden());
+    }
+
     void portCombos() {
         Bench b;
         DeviceRecord& r = b.Rec();

@@ -65,6 +65,7 @@ CMacListView::CMacListView(CBrondaleDoc& doc, QWidget* parent) : QTableWidget(pa
     cellCombo_->setEditable(false);
     cellCombo_->setGeometry(0, 0, 100, 20);
     cellCombo_->setAccessibleName(QString::fromUtf8(Pick(txt::ListAccCellCombo, doc_.uiLanguage)));
+    cellCombo_->installEventFilter(this);
     cellCombo_->hide();
 
     executeButton_ = new QPushButton(QString::fromUtf8(txt::ListExecute.zh), viewport());

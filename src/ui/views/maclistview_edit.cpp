@@ -401,6 +401,15 @@ bool CMacListView::event(QEvent* e) {
 }
 
 bool CMacListView::eventFilter(QObject* watched, QEvent* e) {
+    // Escape puts an editor away (the value was already written as typed) and gives the
+    // keyboard back to the list.
+    if ((watched == cellEdit_ || watched == cellCombo_) && e->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape) {
+        HideEditors();
+        setFocus();
+        e->accept();
+        return true;
+    }
     // Ctrl+D does nothing in the edit box (a line edit would delete a character).
     if (watched == cellEdit_ && (e->type() == QEvent::KeyPress || e->type() == QEvent::ShortcutOverride)) {
         const auto* key = static_cast<QKeyEvent*>(e);
@@ -414,6 +423,21 @@ bool CMacListView::eventFilter(QObject* watched, QEvent* e) {
 
 void CMacListView::keyPressEvent(QKeyEvent* event) {
     if (IsCtrlListKey(event) && HandleCtrlKey(event->key())) {
+        event->accept();
+        return;
+    }
+    // F2 and Enter open the row's editor as a double-click does, so values can be changed
+    // without a mouse; the editor then takes the keyboard.
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (plain && (event->key() == Qt::Key_F2 || event->key() == Qt::Key_Return ||
+                  event->key() == Qt::Key_Enter)) {
+        OpenEditor();
+        if (!cellEdit_->isHidden()) {
+            cellEdit_->setFocus();
+            cellEdit_->selectAll();
+        } else if (!cellCombo_->isHidden()) {
+            cellCombo_->setFocus();
+        }
         event->accept();
         return;
     }
