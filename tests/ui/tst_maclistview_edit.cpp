@@ -17,6 +17,7 @@
 #include "link/frame.h"
 #include "model/doc.h"
 #include "model/gbk.h"
+#include "ui/ui_test_helper.h"
 #include "ui/views/maclistview.h"
 
 using namespace corvix;
@@ -33,22 +34,10 @@ struct CapturingSink : IFrameSink {
     void CloseLink() override { connected = false; }
 };
 
-struct SilentHost : IEngineHost {
-    void AppendCommLog(const std::string&) override {}
-    void ShowMessage(const std::string&, const std::string&) override {}
-    void RefreshInputStates() override {}
-    void FillEventLogPage() override {}
-    void FillCpuSupervisionPage() override {}
-    bool ClockWindowOpen() const override { return false; }
-    void ShowDeviceTime(const std::string&) override {}
-    void ShowEventWindowForNewEvents() override {}
-    void AppendEventText(const std::string&) override {}
-};
-
 struct Bench {
     CBrondaleDoc doc;
     CapturingSink sink;
-    SilentHost host;
+    corvix::test::SilentEngineHost host;
     ProtocolEngine engine{doc, sink, host};
     CMacListView view{doc};
     explicit Bench(int lang = LangChinese) {

@@ -40,18 +40,6 @@ struct CapturingSink : IFrameSink {
     void CloseLink() override {}
 };
 
-struct NullHost : IEngineHost {
-    void AppendCommLog(const std::string&) override {}
-    void ShowMessage(const std::string&, const std::string&) override {}
-    void RefreshInputStates() override {}
-    void FillEventLogPage() override {}
-    void FillCpuSupervisionPage() override {}
-    bool ClockWindowOpen() const override { return false; }
-    void ShowDeviceTime(const std::string&) override {}
-    void ShowEventWindowForNewEvents() override {}
-    void AppendEventText(const std::string&) override {}
-};
-
 QStringList ChildTexts(QTreeWidgetItem* item) {
     QStringList texts;
     for (int i = 0; i < item->childCount(); ++i) texts << item->child(i)->text(0);
@@ -92,7 +80,7 @@ class TestMacView : public QObject {
     std::unique_ptr<RecordingViews> views;
     std::unique_ptr<CMacView> tree;
     std::unique_ptr<CapturingSink> sink;
-    std::unique_ptr<NullHost> host;
+    std::unique_ptr<corvix::test::SilentEngineHost> host;
     std::unique_ptr<ProtocolEngine> engine;
 
     QTreeWidgetItem* Root() { return tree->topLevelItem(0); }
@@ -141,7 +129,7 @@ class TestMacView : public QObject {
         doc->SetViews(views.get());
         doc->SetUserInterface(ui.get());
         sink = std::make_unique<CapturingSink>();
-        host = std::make_unique<NullHost>();
+        host = std::make_unique<corvix::test::SilentEngineHost>();
         engine = std::make_unique<ProtocolEngine>(*doc, *sink, *host);
         tree->SetEngine(engine.get());
         tree->resize(300, 500);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "link/engine.h"
 #include "ui/qt_user_interface.h"
 
 namespace corvix::test {
@@ -46,6 +47,19 @@ class ScriptedUserInterface : public ui::IGuiUserInterface {
     std::vector<std::string> MessageTexts() const;
     // How many messages carried exactly `text`.
     int CountMessages(const std::string& text) const;
+};
+
+// An engine host that shows nothing: for views that need an engine but not its output.
+struct SilentEngineHost : IEngineHost {
+    void AppendCommLog(const std::string&) override {}
+    void ShowMessage(const std::string&, const std::string&) override {}
+    void RefreshInputStates() override {}
+    void FillEventLogPage() override {}
+    void FillCpuSupervisionPage() override {}
+    bool ClockWindowOpen() const override { return false; }
+    void ShowDeviceTime(const std::string&) override {}
+    void ShowEventWindowForNewEvents() override {}
+    void AppendEventText(const std::string&) override {}
 };
 
 // Reads a whole file (empty when it cannot be read).
