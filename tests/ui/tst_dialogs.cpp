@@ -29,7 +29,6 @@
 
 using namespace corvix;
 using corvix::test::ModalScript;
-using corvix::test::ScriptedUserInterface;
 using corvix::test::TestPty;
 
 namespace {
@@ -75,13 +74,10 @@ QString SelectTopic(CSYSMDlg& guide, int topic) {
 
 }  // namespace
 
-class TestDialogs : public QObject {
+class TestDialogs : public QObject, private corvix::test::FrameFixture {
     Q_OBJECT
 
   private:
-    std::unique_ptr<CBrondaleDoc> doc;
-    std::unique_ptr<ScriptedUserInterface> ui;
-    std::unique_ptr<CMainFrame> frame;
     std::unique_ptr<ModalScript> modal;
     std::vector<std::string> ports;
 
@@ -119,20 +115,15 @@ class TestDialogs : public QObject {
 
   private slots:
     void init() {
-        doc = std::make_unique<CBrondaleDoc>();
-        ui = std::make_unique<ScriptedUserInterface>();
-        frame = std::make_unique<CMainFrame>(*doc, *ui);
+        OpenFrame();
         modal = std::make_unique<ModalScript>(*frame);
         frame->show();
         OfferPorts({"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyUSB0"});
     }
 
     void cleanup() {
-        if (frame) frame->close();
-        frame.reset();
+        CloseFrame();
         modal.reset();
-        ui.reset();
-        doc.reset();
     }
 
     // ---- PC serial port ----

@@ -19,7 +19,6 @@
 #include "ui/ui_test_helper.h"
 
 using namespace corvix;
-using corvix::test::ScriptedUserInterface;
 using corvix::test::TestPty;
 
 namespace {
@@ -40,13 +39,10 @@ LocalTime At(int year, int month, int day, int hour, int minute, int second, int
 
 }  // namespace
 
-class TestDialogsClock : public QObject {
+class TestDialogsClock : public QObject, private corvix::test::FrameFixture {
     Q_OBJECT
 
   private:
-    std::unique_ptr<CBrondaleDoc> doc;
-    std::unique_ptr<ScriptedUserInterface> ui;
-    std::unique_ptr<CMainFrame> frame;
     LocalTime pcNow;
 
     CDlgTime* OpenClock() {
@@ -80,20 +76,13 @@ class TestDialogsClock : public QObject {
 
   private slots:
     void init() {
-        doc = std::make_unique<CBrondaleDoc>();
-        ui = std::make_unique<ScriptedUserInterface>();
-        frame = std::make_unique<CMainFrame>(*doc, *ui);
+        OpenFrame();
         pcNow = At(2031, 2, 3, 4, 5, 6, 789);
         frame->Engine().localClock = [this] { return pcNow; };
         frame->show();
     }
 
-    void cleanup() {
-        if (frame) frame->close();
-        frame.reset();
-        ui.reset();
-        doc.reset();
-    }
+    void cleanup() { CloseFrame(); }
 
     void opensWithItsTextsAndThePcTime() {
         CDlgTime* clock = OpenClock();

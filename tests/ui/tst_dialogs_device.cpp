@@ -19,33 +19,20 @@
 #include "ui/ui_test_helper.h"
 
 using namespace corvix;
-using corvix::test::ScriptedUserInterface;
+using corvix::test::Generous;
 
-namespace {
-constexpr int Generous = 20000;  // ms; a loaded machine may be slow, the result is not timed
-}
-
-class TestDialogsDevice : public QObject {
+class TestDialogsDevice : public QObject, private corvix::test::DeviceFixture {
     Q_OBJECT
 
   private:
-    std::unique_ptr<sim::SimServer> server;
-    std::unique_ptr<CBrondaleDoc> doc;
-    std::unique_ptr<ScriptedUserInterface> ui;
-    std::unique_ptr<CMainFrame> frame;
-
     // The device's own PC clock stands still, so its time is what was last set.
     void StartDevice(const ClockFields& deviceTime) {
         sim::SimOptions options;
         options.changeEveryMs = 0;
-        server = std::make_unique<sim::SimServer>(options);
-        std::string error;
-        QVERIFY2(server->Start(&error), error.c_str());
+        StartServer(options);
         const int64_t frozen = sim::CivilMsFromFields(deviceTime);
         server->Device().SetPcClock([frozen] { return frozen; });
-        frame->Link().settings.portName = server->DevicePath();
-        frame->RunCommand(CMainFrame::IdConnect);
-        QVERIFY(frame->Link().IsConnected());
+        Connect();
     }
 
     // One poll tick, then wait until its answer has been dealt with.
@@ -57,24 +44,12 @@ class TestDialogsDevice : public QObject {
 
   private slots:
     void init() {
-        doc = std::make_unique<CBrondaleDoc>();
-        ui = std::make_unique<ScriptedUserInterface>();
-        frame = std::make_unique<CMainFrame>(*doc, *ui);
+        OpenFrame();
         frame->show();
         frame->RunCommand(CMainFrame::IdNewProject);
     }
 
-    void cleanup() {
-        if (frame) {
-            doc->modified = 0;
-            frame->close();
-        }
-        frame.reset();
-        if (server) server->Stop();
-        server.reset();
-        ui.reset();
-        doc.reset();
-    }
+    void cleanup() { CloseFrameAndDevice(); }
 
     void clockWindowShowsAndSetsTheDeviceTime() {
         ClockFields start;

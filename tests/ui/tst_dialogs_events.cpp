@@ -20,7 +20,6 @@
 using namespace corvix;
 using corvix::test::MakeEvent;
 using corvix::test::NewEventsReply;
-using corvix::test::ScriptedUserInterface;
 
 namespace {
 
@@ -29,14 +28,10 @@ const std::string Falling = "事件：2012.05.10 08:15:31.004\r\n           OUT2
 
 }  // namespace
 
-class TestDialogsEvents : public QObject {
+class TestDialogsEvents : public QObject, private corvix::test::FrameFixture {
     Q_OBJECT
 
   private:
-    std::unique_ptr<CBrondaleDoc> doc;
-    std::unique_ptr<ScriptedUserInterface> ui;
-    std::unique_ptr<CMainFrame> frame;
-
     CInfoDlg* Window() const { return qobject_cast<CInfoDlg*>(frame->eventWindow.data()); }
     bool Checked() const { return frame->Action(CMainFrame::IdEventWindow)->isChecked(); }
 
@@ -49,18 +44,11 @@ class TestDialogsEvents : public QObject {
 
   private slots:
     void init() {
-        doc = std::make_unique<CBrondaleDoc>();
-        ui = std::make_unique<ScriptedUserInterface>();
-        frame = std::make_unique<CMainFrame>(*doc, *ui);
+        OpenFrame();
         frame->show();
     }
 
-    void cleanup() {
-        if (frame) frame->close();
-        frame.reset();
-        ui.reset();
-        doc.reset();
-    }
+    void cleanup() { CloseFrame(); }
 
     void commandShowsAndHidesTheWindow() {
         QVERIFY(!Window());

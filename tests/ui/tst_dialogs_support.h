@@ -1,10 +1,6 @@
-// Shared by the dialog tests: modal dialogs of the main window answered in place, a
-// pseudo-terminal whose PC end the link can open, and reply frames built as a device would.
+// Shared by the dialog tests: modal dialogs of the main window answered in place, and reply
+// frames built as a device would.
 #pragma once
-
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <QDialog>
 #include <QString>
@@ -41,27 +37,6 @@ class ModalScript {
         if (dialog.isVisible()) dialog.reject();
         return dialog.result();
     }
-};
-
-// A pseudo-terminal: the link opens Path(); Master() reads the line settings back (on Linux
-// the master reports the terminal's settings) and sees what is written.
-class TestPty {
-  public:
-    TestPty() {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY);
-        if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0) path_ = ptsname(master_);
-    }
-    ~TestPty() {
-        if (master_ >= 0) close(master_);
-    }
-    TestPty(const TestPty&) = delete;
-    TestPty& operator=(const TestPty&) = delete;
-    const std::string& Path() const { return path_; }
-    int Master() const { return master_; }
-
-  private:
-    int master_ = -1;
-    std::string path_;
 };
 
 // A reply frame from device address 1 with the given data.

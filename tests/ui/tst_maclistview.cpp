@@ -9,30 +9,15 @@
 
 #include "model/doc.h"
 #include "model/gbk.h"
+#include "ui/ui_test_helper.h"
 #include "ui/views/maclistview.h"
 
 using namespace corvix;
 
 namespace {
 
-struct Bench {
-    CBrondaleDoc doc;
-    CMacListView view{doc};
-    explicit Bench(int lang = LangChinese) {
-        doc.uiLanguage = lang;
-        doc.NewProject();
-        view.resize(700, 400);
-        view.show();
-    }
-    DeviceRecord& Rec() { return *doc.currentDevice; }
-    void Show(int page) {
-        doc.SelectNode(page, KindDeviceFirst);
-        view.ShowPage();
-    }
-    QString Cell(int r, int c) const {
-        const QTableWidgetItem* it = view.item(r, c);
-        return it ? it->text() : QString();
-    }
+struct Bench : test::ListBench {
+    using ListBench::ListBench;
     QStringList Row(int r) const {
         QStringList out;
         for (int c = 0; c < view.columnCount(); ++c) out << Cell(r, c);

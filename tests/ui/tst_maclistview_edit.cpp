@@ -34,28 +34,14 @@ struct CapturingSink : IFrameSink {
     void CloseLink() override { connected = false; }
 };
 
-struct Bench {
-    CBrondaleDoc doc;
+// The list with a real engine behind it; frames go to the sink.
+struct Bench : test::ListBench {
     CapturingSink sink;
     corvix::test::SilentEngineHost host;
     ProtocolEngine engine{doc, sink, host};
-    CMacListView view{doc};
-    explicit Bench(int lang = LangChinese) {
-        doc.uiLanguage = lang;
-        doc.NewProject();
+    explicit Bench(int lang = LangChinese) : ListBench(lang) {
         view.SetEngine(&engine);
         view.SetConnectedQuery([this] { return sink.connected; });
-        view.resize(700, 400);
-        view.show();
-    }
-    DeviceRecord& Rec() { return *doc.currentDevice; }
-    void Show(int page) {
-        doc.SelectNode(page, KindDeviceFirst);
-        view.ShowPage();
-    }
-    QString Cell(int r, int c) const {
-        const QTableWidgetItem* it = view.item(r, c);
-        return it ? it->text() : QString();
     }
     void Open(int row) {
         view.selectRow(row);

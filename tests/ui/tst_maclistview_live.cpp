@@ -14,10 +14,7 @@
 #include "ui/views/macview.h"
 
 using namespace corvix;
-
-namespace {
-constexpr int Generous = 20000;  // ms; a loaded machine may be slow, the result is not timed
-}
+using corvix::test::Generous;
 
 class TestMacListViewLive : public QObject {
     Q_OBJECT

@@ -1,10 +1,6 @@
 // The main window through its commands: start-up state, project commands with a scripted
 // file chooser, menus in both languages, the communication bar, the link commands, the
 // give-up with the link closed, and closing with changes never written.
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <QAction>
 #include <QDialog>
 #include <QLabel>
@@ -29,26 +25,9 @@
 #include "ui/views/macview.h"
 
 using namespace corvix;
-using corvix::test::ScriptedUserInterface;
+using corvix::test::TestPty;
 
 namespace {
-
-// The PC end of a pseudo-terminal whose other end nobody answers.
-class SilentPty {
-  public:
-    SilentPty() {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY);
-        if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0) path_ = ptsname(master_);
-    }
-    ~SilentPty() {
-        if (master_ >= 0) close(master_);
-    }
-    const std::string& Path() const { return path_; }
-
-  private:
-    int master_ = -1;
-    std::string path_;
-};
 
 QStringList MenuTexts(CMainFrame& frame) {
     QStringList texts;
@@ -62,40 +41,20 @@ QStringList MenuTexts(CMainFrame& frame) {
 
 }  // namespace
 
-class TestMainFrame : public QObject {
+class TestMainFrame : public QObject, private corvix::test::FrameFixture {
     Q_OBJECT
 
   private:
-    std::unique_ptr<QTemporaryDir> dir;
-    std::unique_ptr<QSettings> settings;
-    std::unique_ptr<CBrondaleDoc> doc;
-    std::unique_ptr<ScriptedUserInterface> ui;
-    std::unique_ptr<CMainFrame> frame;
-
     std::string TempPath(const char* name) const { return dir->filePath(name).toStdString(); }
 
   private slots:
     void init() {
-        dir = std::make_unique<QTemporaryDir>();
-        settings = std::make_unique<QSettings>(dir->filePath("settings.conf"), QSettings::IniFormat);
-        doc = std::make_unique<CBrondaleDoc>();
-        ui = std::make_unique<ScriptedUserInterface>();
-        frame = std::make_unique<CMainFrame>(*doc, *ui, settings.get());
+        OpenFrame(true);
         frame->show();
         QVERIFY(QTest::qWaitForWindowExposed(frame.get()));
     }
 
-    void cleanup() {
-        if (frame) {
-            doc->modified = 0;  // no closing question in teardown
-            frame->close();
-        }
-        frame.reset();
-        ui.reset();
-        doc.reset();
-        settings.reset();
-        dir.reset();
-    }
+    void cleanup() { CloseFrame(); }
 
     void startUpState() {
         QCOMPARE(frame->Tree()->topLevelItemCount(), 0);
@@ -366,7 +325,7 @@ class TestMainFrame : public QObject {
     }
 
     void connectAndDisconnectFollowTheLink() {
-        SilentPty pty;
+        TestPty pty;  // nobody answers at the other end
         QVERIFY(!pty.Path().empty());
         frame->Link().settings.portName = pty.Path();
         frame->RunCommand(CMainFrame::IdConnect);
@@ -412,7 +371,7 @@ class TestMainFrame : public QObject {
     }
 
     void exitClosesTheLinkAndTheWindows() {
-        SilentPty pty;
+        TestPty pty;  // nobody answers at the other end
         frame->Link().settings.portName = pty.Path();
         frame->RunCommand(CMainFrame::IdConnect);
         QVERIFY(frame->Link().IsConnected());

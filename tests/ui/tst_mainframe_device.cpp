@@ -18,34 +18,17 @@
 #include "ui/views/macview.h"
 
 using namespace corvix;
-using corvix::test::ScriptedUserInterface;
+using corvix::test::Generous;
 
-namespace {
-constexpr int Generous = 20000;  // ms; a loaded machine may be slow, the result is not timed
-}
-
-class TestMainFrameDevice : public QObject {
+class TestMainFrameDevice : public QObject, private corvix::test::DeviceFixture {
     Q_OBJECT
 
   private:
-    std::unique_ptr<sim::SimServer> server;
-    std::unique_ptr<CBrondaleDoc> doc;
-    std::unique_ptr<ScriptedUserInterface> ui;
-    std::unique_ptr<CMainFrame> frame;
-
     void StartDevice(int address) {
         sim::SimOptions options;
         options.device.address = address;
         options.changeEveryMs = 0;  // inputs change only when a test says so
-        server = std::make_unique<sim::SimServer>(options);
-        std::string error;
-        QVERIFY2(server->Start(&error), error.c_str());
-    }
-
-    void Connect() {
-        frame->Link().settings.portName = server->DevicePath();
-        frame->RunCommand(CMainFrame::IdConnect);
-        QVERIFY(frame->Link().IsConnected());
+        StartServer(options);
     }
 
     void SelectDevice(int index) {
@@ -57,23 +40,11 @@ class TestMainFrameDevice : public QObject {
 
   private slots:
     void init() {
-        doc = std::make_unique<CBrondaleDoc>();
-        ui = std::make_unique<ScriptedUserInterface>();
-        frame = std::make_unique<CMainFrame>(*doc, *ui);
+        OpenFrame();
         frame->show();
     }
 
-    void cleanup() {
-        if (frame) {
-            doc->modified = 0;
-            frame->close();
-        }
-        frame.reset();
-        if (server) server->Stop();
-        server.reset();
-        ui.reset();
-        doc.reset();
-    }
+    void cleanup() { CloseFrameAndDevice(); }
 
     void readFromDeviceStoresTheImageByAddress() {
         StartDevice(5);

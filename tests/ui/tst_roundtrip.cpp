@@ -22,18 +22,11 @@
 #include "ui/views/macview.h"
 
 using namespace corvix;
-using corvix::test::ScriptedUserInterface;
 
-class TestRoundTrip : public QObject {
+class TestRoundTrip : public QObject, private corvix::test::FrameFixture {
     Q_OBJECT
 
   private:
-    std::unique_ptr<QTemporaryDir> dir;
-    std::unique_ptr<QSettings> settings;
-    std::unique_ptr<CBrondaleDoc> doc;
-    std::unique_ptr<ScriptedUserInterface> ui;
-    std::unique_ptr<CMainFrame> frame;
-
     // Clicks the node of `code` in the tree as a user would (the tree is expanded first).
     void ClickNode(int code) {
         CMacView* tree = frame->Tree();
@@ -112,28 +105,14 @@ class TestRoundTrip : public QObject {
 
   private slots:
     void init() {
-        dir = std::make_unique<QTemporaryDir>();
+        OpenFrame(true);
         QVERIFY(dir->isValid());
-        settings = std::make_unique<QSettings>(dir->filePath("settings.conf"), QSettings::IniFormat);
-        doc = std::make_unique<CBrondaleDoc>();
-        ui = std::make_unique<ScriptedUserInterface>();
-        frame = std::make_unique<CMainFrame>(*doc, *ui, settings.get());
         frame->resize(1100, 720);
         frame->show();
         QVERIFY(QTest::qWaitForWindowExposed(frame.get()));
     }
 
-    void cleanup() {
-        if (frame) {
-            doc->modified = 0;  // no closing question in teardown
-            frame->close();
-        }
-        frame.reset();
-        ui.reset();
-        doc.reset();
-        settings.reset();
-        dir.reset();
-    }
+    void cleanup() { CloseFrame(); }
 
     void editedProjectReadsBackFromTheFile() {
         frame->RunCommand(CMainFrame::IdNewProject);

@@ -1,7 +1,10 @@
 #include "ui/ui_test_helper.h"
 
+#include <QtTest>
 #include <fstream>
 #include <iterator>
+
+#include "link/comm_link.h"
 
 namespace corvix::test {
 namespace {
@@ -59,6 +62,63 @@ int ScriptedUserInterface::CountMessages(const std::string& text) const {
     int n = 0;
     for (const ShownMessage& m : messages) n += m.text == text ? 1 : 0;
     return n;
+}
+
+void FrameFixture::OpenFrame(bool ownSettings) {
+    if (ownSettings) {
+        dir = std::make_unique<QTemporaryDir>();
+        settings = std::make_unique<QSettings>(dir->filePath("settings.conf"), QSettings::IniFormat);
+    }
+    doc = std::make_unique<CBrondaleDoc>();
+    ui = std::make_unique<ScriptedUserInterface>();
+    frame = std::make_unique<CMainFrame>(*doc, *ui, settings.get());
+}
+
+void FrameFixture::CloseFrame() {
+    if (frame) {
+        doc->modified = 0;  // no closing question in teardown
+        frame->close();
+    }
+    frame.reset();
+    ui.reset();
+    doc.reset();
+    settings.reset();
+    dir.reset();
+}
+
+void DeviceFixture::StartServer(const sim::SimOptions& options) {
+    server = std::make_unique<sim::SimServer>(options);
+    std::string error;
+    QVERIFY2(server->Start(&error), error.c_str());
+}
+
+void DeviceFixture::Connect() {
+    frame->Link().settings.portName = server->DevicePath();
+    frame->RunCommand(CMainFrame::IdConnect);
+    QVERIFY(frame->Link().IsConnected());
+}
+
+void DeviceFixture::CloseFrameAndDevice() {
+    CloseFrame();
+    if (server) server->Stop();
+    server.reset();
+}
+
+ListBench::ListBench(int lang) {
+    doc.uiLanguage = lang;
+    doc.NewProject();
+    view.resize(700, 400);
+    view.show();
+}
+
+void ListBench::Show(int page) {
+    doc.SelectNode(page, KindDeviceFirst);
+    view.ShowPage();
+}
+
+QString ListBench::Cell(int r, int c) const {
+    const QTableWidgetItem* it = view.item(r, c);
+    return it ? it->text() : QString();
 }
 
 std::string ReadFileBytes(const std::string& path) {

@@ -1,14 +1,27 @@
 // Shared seams of the GUI tests: a scripted user interface that answers file, name and save
-// questions from queues and records every message, and small helpers around it.
+// questions from queues and records every message, the fixtures most tests build their
+// windows from, and small helpers around them.
 #pragma once
 
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <QSettings>
+#include <QString>
+#include <QTemporaryDir>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "devsim/sim_server.h"
 #include "link/engine.h"
+#include "model/doc.h"
+#include "ui/frame/mainframe.h"
 #include "ui/qt_user_interface.h"
+#include "ui/views/maclistview.h"
 
 namespace corvix::test {
 
@@ -60,6 +73,70 @@ struct SilentEngineHost : IEngineHost {
     void ShowDeviceTime(const std::string&) override {}
     void ShowEventWindowForNewEvents() override {}
     void AppendEventText(const std::string&) override {}
+};
+
+// ms: the wait for a simulated device's answers; a loaded machine may be slow, the result
+// is not timed.
+constexpr int Generous = 20000;
+
+// A pseudo-terminal: the link opens Path(); Master() reads the line settings back (on Linux
+// the master reports the terminal's settings) and sees what is written.
+class TestPty {
+  public:
+    TestPty() {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0) path_ = ptsname(master_);
+    }
+    ~TestPty() {
+        if (master_ >= 0) close(master_);
+    }
+    TestPty(const TestPty&) = delete;
+    TestPty& operator=(const TestPty&) = delete;
+    const std::string& Path() const { return path_; }
+    int Master() const { return master_; }
+
+  private:
+    int master_ = -1;
+    std::string path_;
+};
+
+// A main window over a fresh document and a scripted user interface. A test class derives
+// from it, opens the window in init() and closes it in cleanup().
+struct FrameFixture {
+    std::unique_ptr<QTemporaryDir> dir;   // with ownSettings only
+    std::unique_ptr<QSettings> settings;  // with ownSettings only
+    std::unique_ptr<CBrondaleDoc> doc;
+    std::unique_ptr<ScriptedUserInterface> ui;
+    std::unique_ptr<CMainFrame> frame;
+
+    // Builds the window, not yet shown. With `ownSettings` it keeps its settings (the
+    // recent-file list) in a file of a temporary folder of its own; without, in memory only.
+    void OpenFrame(bool ownSettings = false);
+    // Closes the window, answering no question about unwritten changes, and frees it all.
+    void CloseFrame();
+};
+
+// The main window and a simulated device on a pseudo-terminal that it can connect to.
+struct DeviceFixture : FrameFixture {
+    std::unique_ptr<sim::SimServer> server;
+
+    void StartServer(const sim::SimOptions& options);
+    // Connects the window to the device's port.
+    void Connect();
+    // The window first, so the link closes before the device goes away.
+    void CloseFrameAndDevice();
+};
+
+// A shown parameter list over a new project in `lang`.
+struct ListBench {
+    CBrondaleDoc doc;
+    CMacListView view{doc};
+
+    explicit ListBench(int lang = LangChinese);
+    DeviceRecord& Rec() { return *doc.currentDevice; }
+    // Selects `page` of the first device and fills the list with it.
+    void Show(int page);
+    QString Cell(int r, int c) const;
 };
 
 // Reads a whole file (empty when it cannot be read).

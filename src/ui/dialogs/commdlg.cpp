@@ -11,6 +11,7 @@
 
 #include "ui/dialogs/dialog_util.h"
 
+using corvix::ui::AddOkCancel;
 using corvix::ui::DialogUnits;
 using corvix::ui::Text;
 namespace txt = corvix::txt;
@@ -60,12 +61,6 @@ CCommDlg::CCommDlg(QWidget* parent) : QDialog(parent) {
         grid->addWidget(labels_[row], row, 0);
         grid->addWidget(boxes[row], row, 1);
     }
-    ok_ = new QPushButton(this);
-    cancel_ = new QPushButton(this);
-    ok_->setDefault(true);
-    const QSize buttonSize = DialogUnits(this, 50, 14);
-    ok_->setMinimumSize(buttonSize);
-    cancel_->setMinimumSize(buttonSize);
 
     auto* centred = new QHBoxLayout;
     centred->addStretch(1);
@@ -73,19 +68,13 @@ CCommDlg::CCommDlg(QWidget* parent) : QDialog(parent) {
     centred->addStretch(1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    buttons->addWidget(ok_);
-    buttons->addStretch(1);
-    buttons->addWidget(cancel_);
-    buttons->addStretch(1);
+    AddOkCancel(this, buttons, 1, ok_, cancel_);
     auto* layout = new QVBoxLayout(this);
     layout->addSpacing(DialogUnits(this, 0, 12).height());
     layout->addLayout(centred);
     layout->addStretch(1);
     layout->addLayout(buttons);
     setMinimumSize(DialogUnits(this, 178, 156));
-
-    connect(ok_, &QPushButton::clicked, this, &CCommDlg::accept);
-    connect(cancel_, &QPushButton::clicked, this, &CCommDlg::reject);
 }
 
 void CCommDlg::showEvent(QShowEvent* event) {

@@ -1,8 +1,26 @@
 #include "ui/dialogs/dialog_util.h"
 
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QPushButton>
 #include <climits>
 
 namespace corvix::ui {
+
+void AddOkCancel(QDialog* dialog, QHBoxLayout* row, int endStretch, QPushButton*& ok, QPushButton*& cancel) {
+    ok = new QPushButton(dialog);
+    cancel = new QPushButton(dialog);
+    ok->setDefault(true);
+    const QSize buttonSize = DialogUnits(dialog, 50, 14);
+    ok->setMinimumSize(buttonSize);
+    cancel->setMinimumSize(buttonSize);
+    row->addWidget(ok);
+    row->addStretch(1);
+    row->addWidget(cancel);
+    row->addStretch(endStretch);
+    QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
+    QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+}
 
 int LeadingInt(const QString& text) {
     qsizetype i = 0;

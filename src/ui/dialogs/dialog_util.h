@@ -1,5 +1,5 @@
 // Small helpers shared by the dialogs: template sizes in dialog units, texts from the
-// catalog, and the decimal reading the dialogs' number boxes use.
+// catalog, the OK/Cancel button row, and the decimal reading the dialogs' number boxes use.
 #pragma once
 
 #include <QFontMetrics>
@@ -9,6 +9,10 @@
 #include <string>
 
 #include "model/texts.h"
+
+class QDialog;
+class QHBoxLayout;
+class QPushButton;
 
 namespace corvix::ui {
 
@@ -20,6 +24,12 @@ inline QSize DialogUnits(const QWidget* widget, int width, int height) {
 }
 
 inline QString Text(const BiText& text, int language) { return QString::fromUtf8(Pick(text, language)); }
+
+// Creates the dialog's OK and Cancel buttons and puts them in `row` after whatever leads it:
+// OK, a stretch, Cancel, then a closing stretch of `endStretch`. OK is the default; both
+// have the template's 50 x 14 size; OK accepts the dialog and Cancel rejects it. Called after
+// the dialog's other widgets, so the buttons come last in the tab order.
+void AddOkCancel(QDialog* dialog, QHBoxLayout* row, int endStretch, QPushButton*& ok, QPushButton*& cancel);
 
 // Decimal value of a typed text: leading blanks are skipped, an optional sign and the digits
 // after it are taken, reading stops at the first other character; no digits give 0. Values

@@ -10,6 +10,7 @@
 #include "model/gbk.h"
 #include "ui/dialogs/dialog_util.h"
 
+using corvix::ui::AddOkCancel;
 using corvix::ui::DialogUnits;
 using corvix::ui::Text;
 namespace txt = corvix::txt;
@@ -47,12 +48,6 @@ CDlgMacInfo::CDlgMacInfo(QWidget* parent) : QDialog(parent) {
     const int boxWidth = DialogUnits(this, 96, 0).width();
     deviceTypeBox_->setMinimumWidth(boxWidth);
     serialNumberBox_->setMinimumWidth(boxWidth);
-    ok_ = new QPushButton(this);
-    cancel_ = new QPushButton(this);
-    ok_->setDefault(true);
-    const QSize buttonSize = DialogUnits(this, 50, 14);
-    ok_->setMinimumSize(buttonSize);
-    cancel_->setMinimumSize(buttonSize);
 
     auto* grid = new QGridLayout;
     grid->setVerticalSpacing(DialogUnits(this, 0, 6).height());
@@ -63,10 +58,7 @@ CDlgMacInfo::CDlgMacInfo(QWidget* parent) : QDialog(parent) {
     grid->setColumnMinimumWidth(0, DialogUnits(this, 72, 0).width());
     auto* buttons = new QHBoxLayout;
     buttons->addSpacing(DialogUnits(this, 12, 0).width());
-    buttons->addWidget(ok_);
-    buttons->addStretch(1);
-    buttons->addWidget(cancel_);
-    buttons->addStretch(1);
+    AddOkCancel(this, buttons, 1, ok_, cancel_);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(DialogUnits(this, 12, 0).width(), DialogUnits(this, 0, 12).height(),
                                DialogUnits(this, 30, 0).width(), DialogUnits(this, 0, 10).height());
@@ -74,9 +66,6 @@ CDlgMacInfo::CDlgMacInfo(QWidget* parent) : QDialog(parent) {
     layout->addSpacing(DialogUnits(this, 0, 14).height());
     layout->addLayout(buttons);
     setMinimumWidth(DialogUnits(this, 211, 0).width());
-
-    connect(ok_, &QPushButton::clicked, this, &CDlgMacInfo::accept);
-    connect(cancel_, &QPushButton::clicked, this, &CDlgMacInfo::reject);
 }
 
 void CDlgMacInfo::showEvent(QShowEvent* event) {

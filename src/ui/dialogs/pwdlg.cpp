@@ -7,6 +7,7 @@
 
 #include "ui/dialogs/dialog_util.h"
 
+using corvix::ui::AddOkCancel;
 using corvix::ui::DialogUnits;
 using corvix::ui::Text;
 namespace txt = corvix::txt;
@@ -15,21 +16,12 @@ CPWDlg::CPWDlg(QWidget* parent) : QDialog(parent) {
     edit_ = new QLineEdit(this);
     edit_->setEchoMode(QLineEdit::Password);
     edit_->setMinimumWidth(DialogUnits(this, 120, 0).width());
-    ok_ = new QPushButton(this);
-    cancel_ = new QPushButton(this);
-    ok_->setDefault(true);
-    const QSize buttonSize = DialogUnits(this, 50, 14);
-    ok_->setMinimumSize(buttonSize);
-    cancel_->setMinimumSize(buttonSize);
 
     auto* editRow = new QHBoxLayout;
     editRow->addWidget(edit_);
     editRow->addStretch(1);
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(ok_);
-    buttons->addStretch(1);
-    buttons->addWidget(cancel_);
-    buttons->addStretch(0);
+    AddOkCancel(this, buttons, 0, ok_, cancel_);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(DialogUnits(this, 24, 0).width(), DialogUnits(this, 0, 18).height(),
                                DialogUnits(this, 22, 0).width(), DialogUnits(this, 0, 22).height());
@@ -37,9 +29,6 @@ CPWDlg::CPWDlg(QWidget* parent) : QDialog(parent) {
     layout->addSpacing(DialogUnits(this, 0, 22).height());
     layout->addLayout(buttons);
     setMinimumWidth(DialogUnits(this, 186, 0).width());
-
-    connect(ok_, &QPushButton::clicked, this, &CPWDlg::accept);
-    connect(cancel_, &QPushButton::clicked, this, &CPWDlg::reject);
 }
 
 void CPWDlg::showEvent(QShowEvent* event) {
