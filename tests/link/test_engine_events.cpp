@@ -1,4 +1,5 @@
 // Event-log and new-event replies: storage into the current device and event-window text.
+#include <cstdio>
 #include <cstring>
 
 #include "test_engine_fakes.h"
@@ -8,7 +9,7 @@ namespace {
 
 Bytes Event(const char* name, uint16_t number, uint8_t direction, uint8_t second = 30) {
     WireEvent e;
-    std::strncpy(e.designation, name, sizeof e.designation);
+    std::snprintf(e.designation, sizeof e.designation, "%s", name);
     e.eventNumber = number;
     e.year = 2012;
     e.month = 5;

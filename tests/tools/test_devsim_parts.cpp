@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <random>
 
 #include "test_devsim_support.h"
@@ -22,6 +23,7 @@ TEST(DevsimAssembler, FindsFramesInPiecesAfterNoiseAndDamage) {
     damaged[damaged.size() - 1] = 0x17;
 
     Bytes stream = {0x58, 0x58, 0x00};  // a start byte with an impossible length
+    stream.reserve(stream.size() + damaged.size() + a.size() + b.size());
     stream.insert(stream.end(), damaged.begin(), damaged.end());
     stream.insert(stream.end(), a.begin(), a.end());
     stream.insert(stream.end(), b.begin(), b.end());
@@ -62,7 +64,7 @@ TEST(DevsimAssembler, AFrameAfterAStrayStartByteIsNotSwallowed) {
 
 WireEvent Named(const char* name) {
     WireEvent e;
-    std::strncpy(e.designation, name, sizeof e.designation);
+    std::snprintf(e.designation, sizeof e.designation, "%s", name);
     return e;
 }
 
