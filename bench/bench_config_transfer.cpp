@@ -26,7 +26,7 @@ using namespace corvix;
 
 // The engine on a live link, driven the way the frame drives it: notices queued from the
 // worker, a one-second time-out tick, no polling.
-class Driver : public IEngineHost {
+class Driver : public SilentEngineHost {
   public:
     explicit Driver(CBrondaleDoc& doc)
         : link_(nullptr,
@@ -73,17 +73,9 @@ class Driver : public IEngineHost {
         return link_.IsConnected();
     }
 
-    void AppendCommLog(const std::string&) override {}
     void ShowMessage(const std::string& text, const std::string&) override {
         if (text == Pick(txt::WriteDataSuccess, LangEnglish)) writeSucceeded_ = true;
     }
-    void RefreshInputStates() override {}
-    void FillEventLogPage() override {}
-    void FillCpuSupervisionPage() override {}
-    bool ClockWindowOpen() const override { return false; }
-    void ShowDeviceTime(const std::string&) override {}
-    void ShowEventWindowForNewEvents() override {}
-    void AppendEventText(const std::string&) override {}
 
   private:
     struct Notice {

@@ -29,16 +29,10 @@ class NullSink : public IFrameSink {
     bool connected = true;
 };
 
-class NullHost : public IEngineHost {
+class NullHost : public SilentEngineHost {
   public:
     void AppendCommLog(const std::string& entry) override { logged += entry.size(); }
-    void ShowMessage(const std::string&, const std::string&) override {}
-    void RefreshInputStates() override {}
-    void FillEventLogPage() override {}
-    void FillCpuSupervisionPage() override {}
     bool ClockWindowOpen() const override { return clockOpen; }
-    void ShowDeviceTime(const std::string&) override {}
-    void ShowEventWindowForNewEvents() override {}
     void AppendEventText(const std::string& text) override { logged += text.size(); }
     bool clockOpen = false;
     std::size_t logged = 0;

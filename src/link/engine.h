@@ -42,6 +42,20 @@ class IEngineHost {
     virtual void AppendEventText(const std::string& text) = 0;
 };
 
+// A host that shows nothing: headless drivers override only the effects they look at.
+class SilentEngineHost : public IEngineHost {
+  public:
+    void AppendCommLog(const std::string&) override {}
+    void ShowMessage(const std::string&, const std::string&) override {}
+    void RefreshInputStates() override {}
+    void FillEventLogPage() override {}
+    void FillCpuSupervisionPage() override {}
+    bool ClockWindowOpen() const override { return false; }
+    void ShowDeviceTime(const std::string&) override {}
+    void ShowEventWindowForNewEvents() override {}
+    void AppendEventText(const std::string&) override {}
+};
+
 // The PC's local time, injectable for tests.
 struct LocalTime {
     int year = 0, month = 0, dayOfWeek = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;

@@ -62,18 +62,7 @@ class ScriptedUserInterface : public ui::IGuiUserInterface {
     int CountMessages(const std::string& text) const;
 };
 
-// An engine host that shows nothing: for views that need an engine but not its output.
-struct SilentEngineHost : IEngineHost {
-    void AppendCommLog(const std::string&) override {}
-    void ShowMessage(const std::string&, const std::string&) override {}
-    void RefreshInputStates() override {}
-    void FillEventLogPage() override {}
-    void FillCpuSupervisionPage() override {}
-    bool ClockWindowOpen() const override { return false; }
-    void ShowDeviceTime(const std::string&) override {}
-    void ShowEventWindowForNewEvents() override {}
-    void AppendEventText(const std::string&) override {}
-};
+using corvix::SilentEngineHost;  // shows nothing: views that need an engine but not its output
 
 // ms: the wait for a simulated device's answers; a loaded machine may be slow, the result
 // is not timed.
