@@ -4,89 +4,42 @@
 // Usage: bench_config_transfer [runs]   (default 10)
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "devsim/devsim.h"
-#include "link/comm_link.h"
-#include "link/engine.h"
+#include "link/session_loop.h"
 #include "model/doc.h"
-#include "model/texts.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace corvix;
 
-// The engine on a live link, driven the way the frame drives it: notices queued from the
-// worker, a one-second time-out tick, no polling.
-class Driver : public SilentEngineHost {
+// The engine on a live link through the session's own blocking loop: a one-second
+// time-out tick, no polling.
+class Driver {
   public:
     explicit Driver(CBrondaleDoc& doc)
-        : link_(nullptr,
-                [this](CommNotice n, const uint8_t* bytes, std::size_t length) {
-                    std::lock_guard<std::mutex> lock(mutex_);
-                    queue_.push_back({n, std::vector<uint8_t>(bytes, bytes ? bytes + length : bytes)});
-                    ready_.notify_one();
-                }),
-          engine_(doc, link_, *this) {}
+        : loop_(doc, [this](const EngineResult& r) {
+              if (std::holds_alternative<ConfigurationWritten>(r)) writeSucceeded_ = true;
+          }) {}
 
     bool Open(const std::string& path) {
-        link_.settings.portName = path;
-        return link_.OpenLink(LangEnglish);
+        loop_.Session().Link().settings.portName = path;
+        return loop_.Session().Connect() == LinkOpen::Opened;
     }
-    ProtocolEngine& Engine() { return engine_; }
+    ProtocolEngine& Engine() { return loop_.Session().Engine(); }
     bool WriteSucceeded() const { return writeSucceeded_; }
     void ForgetWrite() { writeSucceeded_ = false; }
-
     // Until the engine is idle; false when the link was given up.
-    bool RunUntilIdle() {
-        Clock::time_point tick = Clock::now() + std::chrono::seconds(1);
-        while (engine_.awaitingReply || engine_.transferBusy) {
-            if (!link_.IsConnected()) return false;
-            std::unique_lock<std::mutex> lock(mutex_);
-            if (!ready_.wait_until(lock, tick, [this] { return !queue_.empty(); })) {
-                lock.unlock();
-                tick += std::chrono::seconds(1);
-                engine_.OnTimer(3);
-                continue;
-            }
-            Notice n = std::move(queue_.front());
-            queue_.pop_front();
-            lock.unlock();
-            if (n.kind == CommNotice::Sent) {
-                engine_.OnSent(n.bytes.data(), n.bytes.size());
-            } else if (n.kind == CommNotice::SendFailed) {
-                engine_.OnSendFailed();
-            } else {
-                uint8_t reception[MaxReceptionSize];
-                const std::size_t got = link_.TakeReception(reception, sizeof reception);
-                if (got > 0) engine_.OnReceived(reception, got);
-            }
-        }
-        return link_.IsConnected();
-    }
-
-    void ShowMessage(const std::string& text, const std::string&) override {
-        if (text == Pick(txt::WriteDataSuccess, LangEnglish)) writeSucceeded_ = true;
-    }
+    bool RunUntilIdle() { return loop_.RunUntilIdle() == SessionLoop::Outcome::Done; }
 
   private:
-    struct Notice {
-        CommNotice kind;
-        std::vector<uint8_t> bytes;
-    };
-    std::mutex mutex_;
-    std::condition_variable ready_;
-    std::deque<Notice> queue_;
-    CommLink link_;
-    ProtocolEngine engine_;
+    SessionLoop loop_;
     bool writeSucceeded_ = false;
 };
 
@@ -133,7 +86,7 @@ int main(int argc, char** argv) {
         CopyTextField(doc.project->devices[0].name, DeviceNameSize, name);
         driver.ForgetWrite();
         auto start = Clock::now();
-        driver.Engine().WriteConfiguration(-1);
+        driver.Engine().WriteConfiguration();
         if (!driver.RunUntilIdle() || !driver.WriteSucceeded()) {
             std::fprintf(stderr, "write %d did not complete\n", i);
             return 1;
@@ -148,7 +101,7 @@ int main(int argc, char** argv) {
         // Read it back over a scribbled copy.
         std::memset(doc.project->devices[0].name, 0, DeviceNameSize);
         start = Clock::now();
-        driver.Engine().ReadConfiguration(-1);
+        driver.Engine().ReadConfiguration();
         if (!driver.RunUntilIdle()) {
             std::fprintf(stderr, "read %d did not complete\n", i);
             return 1;

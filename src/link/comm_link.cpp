@@ -7,29 +7,23 @@
 #include <cstdio>
 #include <vector>
 
-#include "model/texts.h"
-
 namespace corvix {
 
-CommLink::CommLink(IUserInterface* ui, CommNoticeFn notify)
-    : ui_(ui), notify_(std::move(notify)), buffers_(std::make_shared<LinkBuffers>()) {}
+CommLink::CommLink(CommNoticeFn notify)
+    : notify_(std::move(notify)), buffers_(std::make_shared<LinkBuffers>()) {}
 
 CommLink::~CommLink() { CloseLink(); }
 
-void CommLink::Show(const char* textUtf8) {
-    if (ui_) ui_->ShowMessage(textUtf8, txt::AppName);
-}
-
 bool CommLink::ConfigurePort() { return port_ && port_->Configure(settings); }
 
-bool CommLink::OpenLink(int uiLanguage) {
-    if (connected_) return false;
+LinkOpen CommLink::OpenLink() {
+    if (connected_) return LinkOpen::AlreadyOpen;
 
     std::shared_ptr<SerialPort> port = factory_ ? factory_() : MakePosixSerialPort();
-    if (!port) return false;
+    if (!port) return LinkOpen::CannotOpen;
     if (!port->Open(settings.portName)) {
         lastOpenError_ = port->LastOpenError();
-        return false;
+        return LinkOpen::CannotOpen;
     }
     lastOpenError_ = 0;
     port_ = port;
@@ -38,19 +32,17 @@ bool CommLink::OpenLink(int uiLanguage) {
     if (!ConfigurePort()) {
         port_->Close();
         port_.reset();
-        Show(Pick(txt::OpenPortError, uiLanguage));
-        return false;
+        return LinkOpen::CannotConfigure;
     }
     auto worker = std::make_unique<CommWorker>(buffers_, notify_);
     if (!worker->Start(port_)) {
-        Show(Pick(txt::OpenPortError, uiLanguage));
         port_->Close();
         port_.reset();
-        return false;
+        return LinkOpen::CannotStart;
     }
     worker_ = std::move(worker);
     connected_ = true;
-    return true;
+    return LinkOpen::Opened;
 }
 
 void CommLink::CloseLink() {
@@ -64,24 +56,25 @@ void CommLink::CloseLink() {
     port_.reset();
 }
 
-void CommLink::Connect(int uiLanguage) {
+LinkOpen CommLink::Connect() {
     // The command is disabled while connected; clearing the buffers under a running worker
     // would lose the frame in flight, so a stray call changes nothing.
-    if (connected_) return;
+    if (connected_) return LinkOpen::AlreadyOpen;
     buffers_->Clear();
-    if (!OpenLink(uiLanguage))
-        Show(WithAccessAdvice(Pick(txt::OpenPortErrorBang, uiLanguage), uiLanguage).c_str());
+    return OpenLink();
 }
 
-bool CommLink::ApplyPortName(const std::string& newName, int uiLanguage) {
-    if (newName == settings.portName) return false;
+PortChange CommLink::ApplyPortName(const std::string& newName) {
+    PortChange change;
+    if (newName == settings.portName) return change;
+    change.changed = true;
     settings.portName = newName;
     if (connected_) {
         CloseLink();
-        if (!OpenLink(uiLanguage))
-            Show(WithAccessAdvice(Pick(txt::CannotOpenPort, uiLanguage), uiLanguage).c_str());
+        change.reopened = true;
+        change.reopen = OpenLink();
     }
-    return true;
+    return change;
 }
 
 void CommLink::SubmitFrame(const uint8_t* bytes, std::size_t length) {
@@ -105,11 +98,7 @@ std::string CommLink::LinkStatusText() const {
            " Parity:" + ParityStatusText(settings.parity);
 }
 
-// When the device exists but we may not use it, say how to get the right: membership of the
-// group that owns it (dialout on most systems).
-std::string CommLink::WithAccessAdvice(const char* message, int uiLanguage) const {
-    std::string text = message;
-    if (lastOpenError_ != EACCES) return text;
+std::string CommLink::PortGroupName() const {
     std::string groupName = "dialout";
     struct stat st {};
     if (::stat(settings.portName.c_str(), &st) == 0 && st.st_gid != 0) {
@@ -120,14 +109,7 @@ std::string CommLink::WithAccessAdvice(const char* message, int uiLanguage) cons
             found->gr_name && *found->gr_name)
             groupName = found->gr_name;
     }
-    const char* advice = Pick(txt::PortAccessAdvice, uiLanguage);
-    const int size = std::snprintf(nullptr, 0, advice, groupName.c_str(), groupName.c_str());
-    if (size > 0) {
-        std::vector<char> out(static_cast<std::size_t>(size) + 1);
-        std::snprintf(out.data(), out.size(), advice, groupName.c_str(), groupName.c_str());
-        text += out.data();
-    }
-    return text;
+    return groupName;
 }
 
 }  // namespace corvix

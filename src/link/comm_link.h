@@ -1,6 +1,6 @@
-// The main frame's link: serial settings, open/configure/close of the port, the worker, and
-// the Connect / Disconnect / port-name commands. Used from the UI thread only; the notice
-// callback runs on the worker thread.
+// The link: serial settings, open/configure/close of the port, the worker, and the Connect /
+// Disconnect / port-name commands. Used from the host's thread only; the notice callback runs
+// on the worker thread. It reports what happened; front ends say it to their user.
 #pragma once
 
 #include <cstddef>
@@ -12,47 +12,56 @@
 #include "link/comm_worker.h"
 #include "link/engine.h"
 #include "link/serial_port.h"
-#include "model/doc.h"
 
 namespace corvix {
+
+// How an attempt to open the link ended.
+enum class LinkOpen {
+    Opened,
+    AlreadyOpen,      // nothing was done
+    CannotOpen,       // the port could not be opened (LastOpenError() tells why)
+    CannotConfigure,  // the line settings were refused; the port is closed again
+    CannotStart,      // the worker could not start; the port is closed again
+};
+
+// A port name chosen in the settings dialog.
+struct PortChange {
+    bool changed = false;                // it differed from portName (exact bytes)
+    bool reopened = false;               // the link was open and has been reopened on it
+    LinkOpen reopen = LinkOpen::Opened;  // how the reopen ended (when reopened)
+};
 
 class CommLink : public IFrameSink {
   public:
     using PortFactory = std::function<std::shared_ptr<SerialPort>()>;
 
-    explicit CommLink(IUserInterface* ui = nullptr, CommNoticeFn notify = {});
+    explicit CommLink(CommNoticeFn notify = {});
     ~CommLink() override;
     CommLink(const CommLink&) = delete;
     CommLink& operator=(const CommLink&) = delete;
 
     SerialSettings settings;
 
-    void SetUserInterface(IUserInterface* ui) { ui_ = ui; }
     // Takes effect at the next OpenLink.
     void SetNoticeHandler(CommNoticeFn notify) { notify_ = std::move(notify); }
     // Where OpenLink gets its port object; tests hand in a fake. Empty = POSIX termios port.
     void SetPortFactory(PortFactory factory) { factory_ = std::move(factory); }
 
-    // Opens and programs the port and starts the worker. False when already connected or on
-    // any failure; a refused configuration or a thread that cannot start shows
-    // "Open Serial Port Error" (the port is closed again), a port that cannot be opened
-    // shows nothing here.
-    bool OpenLink(int uiLanguage);
+    // Opens and programs the port and starts the worker.
+    LinkOpen OpenLink();
     // Programs the open port with `settings`.
     bool ConfigurePort();
     // Stops the worker (waiting at most 3000 ms) and closes the port. Nothing when not
     // connected. The shared buffers keep their contents.
     void CloseLink() override;
 
-    // "Connect with Device": clears the buffers' flags and lengths, then OpenLink; on failure
-    // "Open serial port error" (with advice when the device refused us for lack of rights).
-    void Connect(int uiLanguage);
+    // "Connect with Device": clears the buffers' flags and lengths, then OpenLink. While
+    // connected it changes nothing (AlreadyOpen).
+    LinkOpen Connect();
     // "Disconnect with Device".
     void Disconnect() { CloseLink(); }
-    // A port name chosen in the settings dialog. Returns true if it differed from portName
-    // (exact byte comparison). While connected the link is reopened on the new port at once;
-    // if that fails, "Can not open serial port".
-    bool ApplyPortName(const std::string& newName, int uiLanguage);
+    // Stores a new port name; while connected the link is reopened on it at once.
+    PortChange ApplyPortName(const std::string& newName);
 
     bool IsConnected() const override { return connected_; }
     void SubmitFrame(const uint8_t* bytes, std::size_t length) override;
@@ -68,11 +77,11 @@ class CommLink : public IFrameSink {
     const CommWorker* Worker() const { return worker_.get(); }
     LinkBuffers& Buffers() { return *buffers_; }
 
-  private:
-    void Show(const char* textUtf8);
-    std::string WithAccessAdvice(const char* message, int uiLanguage) const;
+    // The group that owns the port's device node ("dialout" when it cannot be told), for the
+    // advice after a refused open.
+    std::string PortGroupName() const;
 
-    IUserInterface* ui_;
+  private:
     CommNoticeFn notify_;
     PortFactory factory_;
     std::shared_ptr<LinkBuffers> buffers_;

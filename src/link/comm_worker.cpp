@@ -75,6 +75,7 @@ struct CommWorker::Run {
     CommNoticeFn notify;
     std::atomic<bool> connected{false};
     std::atomic<bool> hungUp{false};
+    bool hangUpTold = false;  // worker thread only
     std::atomic<uint64_t> loops{0};
     int wakeFd = -1;  // submit, reception taken, stop
     int stopFd = -1;  // stop only: interrupts a gathering or a stalled write
@@ -124,6 +125,11 @@ void CommWorker::Run::Loop() {
 
         // 3-4: gather a reception if the last one was taken, then tell.
         if (Gather()) Notify(CommNotice::Received, nullptr, 0);
+        // Once per run: the owner learns that the line is gone.
+        if (hungUp.load() && !hangUpTold) {
+            hangUpTold = true;
+            Notify(CommNotice::HungUp, nullptr, 0);
+        }
 
         WaitForWork();
     }

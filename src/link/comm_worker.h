@@ -20,10 +20,10 @@ inline constexpr std::size_t LinkBufferSize = 1024;
 inline constexpr int QuietGapMs = 100;
 inline constexpr int WorkerStopWaitMs = 3000;
 
-enum class CommNotice { Sent, SendFailed, Received };
+enum class CommNotice { Sent, SendFailed, Received, HungUp };
 
 // Called on the worker thread. For Sent, `bytes`/`length` are a copy of the frame written;
-// for SendFailed and Received they are null/0 (the reception is fetched with TakeReception).
+// for SendFailed, Received and HungUp they are null/0 (the reception is fetched with TakeReception).
 using CommNoticeFn = std::function<void(CommNotice notice, const uint8_t* bytes, std::size_t length)>;
 
 // The buffers the UI thread and the worker share. They outlive any one run of the worker,

@@ -1,35 +1,16 @@
-// Event retrieval: the stored event log into the current device, new events into the event window.
-#include <cstdio>
-
+// Event retrieval: the stored event log into the current device, new events reported as they come.
 #include "link/engine.h"
-#include "model/gbk.h"
-#include "model/texts.h"
 
 namespace corvix {
-
-std::string ProtocolEngine::FormatEventText(const WireEvent& e, int dateFormat, int uiLanguage) {
-    char header[96];
-    if (dateFormat == DateWorld)
-        std::snprintf(header, sizeof header, Pick(txt::EventHeaderWorld, uiLanguage), e.day, e.month, e.year,
-                      e.hour, e.minute, e.second, e.millisecond);
-    else
-        std::snprintf(header, sizeof header, Pick(txt::EventHeaderChina, uiLanguage), e.year, e.month, e.day,
-                      e.hour, e.minute, e.second, e.millisecond);
-    std::string text = header;
-    text += txt::EventDetailLead;
-    text += GbkToUtf8(FieldText(e.designation, static_cast<int>(sizeof e.designation)));
-    text += txt::EventDetailGap;
-    text += Pick(e.direction == DirectionOffToOn ? txt::EventOffToOn : txt::EventOnToOff, uiLanguage);
-    text += "\r\n";
-    return text;
-}
 
 void ProtocolEngine::OnEventLog(const FrameHeader& h, std::span<const uint8_t> data) {
     DeviceRecord& dev = *doc_.currentDevice;
     const EventSegment seg = SplitEventSegment(data, h.segment);
     if (h.segment == 0) dev.eventCount = 0;
+    doc_.MarkUnsavedChanges();
     if (seg.rejected) {
-        transferBusy = false;
+        transferBusy_ = false;
+        Report(OperationFailed{Operation::EventLog, FailReason::Refused});
         return;
     }
     for (std::size_t i = 0; i < seg.count; ++i) {
@@ -40,29 +21,29 @@ void ProtocolEngine::OnEventLog(const FrameHeader& h, std::span<const uint8_t> d
         WireEventToRecord(e, dev.events[e.eventNumber]);
     }
     if (h.control == CTRL_REPLY_MORE) {
-        ReadEventLog(h.segment);
+        ReadEventLogSegment(static_cast<uint16_t>(h.segment + 1));
         return;
     }
-    host_.FillEventLogPage();
-    if (IDocViews* views = doc_.Views()) views->UpdateAllViews();
-    transferBusy = false;
+    transferBusy_ = false;
+    Report(EventLogReceived{dev.EventCountClamped()});
 }
 
 void ProtocolEngine::OnNewEvents(const FrameHeader& h, std::span<const uint8_t> data) {
-    host_.ShowEventWindowForNewEvents();
     const EventSegment seg = SplitEventSegment(data, h.segment);
     // New events are not stored, yet they empty the stored list until the next log read.
-    if (h.segment == 0) doc_.currentDevice->eventCount = 0;
-    if (seg.rejected) {
-        transferBusy = false;
-        return;
+    if (h.segment == 0 && doc_.currentDevice->eventCount != 0) {
+        doc_.currentDevice->eventCount = 0;
+        doc_.MarkUnsavedChanges();
     }
-    for (std::size_t i = 0; i < seg.count; ++i)
-        host_.AppendEventText(FormatEventText(seg.At(i), dateFormat, doc_.uiLanguage));
-    if (h.control == CTRL_REPLY_MORE)
-        ReadEventLog(h.segment);
+    NewEvents fresh;
+    if (!seg.rejected)
+        for (std::size_t i = 0; i < seg.count; ++i) fresh.events.push_back(seg.At(i));
+    Report(std::move(fresh));
+    // The device hands further new events over as its stored log.
+    if (!seg.rejected && h.control == CTRL_REPLY_MORE)
+        ReadEventLogSegment(static_cast<uint16_t>(h.segment + 1));
     else
-        transferBusy = false;
+        transferBusy_ = false;
 }
 
 }  // namespace corvix

@@ -87,15 +87,16 @@ void CBrondaleDoc::NewProject() {
     InitialiseNewDevice(p.devices[0], Pick(txt::FirstDeviceName, uiLanguage), uiLanguage);
     projectPath.clear();
     modified = 1;
+    unsavedChanges_ = false;  // nothing in a new project can be lost yet
     SetTitle(txt::AppName);
     RebuildAfterListChange();
 }
 
-void CBrondaleDoc::ImportProject() {
-    if (ui_ == nullptr) return;
+CBrondaleDoc::FileOutcome CBrondaleDoc::ImportProject() {
+    if (ui_ == nullptr) return FileOutcome::Cancelled;
     std::optional<std::string> path = ui_->AskOpenProjectPath();
-    if (!path) return;
-    ImportProjectFrom(*path);
+    if (!path) return FileOutcome::Cancelled;
+    return ImportProjectFrom(*path) ? FileOutcome::Done : FileOutcome::Failed;
 }
 
 bool CBrondaleDoc::ImportProjectFrom(const std::string& path) {
@@ -130,20 +131,23 @@ bool CBrondaleDoc::ImportProjectFrom(const std::string& path) {
             views_->ClearPage();
     }
     modified = 0;
+    unsavedChanges_ = false;
     return true;
 }
 
-void CBrondaleDoc::ExportProject() {
-    if (ui_ == nullptr) return;
+CBrondaleDoc::FileOutcome CBrondaleDoc::ExportProject() {
+    if (ui_ == nullptr) return FileOutcome::Cancelled;
     std::optional<std::string> path = ui_->AskSaveProjectPath();
-    if (!path) return;
-    if (!WriteProjectFile(*path)) return;
+    if (!path) return FileOutcome::Cancelled;
+    if (!WriteProjectFile(*path)) return FileOutcome::Failed;
     projectPath = *path;
     SetTitle(BaseName(*path));
     if (views_ != nullptr) views_->UpdateAllViews();
+    return FileOutcome::Done;
 }
 
-void CBrondaleDoc::SaveProject() {
+CBrondaleDoc::FileOutcome CBrondaleDoc::SaveProject() {
+    FileOutcome outcome = FileOutcome::Failed;
     bool opened = false;
     if (!projectPath.empty()) {
         ProjectFileWriter writer;
@@ -154,11 +158,17 @@ void CBrondaleDoc::SaveProject() {
             SetBusy(false);
             // The file could be opened, so this is not a missing path: say that the write
             // failed (the previous file is intact) instead of offering Save As unexplained.
-            if (err != FileError::None) ShowText(txt::WriteFileError.zh, txt::WriteFileError.en);
+            if (err != FileError::None)
+                ShowText(txt::WriteFileError.zh, txt::WriteFileError.en);
+            else
+                unsavedChanges_ = false;
+            outcome = err == FileError::None ? FileOutcome::Done : FileOutcome::Failed;
         }
     }
-    if (!opened) ExportProject();  // no message of its own: the Save As dialog follows
+    if (!opened) outcome = ExportProject();  // no message of its own: the Save As dialog follows
+    // Save Project goes off whatever happened; the unsaved mark still tells the truth.
     modified = 0;
+    return outcome;
 }
 
 bool CBrondaleDoc::WriteProjectFile(const std::string& path) {
@@ -174,6 +184,7 @@ bool CBrondaleDoc::WriteProjectFile(const std::string& path) {
         ShowText(txt::WriteFileError.zh, txt::WriteFileError.en);
         return false;
     }
+    unsavedChanges_ = false;
     return true;
 }
 
@@ -199,7 +210,7 @@ void CBrondaleDoc::RenameProject() {
             ui_->AskName(FieldText(project->projectName, ProjectNameSize), uiLanguage);
         if (name) CopyTextField(project->projectName, ProjectNameSize, name->c_str());
     }
-    modified = 1;
+    MarkModified();
 }
 
 void CBrondaleDoc::AddDevice() {
@@ -211,7 +222,7 @@ void CBrondaleDoc::AddDevice() {
         project->deviceCount = count + 1;
         RebuildAfterListChange();
     }
-    modified = 1;
+    MarkModified();
 }
 
 void CBrondaleDoc::CopyDevice(int32_t caretCode) {
@@ -233,13 +244,13 @@ void CBrondaleDoc::DeleteDevice(int32_t caretCode) {
         project->deviceCount = count - 1;
     }
     RebuildAfterListChange();
-    modified = 1;
+    MarkModified();
 }
 
 void CBrondaleDoc::CutDevice(int32_t caretCode) {
     CopyDevice(caretCode);
     DeleteDevice(caretCode);
-    modified = 1;
+    MarkModified();
 }
 
 void CBrondaleDoc::PasteBeforeDevice(int32_t caretCode) {
@@ -252,7 +263,7 @@ void CBrondaleDoc::PasteBeforeDevice(int32_t caretCode) {
     project->devices[k] = *deviceClipboard;
     project->deviceCount = count + 1;
     RebuildAfterListChange();
-    modified = 1;
+    MarkModified();
 }
 
 void CBrondaleDoc::PasteAfterLastDevice() {
@@ -263,7 +274,7 @@ void CBrondaleDoc::PasteAfterLastDevice() {
     project->devices[count] = *deviceClipboard;
     project->deviceCount = count + 1;
     RebuildAfterListChange();
-    modified = 1;
+    MarkModified();
 }
 
 void CBrondaleDoc::RenameDevice(int32_t caretCode) {
@@ -274,7 +285,7 @@ void CBrondaleDoc::RenameDevice(int32_t caretCode) {
         std::optional<std::string> name = ui_->AskName(FieldText(d.name, DeviceNameSize), uiLanguage);
         if (name) CopyTextField(d.name, DeviceNameSize, name->c_str());
     }
-    modified = 1;
+    MarkModified();
 }
 
 bool CBrondaleDoc::CanAddDevice() const { return project->DeviceCountClamped() < MaxDevices; }
@@ -301,7 +312,7 @@ void CBrondaleDoc::DeleteSignals(const std::vector<int>& selectedRows) {
         RemoveSignalName(*currentDevice, row - removed);
         if (currentDevice->SignalCountClamped() != before) ++removed;
     }
-    modified = 1;
+    MarkModified();
 }
 
 void CBrondaleDoc::CutSignals(const std::vector<int>& selectedRows) {
@@ -317,14 +328,14 @@ void CBrondaleDoc::PasteSignals(const std::vector<int>& selectedRows) {
         const int position = rows.empty() ? currentDevice->SignalCountClamped() : rows.front() + j;
         InsertSignalName(*currentDevice, position, text.c_str());
     }
-    modified = 1;
+    MarkModified();
 }
 
 void CBrondaleDoc::AddSignalItem(const std::vector<int>& selectedRows) {
     std::vector<int> rows = Ascending(selectedRows);
     const int position = rows.empty() ? currentDevice->SignalCountClamped() : rows.front();
     InsertSignalName(*currentDevice, position, " ");
-    modified = 1;
+    MarkModified();
 }
 
 }  // namespace corvix

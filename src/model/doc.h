@@ -81,12 +81,25 @@ class CBrondaleDoc {
     IDocViews* Views() const { return views_; }
 
     // ---- project commands ----
+    // What a command that may write or read a file achieved (its messages are already shown).
+    enum class FileOutcome { Done, Cancelled, Failed };
     void NewProject();
-    void ImportProject();                             // asks for the path, then ImportProjectFrom
+    FileOutcome ImportProject();                      // asks for the path, then ImportProjectFrom
     bool ImportProjectFrom(const std::string& path);  // Ctrl+O / command line / tests
-    void ExportProject();
-    void SaveProject();
+    FileOutcome ExportProject();
+    FileOutcome SaveProject();
     bool WriteProjectFile(const std::string& path);  // messages on failure
+
+    // ---- change marks ----
+    // `modified` enables Save Project. Independently, every change to the project (edits,
+    // tree and list commands, reads from a device) marks it as holding unsaved changes, and
+    // only a successful write of the project file clears that; closing asks on it.
+    void MarkModified() {
+        modified = 1;
+        unsavedChanges_ = true;
+    }
+    void MarkUnsavedChanges() { unsavedChanges_ = true; }
+    bool HasUnsavedChanges() const { return unsavedChanges_ && project && project->projectOpen != 0; }
 
     // ---- tree: selection and device commands (caret = item data of the caret node) ----
     // Selection change: `selectedCode` is the new node's code, `deviceCode` the nearest
@@ -139,6 +152,7 @@ class CBrondaleDoc {
     void SetBusy(bool busy);
 
     std::unique_ptr<DeviceRecord> scratch_;
+    bool unsavedChanges_ = false;
     IDocViews* views_ = nullptr;
     IUserInterface* ui_ = nullptr;
 };

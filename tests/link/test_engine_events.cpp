@@ -43,8 +43,8 @@ class EngineEventLog : public EngineFixture {
 
 TEST_F(EngineEventLog, SegmentsAccumulateAndContinueOnlyOn0x80) {
     Dev().eventCount = 42;
-    engine.ReadEventLog(-1);
-    EXPECT_TRUE(engine.transferBusy);
+    engine.ReadEventLog();
+    EXPECT_TRUE(engine.TransferBusy());
     EXPECT_EQ(LastHeader().function, FC_EVENT_LOG);
     EXPECT_EQ(LastHeader().segment, 0);
 
@@ -54,14 +54,15 @@ TEST_F(EngineEventLog, SegmentsAccumulateAndContinueOnlyOn0x80) {
     ASSERT_EQ(sink.frames.size(), 2u);
     EXPECT_EQ(LastHeader().function, FC_EVENT_LOG);
     EXPECT_EQ(LastHeader().segment, 1);
-    EXPECT_EQ(host.fillEventLog, 0);
+    EXPECT_EQ(log.Count<EventLogReceived>(), 0u);
 
     ReceiveData(FC_EVENT_LOG, CTRL_LAST, 1, Segment(1, {Event("D", 3, 1), Event("E", 4, 0)}));
     EXPECT_EQ(Dev().eventCount, 5);
     EXPECT_EQ(sink.frames.size(), 2u);
-    EXPECT_EQ(host.fillEventLog, 1);
-    EXPECT_EQ(views.updateAll, 1);
-    EXPECT_FALSE(engine.transferBusy);
+    const std::vector<EventLogReceived> done = log.All<EventLogReceived>();
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_EQ(done[0].count, 5);
+    EXPECT_FALSE(engine.TransferBusy());
 
     const EventRecord& b = Dev().events[1];
     EXPECT_STREQ(b.signalName, "B");
@@ -97,35 +98,48 @@ TEST_F(EngineEventLog, CountStopsAt500AndSegmentZeroResets) {
 }
 
 TEST_F(EngineEventLog, SegmentOfTwentyOneIsRejectedWhole) {
-    engine.ReadEventLog(-1);
+    engine.ReadEventLog();
     std::vector<Bytes> many;
     for (uint16_t i = 0; i < 21; ++i) many.push_back(Event("N", i, 1));
     ReceiveData(FC_EVENT_LOG, CTRL_REPLY_MORE, 3, Segment(3, many));
     EXPECT_EQ(Dev().eventCount, 0);
     EXPECT_EQ(Dev().events[0].signalName[0], 0);
-    EXPECT_FALSE(engine.transferBusy);
+    EXPECT_FALSE(engine.TransferBusy());
     EXPECT_EQ(sink.frames.size(), 1u);  // no request for a further segment
-    EXPECT_EQ(host.fillEventLog, 0);
+    EXPECT_EQ(log.Count<EventLogReceived>(), 0u);
+    const std::vector<OperationFailed> failed = log.All<OperationFailed>();
+    ASSERT_EQ(failed.size(), 1u);
+    EXPECT_EQ(failed[0].operation, Operation::EventLog);
+    EXPECT_EQ(failed[0].reason, FailReason::Refused);
+    EXPECT_TRUE(log.Messages(doc.uiLanguage).empty());  // the transfer only ends
+}
+
+TEST_F(EngineEventLog, ReadMarksUnsavedChanges) {
+    doc.project->projectOpen = 1;
+    ASSERT_FALSE(doc.HasUnsavedChanges());
+    engine.ReadEventLog();
+    ReceiveData(FC_EVENT_LOG, CTRL_LAST, 0, Segment(0, {Event("A", 0, 1)}));
+    EXPECT_TRUE(doc.HasUnsavedChanges());
 }
 
 using EngineNewEvents = EngineEventLog;
 
 TEST_F(EngineNewEvents, WorldEnglishTextOfTheExample) {
     doc.uiLanguage = LangEnglish;
-    engine.dateFormat = DateWorld;
+    doc.dateFormat = DateWorld;
     engine.ReadNewEvents();
     ReceiveData(FC_NEW_EVENTS, CTRL_LAST, 0, Segment(0, {Event("IN1", 0, 1)}));
-    EXPECT_EQ(host.showEventWindow, 1);
-    EXPECT_EQ(host.eventText, "Event：10.05.2012 08:15:30.123\r\n           IN1    Off->On\r\n");
-    EXPECT_FALSE(engine.transferBusy);
+    EXPECT_EQ(log.Count<NewEvents>(), 1u);
+    EXPECT_EQ(log.EventWindowText(doc.dateFormat, doc.uiLanguage),
+              "Event：10.05.2012 08:15:30.123\r\n           IN1    Off->On\r\n");
+    EXPECT_FALSE(engine.TransferBusy());
 }
 
 TEST_F(EngineNewEvents, ChinaOrderChineseTextPerEvent) {
-    // The engine's own date order counts here, not the document's copy.
-    doc.dateFormat = DateWorld;
     ReceiveData(FC_NEW_EVENTS, CTRL_LAST, 0, Segment(0, {Event("IN1", 0, 1), Event("IN2", 0, 0)}));
-    EXPECT_EQ(host.eventTexts, 2);
-    EXPECT_EQ(host.eventText,
+    ASSERT_EQ(log.Count<NewEvents>(), 1u);
+    EXPECT_EQ(log.All<NewEvents>()[0].events.size(), 2u);
+    EXPECT_EQ(log.EventWindowText(doc.dateFormat, doc.uiLanguage),
               "事件：2012.05.10 08:15:30.123\r\n           IN1    分->合\r\n"
               "事件：2012.05.10 08:15:30.123\r\n           IN2    合->分\r\n");
 }
@@ -135,13 +149,12 @@ TEST(EngineEventText, DesignationIsGbkAndAtMost32Bytes) {
     std::memset(e.designation, 'x', sizeof e.designation);  // no terminator
     e.direction = 1;
     e.year = 999;
-    const std::string text = ProtocolEngine::FormatEventText(e, DateChina, LangEnglish);
+    const std::string text = EventText(e, DateChina, LangEnglish);
     EXPECT_EQ(text,
               "Event： 999.00.00 00:00:00.000\r\n           " + std::string(32, 'x') + "    Off->On\r\n");
     std::memset(e.designation, 0, sizeof e.designation);
     std::memcpy(e.designation, "\xCA\xE4\xC8\xEB", 4);  // "输入" in GBK
-    EXPECT_NE(ProtocolEngine::FormatEventText(e, DateChina, LangChinese).find("           输入    分->合"),
-              std::string::npos);
+    EXPECT_NE(EventText(e, DateChina, LangChinese).find("           输入    分->合"), std::string::npos);
 }
 
 TEST_F(EngineNewEvents, SegmentZeroEmptiesTheStoredListWithoutStoring) {
@@ -150,7 +163,7 @@ TEST_F(EngineNewEvents, SegmentZeroEmptiesTheStoredListWithoutStoring) {
     ReceiveData(FC_NEW_EVENTS, CTRL_LAST, 0, Segment(0, {Event("IN1", 0, 1)}));
     EXPECT_EQ(Dev().eventCount, 0);
     EXPECT_EQ(Dev().events[0].year, 0x5A5A);
-    EXPECT_EQ(host.fillEventLog, 0);
+    EXPECT_EQ(log.Count<EventLogReceived>(), 0u);
 }
 
 TEST_F(EngineNewEvents, ContinuationAsksTheEventLogForTheNextSegment) {
@@ -161,20 +174,20 @@ TEST_F(EngineNewEvents, ContinuationAsksTheEventLogForTheNextSegment) {
     EXPECT_EQ(h.function, FC_EVENT_LOG);
     EXPECT_EQ(h.type, TYPE_READ);
     EXPECT_EQ(h.segment, 1);
-    EXPECT_TRUE(engine.transferBusy);
+    EXPECT_TRUE(engine.TransferBusy());
     ReceiveData(FC_EVENT_LOG, CTRL_LAST, 1, Segment(1, {Event("IN2", 5, 1)}));
     EXPECT_EQ(Dev().eventCount, 1);
-    EXPECT_EQ(host.fillEventLog, 1);
-    EXPECT_FALSE(engine.transferBusy);
+    EXPECT_EQ(log.Count<EventLogReceived>(), 1u);
+    EXPECT_FALSE(engine.TransferBusy());
 }
 
 TEST_F(EngineNewEvents, RejectedSegmentStillShowsTheWindowButWritesNothing) {
     engine.ReadNewEvents();
     std::vector<Bytes> many(21, Event("N", 1, 1));
     ReceiveData(FC_NEW_EVENTS, CTRL_REPLY_MORE, 0, Segment(0, many));
-    EXPECT_EQ(host.showEventWindow, 1);
-    EXPECT_TRUE(host.eventText.empty());
-    EXPECT_FALSE(engine.transferBusy);
+    ASSERT_EQ(log.Count<NewEvents>(), 1u);
+    EXPECT_TRUE(log.All<NewEvents>()[0].events.empty());
+    EXPECT_FALSE(engine.TransferBusy());
     EXPECT_EQ(sink.frames.size(), 1u);
 }
 

@@ -6,11 +6,13 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "link/engine.h"
 #include "link/frame.h"
 #include "model/doc.h"
+#include "present/link_messages.h"
 
 namespace corvix::test {
 
@@ -31,51 +33,68 @@ class FakeSink : public IFrameSink {
     int closeCount = 0;
 };
 
-struct Message {
-    std::string text, caption;
-};
-
-class FakeHost : public IEngineHost {
+// Every result the engine reported, in order. The text helpers run the results through the
+// front ends' own formatting, so the tests see what a user would.
+class ResultLog {
   public:
-    void AppendCommLog(const std::string& entry) override { commLog.push_back(entry); }
-    void ShowMessage(const std::string& text, const std::string& caption) override {
-        messages.push_back({text, caption});
-        if (duringMessage) duringMessage();
-    }
-    void RefreshInputStates() override { ++refreshInputs; }
-    void FillEventLogPage() override { ++fillEventLog; }
-    void FillCpuSupervisionPage() override { ++fillCpu; }
-    bool ClockWindowOpen() const override { return clockOpen; }
-    void ShowDeviceTime(const std::string& text) override { deviceTimes.push_back(text); }
-    void ShowEventWindowForNewEvents() override { ++showEventWindow; }
-    void AppendEventText(const std::string& text) override {
-        eventText += text;
-        ++eventTexts;
+    void Record(const EngineResult& r) {
+        results.push_back(r);
+        if (during) during(r);
     }
 
-    std::vector<std::string> commLog;
-    std::vector<Message> messages;
-    std::function<void()> duringMessage;  // runs while the "modal" message shows
-    int refreshInputs = 0, fillEventLog = 0, fillCpu = 0, showEventWindow = 0, eventTexts = 0;
-    bool clockOpen = false;
-    std::vector<std::string> deviceTimes;
-    std::string eventText;
-};
+    template <class T>
+    std::vector<T> All() const {
+        std::vector<T> out;
+        for (const EngineResult& r : results)
+            if (const T* t = std::get_if<T>(&r)) out.push_back(*t);
+        return out;
+    }
+    template <class T>
+    std::size_t Count() const {
+        return All<T>().size();
+    }
 
-class FakeViews : public IDocViews {
-  public:
-    void RebuildTree() override {}
-    void ShowPage() override { ++showPage; }
-    void ClearPage() override { ++clearPage; }
-    void UpdateAllViews() override { ++updateAll; }
-    void TitleChanged() override { ++titleChanged; }
-    int showPage = 0, clearPage = 0, updateAll = 0, titleChanged = 0;
+    // The communication bar's entries.
+    std::vector<std::string> CommLog() const {
+        std::vector<std::string> out;
+        for (const EngineResult& r : results) {
+            if (const auto* s = std::get_if<FrameSent>(&r))
+                out.push_back(FormatCommEntry(true, s->repeat, s->bytes.data(), s->bytes.size()));
+            else if (const auto* v = std::get_if<FrameReceived>(&r))
+                out.push_back(FormatCommEntry(false, 0, v->bytes.data(), v->bytes.size()));
+        }
+        return out;
+    }
+    // The message boxes a front end shows.
+    std::vector<UserMessage> Messages(int lang) const {
+        std::vector<UserMessage> out;
+        for (const EngineResult& r : results) {
+            if (const auto* f = std::get_if<OperationFailed>(&r)) {
+                if (auto m = FailureMessage(*f, lang)) out.push_back(*m);
+            } else if (std::holds_alternative<ConfigurationWritten>(r)) {
+                out.push_back(WriteSuccessMessage(lang));
+            }
+        }
+        return out;
+    }
+    // The event window's text.
+    std::string EventWindowText(int dateOrder, int lang) const {
+        std::string text;
+        for (const NewEvents& n : All<NewEvents>())
+            for (const WireEvent& e : n.events) text += EventText(e, dateOrder, lang);
+        return text;
+    }
+    // Results other than the comm-bar traffic.
+    std::size_t OutcomeCount() const { return results.size() - Count<FrameSent>() - Count<FrameReceived>(); }
+
+    std::vector<EngineResult> results;
+    std::function<void(const EngineResult&)> during;  // runs as each result is reported
 };
 
 // A document, the fakes and an engine wired together.
 class EngineFixture : public ::testing::Test {
   protected:
-    EngineFixture() : engine(doc, sink, host) { doc.SetViews(&views); }
+    EngineFixture() : engine(doc, sink, [this](const EngineResult& r) { log.Record(r); }) {}
 
     // A device reply, built with the codec.
     static Bytes Reply(uint8_t type, uint8_t function, uint8_t control, uint16_t segment, uint8_t address,
@@ -103,8 +122,7 @@ class EngineFixture : public ::testing::Test {
 
     CBrondaleDoc doc;
     FakeSink sink;
-    FakeHost host;
-    FakeViews views;
+    ResultLog log;
     ProtocolEngine engine;
 };
 

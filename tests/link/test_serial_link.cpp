@@ -6,6 +6,7 @@
 
 #include "link/comm_link.h"
 #include "model/texts.h"
+#include "present/link_messages.h"
 #include "pty_helper.h"
 
 namespace corvix {
@@ -19,16 +20,28 @@ struct Message {
     std::string text, caption;
 };
 
-class RecordingUi : public IUserInterface {
+// What a front end shows of the link's outcomes, recorded.
+class RecordingUi {
   public:
-    std::optional<std::string> AskOpenProjectPath() override { return std::nullopt; }
-    std::optional<std::string> AskSaveProjectPath() override { return std::nullopt; }
-    std::optional<std::string> AskName(const std::string&, int) override { return std::nullopt; }
-    void ShowMessage(const std::string& text, const std::string& caption) override {
-        messages.push_back({text, caption});
+    void Show(const std::vector<UserMessage>& shown) {
+        for (const UserMessage& m : shown) messages.push_back({m.text, m.caption});
     }
-    void SetBusy(bool) override {}
     std::vector<Message> messages;
+};
+
+// The link commands as the window runs them: the outcome, then its messages.
+class ShownLink : public CommLink {
+  public:
+    ShownLink(RecordingUi& ui, CommNoticeFn notify = {}) : CommLink(std::move(notify)), ui_(ui) {}
+    void Connect(int lang) { ui_.Show(ConnectMessages(CommLink::Connect(), *this, lang)); }
+    bool ApplyPortName(const std::string& name, int lang) {
+        const PortChange change = CommLink::ApplyPortName(name);
+        ui_.Show(PortChangeMessages(change, *this, lang));
+        return change.changed;
+    }
+
+  private:
+    RecordingUi& ui_;
 };
 
 // A link whose ports are fakes the test can script; every port handed out is kept.
@@ -51,7 +64,7 @@ class LinkWithFakes : public ::testing::Test {
 
     RecordingUi ui;
     NoticeRecorder notices;
-    CommLink link{&ui, notices.Callback()};
+    ShownLink link{ui, notices.Callback()};
     std::vector<std::shared_ptr<FakeSerialPort>> ports;
     int nextOpenError = 0;
     bool nextConfigureFails = false;
@@ -86,7 +99,7 @@ TEST_F(LinkWithFakes, ConnectTwiceDoesNothing) {
     EXPECT_EQ(link.Worker(), worker);
     EXPECT_EQ(ports[0]->ConfigureCount(), 1);
     EXPECT_TRUE(ui.messages.empty());
-    EXPECT_FALSE(link.OpenLink(LangChinese));
+    EXPECT_EQ(link.OpenLink(), LinkOpen::AlreadyOpen);
     EXPECT_EQ(ports.size(), 1u);
 }
 
@@ -223,7 +236,7 @@ TEST_F(LinkWithFakes, DestroyingTheLinkStopsTheWorker) {
     auto ui2 = std::make_unique<RecordingUi>();
     std::weak_ptr<FakeSerialPort> port;
     {
-        CommLink other(ui2.get());
+        ShownLink other(*ui2);
         other.SetPortFactory([&] {
             auto p = std::make_shared<FakeSerialPort>();
             port = p;
@@ -245,7 +258,7 @@ class LinkOnPty : public ::testing::Test {
     }
     RecordingUi ui;
     NoticeRecorder notices;
-    CommLink link{&ui, notices.Callback()};
+    ShownLink link{ui, notices.Callback()};
     PtyPair pty;
 };
 

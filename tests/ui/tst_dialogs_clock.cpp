@@ -52,9 +52,9 @@ class TestDialogsClock : public QObject, private corvix::test::FrameFixture {
 
     // The clock fields of the frame last built, which must be a clock-set request.
     ClockFields SentClock() {
-        const uint8_t* bytes = frame->Engine().OutgoingFrame();
-        const std::size_t size = frame->Engine().OutgoingSize();
-        const FrameHeader h = DecodeHeader(bytes, size);
+        const std::span<const uint8_t> sent = frame->Engine().OutgoingFrame();
+        const uint8_t* bytes = sent.data();
+        const FrameHeader h = DecodeHeader(bytes, sent.size());
         ClockFields c;
         if (h.type != TYPE_WRITE || h.function != FC_CLOCK) {
             qWarning("not a clock-set request");
@@ -78,7 +78,7 @@ class TestDialogsClock : public QObject, private corvix::test::FrameFixture {
     void init() {
         OpenFrame();
         pcNow = At(2031, 2, 3, 4, 5, 6, 789);
-        frame->Engine().localClock = [this] { return pcNow; };
+        frame->localClock = [this] { return pcNow; };
         frame->show();
     }
 
@@ -164,7 +164,7 @@ class TestDialogsClock : public QObject, private corvix::test::FrameFixture {
             QCOMPARE(Fields(SentClock()), QString(c.sent));
         }
         // The link is closed: the request waits for its time-out; nothing went to a port.
-        QVERIFY(frame->Engine().awaitingReply);
+        QVERIFY(frame->Engine().AwaitingReply());
         QVERIFY(!frame->Link().IsConnected());
     }
 
@@ -176,13 +176,13 @@ class TestDialogsClock : public QObject, private corvix::test::FrameFixture {
         pcNow = At(2040, 12, 31, 23, 59, 58, 321, 1);
         QTest::mouseClick(clock->SetButton(), Qt::LeftButton);
         QCOMPARE(Fields(SentClock()), QString("2040-12-31 23:59:58.321"));
-        QCOMPARE(frame->Engine().timeToSet.dayOfWeek, 1);
+        QCOMPARE(frame->Engine().TimeToSet().dayOfWeek, 1);
 
         // Typed again: day of week and milliseconds stay from that reading.
         clock->UsePcClockBox()->click();
         SetTyped(clock, "2012.05.10 14:03:22");
         QCOMPARE(Fields(SentClock()), QString("2012-5-10 14:3:22.321"));
-        QCOMPARE(frame->Engine().timeToSet.dayOfWeek, 1);
+        QCOMPARE(frame->Engine().TimeToSet().dayOfWeek, 1);
 
         // Enter in the box is the Set button.
         clock->SystemTimeBox()->setText("2013.06.11 15:04:23");
@@ -210,11 +210,11 @@ class TestDialogsClock : public QObject, private corvix::test::FrameFixture {
     void worldOrderReachesTheWholeProgram() {
         CDlgTime* clock = OpenClock();
         QTest::mouseClick(clock->WorldButton(), Qt::LeftButton);
-        QCOMPARE(frame->Engine().dateFormat, int(DateWorld));
+        QCOMPARE(frame->Doc().dateFormat, int(DateWorld));
         frame->OnTimer(2);
         QCOMPARE(doc->dateFormat, int(DateWorld));
         clock->close();
-        QCOMPARE(frame->Engine().dateFormat, int(DateWorld));  // the order outlives the window
+        QCOMPARE(frame->Doc().dateFormat, int(DateWorld));  // the order outlives the window
 
         // Device-time replies and event lines written afterwards use it too.
         clock = OpenClock();
@@ -251,19 +251,26 @@ class TestDialogsClock : public QObject, private corvix::test::FrameFixture {
         frame->RunCommand(CMainFrame::IdConnect);
         QVERIFY(frame->Link().IsConnected());
         auto lastRequest = [this] {
-            const FrameHeader h =
-                DecodeHeader(frame->Engine().OutgoingFrame(), frame->Engine().OutgoingSize());
+            const std::span<const uint8_t> sent = frame->Engine().OutgoingFrame();
+            const FrameHeader h = DecodeHeader(sent.data(), sent.size());
             return h.type == TYPE_READ ? int(h.function) : -1;
+        };
+        // An acknowledgement ends the wait, as if the request had been answered.
+        auto answer = [this](uint8_t function) {
+            uint8_t ack[MaxFrameSize];
+            const std::size_t n = BuildFrame(ack, CTRL_SIMPLE, 0, 1, TYPE_ACK, function, nullptr, 0);
+            frame->Engine().OnReceived(ack, n);
+            QVERIFY(!frame->Engine().AwaitingReply());
         };
         frame->OnTimer(1);
         QCOMPARE(lastRequest(), int(FC_STATUS));
-        frame->Engine().awaitingReply = false;  // as if it had been answered
+        answer(FC_STATUS);
 
         CDlgTime* clock = OpenClock();
         QVERIFY(frame->ClockWindowOpen());
         frame->OnTimer(1);
         QCOMPARE(lastRequest(), int(FC_CLOCK));
-        frame->Engine().awaitingReply = false;
+        answer(FC_CLOCK);
 
         QTest::keyClick(clock, Qt::Key_Escape);  // Esc closes like Quit
         QVERIFY(frame->clockWindow.isNull());

@@ -38,8 +38,8 @@ class TestDialogsDevice : public QObject, private corvix::test::DeviceFixture {
     // One poll tick, then wait until its answer has been dealt with.
     void PollOnce() {
         frame->OnTimer(1);
-        QVERIFY(frame->Engine().awaitingReply);
-        QTRY_VERIFY_WITH_TIMEOUT(!frame->Engine().awaitingReply && !frame->Engine().transferBusy, Generous);
+        QVERIFY(frame->Engine().AwaitingReply());
+        QTRY_VERIFY_WITH_TIMEOUT(!frame->Engine().AwaitingReply() && !frame->Engine().TransferBusy(), Generous);
     }
 
   private slots:
@@ -66,10 +66,10 @@ class TestDialogsDevice : public QObject, private corvix::test::DeviceFixture {
         LocalTime pc;
         pc.year = 2030, pc.month = 1, pc.day = 2, pc.hour = 3, pc.minute = 4, pc.second = 5,
         pc.millisecond = 678;
-        frame->Engine().localClock = [pc] { return pc; };
+        frame->localClock = [pc] { return pc; };
         clock->UsePcClockBox()->click();
         clock->SetButton()->click();
-        QTRY_VERIFY_WITH_TIMEOUT(!frame->Engine().awaitingReply, Generous);
+        QTRY_VERIFY_WITH_TIMEOUT(!frame->Engine().AwaitingReply(), Generous);
         const ClockFields now = server->Device().DeviceTime();
         QCOMPARE(now.year, 2030);
         QCOMPARE(now.month, 1);
@@ -89,7 +89,7 @@ class TestDialogsDevice : public QObject, private corvix::test::DeviceFixture {
         clock->UsePcClockBox()->click();
         clock->SystemTimeBox()->setText("31.12.2029 23:59:58");
         clock->SetButton()->click();
-        QTRY_VERIFY_WITH_TIMEOUT(!frame->Engine().awaitingReply, Generous);
+        QTRY_VERIFY_WITH_TIMEOUT(!frame->Engine().AwaitingReply(), Generous);
         QCOMPARE(server->Device().DeviceTime().year, 2029);
         QCOMPARE(server->Device().DeviceTime().second, 58);
         QVERIFY(ui->messages.empty());

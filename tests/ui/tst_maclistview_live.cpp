@@ -52,7 +52,7 @@ class TestMacListViewLive : public QObject {
         for (bool on : {true, false}) {
             QVERIFY(server.Device().SetInput(3, on));
             QVERIFY(server.Device().SetInput(40, on));
-            QTRY_VERIFY_WITH_TIMEOUT(!frame->Engine().transferBusy && !frame->Engine().awaitingReply,
+            QTRY_VERIFY_WITH_TIMEOUT(!frame->Engine().TransferBusy() && !frame->Engine().AwaitingReply(),
                                      Generous);
             frame->OnTimer(1);
             const QString expected = QString::fromUtf8(on ? "合上" : "断开");

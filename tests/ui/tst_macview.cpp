@@ -80,7 +80,6 @@ class TestMacView : public QObject {
     std::unique_ptr<RecordingViews> views;
     std::unique_ptr<CMacView> tree;
     std::unique_ptr<CapturingSink> sink;
-    std::unique_ptr<corvix::test::SilentEngineHost> host;
     std::unique_ptr<ProtocolEngine> engine;
 
     QTreeWidgetItem* Root() { return tree->topLevelItem(0); }
@@ -129,8 +128,7 @@ class TestMacView : public QObject {
         doc->SetViews(views.get());
         doc->SetUserInterface(ui.get());
         sink = std::make_unique<CapturingSink>();
-        host = std::make_unique<corvix::test::SilentEngineHost>();
-        engine = std::make_unique<ProtocolEngine>(*doc, *sink, *host);
+        engine = std::make_unique<ProtocolEngine>(*doc, *sink, ResultFn{});
         tree->SetEngine(engine.get());
         tree->resize(300, 500);
         tree->show();
@@ -409,15 +407,17 @@ class TestMacView : public QObject {
         Select(140);
         tree->RunCommand(CMacView::CmdReadFromDevice);
         QCOMPARE(doc->currentDeviceId, 140);
-        QVERIFY(engine->transferBusy);
-        QVERIFY(engine->awaitingReply);
+        QVERIFY(engine->TransferBusy());
+        QVERIFY(engine->AwaitingReply());
         QCOMPARE(sink->frames.size(), std::size_t(1));
         QCOMPARE(sink->frames[0][8], TYPE_READ);
         QCOMPARE(sink->frames[0][9], FC_CONFIG);
 
-        engine->transferBusy = false;
+        engine->PollStatus();  // a single request ends the read
+        QVERIFY(!engine->TransferBusy());
+        sink->frames.pop_back();
         tree->RunCommand(CMacView::CmdWriteToDevice);
-        QVERIFY(engine->transferBusy);
+        QVERIFY(engine->TransferBusy());
         QCOMPARE(sink->frames.size(), std::size_t(2));
         const std::vector<uint8_t>& piece = sink->frames[1];
         QCOMPARE(piece[8], TYPE_WRITE);

@@ -392,28 +392,31 @@ class TestMainFrame : public QObject, private corvix::test::FrameFixture {
         frame->RunCommand(CMainFrame::IdNewProject);
         frame->Tree()->RunCommand(CMacView::CmdReadFromDevice);
         ProtocolEngine& engine = frame->Engine();
-        QVERIFY(engine.awaitingReply);
-        QVERIFY(engine.transferBusy);
+        QVERIFY(engine.AwaitingReply());
+        QVERIFY(engine.TransferBusy());
         // Three resends, then the give-up on the 16th tick; nothing reaches the closed port.
         for (int tick = 1; tick <= 15; ++tick) frame->OnTimer(3);
         QVERIFY(ui->messages.empty());
-        QVERIFY(engine.awaitingReply);
+        QVERIFY(engine.AwaitingReply());
         frame->OnTimer(3);
         QCOMPARE(ui->MessageTexts(), std::vector<std::string>{"串口不通!"});
         QCOMPARE(ui->messages[0].caption, std::string("通讯提示"));
-        QVERIFY(!engine.awaitingReply);
-        QVERIFY(!engine.transferBusy);
+        QVERIFY(!engine.AwaitingReply());
+        QVERIFY(!engine.TransferBusy());
         QVERIFY(!frame->Link().IsConnected());
         QCOMPARE(frame->CommBar()->Text(), QString());
         // Polling stays off with the link closed.
         frame->OnTimer(1);
-        QVERIFY(!engine.awaitingReply);
+        QVERIFY(!engine.AwaitingReply());
     }
 
     void closingWithUnsavedChangesAsks() {
         frame->RunCommand(CMainFrame::IdNewProject);
         frame->RunCommand(CMainFrame::IdLanguage);  // keeps modified set by New Project
         QVERIFY(doc->modified != 0);
+        QVERIFY(!doc->HasUnsavedChanges());  // a new project holds nothing to lose yet
+        doc->project->devices[0].address = 5;  // an edit, as the list makes it
+        doc->MarkModified();
 
         ui->saveChoices.push_back(ui::SaveChoice::Cancel);
         QVERIFY(!frame->close());
@@ -439,6 +442,7 @@ class TestMainFrame : public QObject, private corvix::test::FrameFixture {
 
     void closingDiscardsWhenAsked() {
         frame->RunCommand(CMainFrame::IdNewProject);
+        doc->MarkModified();
         ui->saveChoices.push_back(ui::SaveChoice::Discard);
         QVERIFY(frame->close());
         QCOMPARE(ui->saveChangesAsked, 1);

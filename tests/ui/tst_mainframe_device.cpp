@@ -65,7 +65,7 @@ class TestMainFrameDevice : public QObject, private corvix::test::DeviceFixture 
 
         SelectDevice(2);
         frame->Tree()->RunCommand(CMacView::CmdReadFromDevice);
-        QTRY_VERIFY_WITH_TIMEOUT(!frame->Engine().transferBusy, Generous);
+        QTRY_VERIFY_WITH_TIMEOUT(!frame->Engine().TransferBusy(), Generous);
         QCOMPARE(frame->windowTitle(), QString("Corvix-装置中的配置 - "));
         const sim::ConfigImage image = server->Device().Image();
         QVERIFY(std::memcmp(&doc->Device(0), image.data(), ConfigImageSize) == 0);
@@ -88,11 +88,11 @@ class TestMainFrameDevice : public QObject, private corvix::test::DeviceFixture 
         Connect();
         SelectDevice(0);
         frame->Tree()->RunCommand(CMacView::CmdWriteToDevice);
-        QVERIFY(frame->Engine().transferBusy);
+        QVERIFY(frame->Engine().TransferBusy());
         QTRY_COMPARE_WITH_TIMEOUT(ui->messages.size(), std::size_t(1), Generous);
         QCOMPARE(ui->messages[0].text, std::string("Write Data Success"));
         QCOMPARE(ui->messages[0].caption, std::string("Corvix"));
-        QVERIFY(!frame->Engine().transferBusy);
+        QVERIFY(!frame->Engine().TransferBusy());
         const sim::ConfigImage image = server->Device().Image();
         QVERIFY(std::memcmp(&doc->Device(0), image.data(), ConfigImageSize) == 0);
     }
@@ -126,7 +126,7 @@ class TestMainFrameDevice : public QObject, private corvix::test::DeviceFixture 
         }
         QCOMPARE(ui->MessageTexts(), std::vector<std::string>{"串口不通!"});
         QVERIFY(!frame->Link().IsConnected());
-        QVERIFY(!frame->Engine().transferBusy);
+        QVERIFY(!frame->Engine().TransferBusy());
         // The pane follows at the next second.
         frame->OnTimer(3);
         QCOMPARE(frame->StatusPane()->text(), QString("Off"));
@@ -145,7 +145,7 @@ class TestMainFrameDevice : public QObject, private corvix::test::DeviceFixture 
         QVERIFY(!frame->Action(CMainFrame::IdConnect)->isEnabled());
         // A poll is answered: the firmware version arrives from the device.
         frame->OnTimer(1);
-        QTRY_VERIFY_WITH_TIMEOUT(!frame->Engine().awaitingReply, Generous);
+        QTRY_VERIFY_WITH_TIMEOUT(!frame->Engine().AwaitingReply(), Generous);
         QVERIFY(doc->firmwareVersion[0] != 0 || doc->firmwareVersion[1] != 0 || doc->firmwareVersion[2] != 0);
         frame->RunCommand(CMainFrame::IdDisconnect);
         demo.reset();

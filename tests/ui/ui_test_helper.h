@@ -62,7 +62,6 @@ class ScriptedUserInterface : public ui::IGuiUserInterface {
     int CountMessages(const std::string& text) const;
 };
 
-using corvix::SilentEngineHost;  // shows nothing: views that need an engine but not its output
 
 // ms: the wait for a simulated device's answers; a loaded machine may be slow, the result
 // is not timed.

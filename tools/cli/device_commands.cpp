@@ -16,6 +16,7 @@
 #include "model/doc.h"
 #include "model/gbk.h"
 #include "model/texts.h"
+#include "present/link_messages.h"
 
 namespace corvix::cli {
 namespace {
@@ -314,13 +315,15 @@ struct StatusWatch {
     bool seen = false;
     std::size_t inputs = 0;
     bool newEvents = false;
+    std::function<void()> then;  // after each status reply
     void Watch(DeviceSession& session) {
-        session.onReply = [this](const FrameHeader& h, std::span<const uint8_t> data) {
-            if (h.type != TYPE_DATA || h.function != FC_STATUS) return;
-            const StatusReply s = ReadStatusPayload(data);
+        session.onResult = [this](const EngineResult& result) {
+            const auto* s = std::get_if<StatusUpdated>(&result);
+            if (s == nullptr) return;
             seen = true;
-            inputs = std::min<std::size_t>(s.statusCount, LiveStatusSize);
-            newEvents = s.NewEvents();
+            inputs = s->inputCount;
+            newEvents = s->newEvents;
+            if (then) then();
         };
     }
 };
@@ -371,25 +374,17 @@ int RunStatus(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session) {
 int RunReadConfig(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session) {
     const int lang = a.link.language;
     const std::string& file = a.positional[0];
-    ProtocolEngine& engine = session.Engine();
     bool complete = false;
     int address = 0;
     std::vector<int> matched;
-    session.onReply = [&](const FrameHeader& h, std::span<const uint8_t>) {
-        // The engine takes a piece only as the answer to the segment it asked for.
-        const uint8_t* out = engine.OutgoingFrame();
-        if (h.type != TYPE_DATA || h.function != FC_CONFIG || h.control == CTRL_REPLY_MORE) return;
-        if (engine.OutgoingSize() < FrameHeaderSize || out[8] != TYPE_READ || out[9] != FC_CONFIG ||
-            GetU16(out + 4) != h.segment)
-            return;
-        // Which devices take the image is decided by their addresses before it is applied.
+    session.onResult = [&](const EngineResult& result) {
+        const auto* received = std::get_if<ConfigurationReceived>(&result);
+        if (received == nullptr) return;
         complete = true;
-        address = h.address;
-        matched.clear();
-        for (int i = 0; i < doc.project->DeviceCountClamped(); ++i)
-            if (doc.project->devices[i].address == static_cast<int16_t>(h.address)) matched.push_back(i);
+        address = received->address;
+        matched = received->devicesUpdated;
     };
-    engine.ReadConfiguration(-1);
+    session.Engine().ReadConfiguration();
     const DeviceSession::Outcome outcome = session.RunUntilIdle();
     if (outcome != DeviceSession::Outcome::Done || !complete) return Failed(outcome, lang);
     session.Close();
@@ -410,10 +405,13 @@ int RunReadConfig(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session
 int RunWriteConfig(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session) {
     const int code = KindDeviceFirst + *a.device;
     doc.SelectNode(code, code);
-    session.Engine().WriteConfiguration(-1);
+    bool written = false;
+    session.onResult = [&written](const EngineResult& result) {
+        if (std::holds_alternative<ConfigurationWritten>(result)) written = true;
+    };
+    session.Engine().WriteConfiguration();
     const DeviceSession::Outcome outcome = session.RunUntilIdle();
-    if (outcome != DeviceSession::Outcome::Done || !session.writeSucceeded)
-        return Failed(outcome, a.link.language);
+    if (outcome != DeviceSession::Outcome::Done || !written) return Failed(outcome, a.link.language);
     return std::fflush(stdout) == 0 ? ExitOk : ExitFile;
 }
 
@@ -445,28 +443,34 @@ void ParseClockText(const std::string& text, LocalTime& t) {
     t.second = ClockField(text, 17, 2);
 }
 
-int RunClock(const DeviceArgs& a, CBrondaleDoc&, DeviceSession& session) {
+int RunClock(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session) {
     const int lang = a.link.language;
     ProtocolEngine& engine = session.Engine();
     bool answered = false;
-    session.onReply = [&answered](const FrameHeader& h, std::span<const uint8_t>) {
-        if (h.type == TYPE_ACK || h.type == TYPE_DATA) answered = true;
+    std::optional<ClockFields> deviceTime;
+    session.onResult = [&](const EngineResult& result) {
+        if (std::holds_alternative<ClockSet>(result)) answered = true;
+        if (const auto* read = std::get_if<ClockRead>(&result)) {
+            answered = true;
+            deviceTime = read->time;
+        }
     };
-    session.clockWindowOpen = true;
+    engine.WatchClock(true);
     if (a.setText || a.setPc) {
+        LocalTime time = engine.TimeToSet();
         if (a.setPc)
-            engine.timeToSet = engine.localClock();
+            time = SystemLocalTime();
         else
-            ParseClockText(*a.setText, engine.timeToSet);
-        engine.SetDeviceTime();
+            ParseClockText(*a.setText, time);
+        engine.SetDeviceTime(time);
         const DeviceSession::Outcome outcome = session.RunUntilIdle();
         if (outcome != DeviceSession::Outcome::Done || !answered) return Failed(outcome, lang);
     }
-    session.deviceTime.clear();
+    deviceTime.reset();
     engine.ReadDeviceTime();
     const DeviceSession::Outcome outcome = session.RunUntilIdle();
-    if (outcome != DeviceSession::Outcome::Done || session.deviceTime.empty()) return Failed(outcome, lang);
-    std::printf("%s\n", session.deviceTime.c_str());
+    if (outcome != DeviceSession::Outcome::Done || !deviceTime) return Failed(outcome, lang);
+    std::printf("%s\n", ClockText(doc.dateFormat, *deviceTime).c_str());
     return std::fflush(stdout) == 0 ? ExitOk : ExitFile;
 }
 
@@ -487,11 +491,15 @@ int RunEvents(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session) {
     const std::string& file = a.positional[0];
     const int code = KindDeviceFirst + *a.device;
     doc.SelectNode(KindEventLog, code);
-    session.Engine().ReadEventLog(-1);
+    bool received = false;
+    session.onResult = [&received](const EngineResult& result) {
+        if (std::holds_alternative<EventLogReceived>(result)) received = true;
+    };
+    session.Engine().ReadEventLog();
     const DeviceSession::Outcome outcome = session.RunUntilIdle();
     if (outcome != DeviceSession::Outcome::Done) return Failed(outcome, lang);
     session.Close();
-    if (session.eventLogFills == 0) {
+    if (!received) {
         // A refused segment ends the transfer with a partial log; keep the file as it was.
         Complain(Pick(txt::CliEventLogRefused, lang));
         return ExitNoAnswer;
@@ -525,8 +533,8 @@ int RunEvents(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session) {
 int RunOutputTest(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session) {
     const int lang = a.link.language;
     bool answered = false;
-    session.onReply = [&answered](const FrameHeader& h, std::span<const uint8_t>) {
-        if (h.type == TYPE_ACK || h.type == TYPE_DATA) answered = true;
+    session.onResult = [&answered](const EngineResult& result) {
+        if (std::holds_alternative<OutputTestDone>(result)) answered = true;
     };
     doc.cpuFailureTest = a.positional[0] == "on" ? 1 : 0;
     session.Engine().ExecuteOutputTest();
@@ -547,8 +555,7 @@ int RunMonitor(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session) {
     watch.Watch(session);
     std::vector<uint8_t> shown;  // the states printed so far
     bool firmwareShown = false;
-    doc.currentPage = KindInputStatus;
-    session.onInputStates = [&] {
+    watch.then = [&] {
         if (!firmwareShown) {
             std::printf("%s: %s\n", Pick(txt::CliFirmware, lang), FirmwareText(doc).c_str());
             firmwareShown = true;

@@ -6,59 +6,29 @@
 #include <cstdio>
 
 #include "link/frame.h"
-#include "model/texts.h"
+#include "present/link_messages.h"
 
 namespace corvix::cli {
 
-using Clock = std::chrono::steady_clock;
-
-// ---- notice queue ----
-
-void NoticeQueue::Push(Notice notice) {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        queue_.push_back(std::move(notice));
-    }
-    ready_.notify_one();
-}
-
-bool NoticeQueue::PopUntil(Clock::time_point until, Notice& out) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (!ready_.wait_until(lock, until, [this] { return !queue_.empty(); })) return false;
-    out = std::move(queue_.front());
-    queue_.pop_front();
-    return true;
-}
-
 // ---- session ----
 
+namespace {
+
+void Complain(const std::string& text) {
+    std::fprintf(stderr, "corvix-cli: %s\n", text.c_str());
+    std::fflush(stderr);
+}
+
+}  // namespace
+
 DeviceSession::DeviceSession(CBrondaleDoc& doc, const LinkOptions& options)
-    : doc_(doc),
-      options_(options),
-      link_(&ui_,
-            [this](CommNotice notice, const uint8_t* bytes, std::size_t length) {
-                NoticeQueue::Notice n;
-                switch (notice) {
-                    case CommNotice::Sent:
-                        n.kind = NoticeQueue::Kind::Sent;
-                        if (bytes != nullptr) n.bytes.assign(bytes, bytes + length);
-                        break;
-                    case CommNotice::SendFailed:
-                        n.kind = NoticeQueue::Kind::SendFailed;
-                        break;
-                    case CommNotice::Received:
-                        n.kind = NoticeQueue::Kind::Received;
-                        break;
-                }
-                queue_.Push(std::move(n));
-            }),
-      engine_(doc, link_, *this) {
+    : doc_(doc), options_(options), loop_(doc, [this](const EngineResult& result) { OnResult(result); }) {
     doc_.uiLanguage = options_.language;
-    link_.settings = options_.serial;
+    loop_.Session().Link().settings = options_.serial;
 }
 
 DeviceSession::~DeviceSession() {
-    link_.CloseLink();
+    loop_.Session().Link().CloseLink();
     StopSignalThread();
 }
 
@@ -75,7 +45,7 @@ void DeviceSession::CatchStopSignals() {
     signalThread_ = std::thread([this, set] {
         int signal = 0;
         sigwait(&set, &signal);
-        if (signal != SIGUSR1) queue_.Push({NoticeQueue::Kind::Stop, {}});
+        if (signal != SIGUSR1) loop_.Stop();
         signalThreadEnded_ = true;
     });
 }
@@ -87,106 +57,46 @@ void DeviceSession::StopSignalThread() {
 }
 
 int DeviceSession::Open() {
-    link_.Connect(doc_.uiLanguage);
-    return link_.IsConnected() ? ExitOk : ExitPort;
+    LinkSession& session = loop_.Session();
+    const LinkOpen result = session.Connect();
+    for (const UserMessage& m : ConnectMessages(result, session.Link(), doc_.uiLanguage)) Complain(m.text);
+    return session.IsConnected() ? ExitOk : ExitPort;
 }
 
-DeviceSession::Outcome DeviceSession::Run(const std::function<bool()>& done,
-                                          std::optional<Clock::time_point> deadline, bool poll) {
-    if (!timersStarted_) {
-        // The timers start with the first operation, as the frame's start with the window.
-        const Clock::time_point now = Clock::now();
-        nextPoll_ = now + std::chrono::milliseconds(PollPeriodMs);
-        nextTimeOut_ = now + std::chrono::milliseconds(TimeOutPeriodMs);
-        timersStarted_ = true;
-    }
-    for (;;) {
-        // The give-up closes the link; nothing more can come.
-        if (!link_.IsConnected()) return Outcome::GaveUp;
-        if (done && done()) return Outcome::Done;
-        Clock::time_point now = Clock::now();
-        if (deadline && now >= *deadline) return Outcome::TimedOut;
-
-        Clock::time_point wake = nextTimeOut_;
-        if (poll) wake = std::min(wake, nextPoll_);
-        if (deadline) wake = std::min(wake, *deadline);
-
-        NoticeQueue::Notice notice;
-        if (queue_.PopUntil(wake, notice)) {
-            if (notice.kind == NoticeQueue::Kind::Stop) return Outcome::Stopped;
-            Handle(notice);
-            continue;
+void DeviceSession::OnResult(const EngineResult& result) {
+    const int lang = doc_.uiLanguage;
+    if (const auto* sent = std::get_if<FrameSent>(&result)) {
+        // Formatting costs time under a flood of bytes: only when the log is wanted.
+        if (options_.log) {
+            const std::string entry =
+                FormatCommEntry(true, sent->repeat, sent->bytes.data(), sent->bytes.size());
+            std::fwrite(entry.data(), 1, entry.size(), stderr);
+            std::fflush(stderr);
         }
-        now = Clock::now();
-        // One tick per timer and round; a late loop does not fire a burst of missed ticks.
-        if (now >= nextTimeOut_) {
-            nextTimeOut_ += std::chrono::milliseconds(TimeOutPeriodMs);
-            if (nextTimeOut_ <= now) nextTimeOut_ = now + std::chrono::milliseconds(TimeOutPeriodMs);
-            engine_.OnTimer(3);
+    } else if (const auto* received = std::get_if<FrameReceived>(&result)) {
+        if (options_.log) {
+            const std::string entry =
+                FormatCommEntry(false, 0, received->bytes.data(), received->bytes.size());
+            std::fwrite(entry.data(), 1, entry.size(), stderr);
+            std::fflush(stderr);
         }
-        if (now >= nextPoll_) {
-            nextPoll_ += std::chrono::milliseconds(PollPeriodMs);
-            if (nextPoll_ <= now) nextPoll_ = now + std::chrono::milliseconds(PollPeriodMs);
-            if (poll && link_.IsConnected()) engine_.OnTimer(1);
-        }
-    }
-}
-
-void DeviceSession::Handle(const NoticeQueue::Notice& notice) {
-    switch (notice.kind) {
-        case NoticeQueue::Kind::Sent:
-            engine_.OnSent(notice.bytes.data(), notice.bytes.size());
-            break;
-        case NoticeQueue::Kind::SendFailed:
-            engine_.OnSendFailed();
-            break;
-        case NoticeQueue::Kind::Received: {
-            uint8_t reception[MaxReceptionSize];
-            const std::size_t n = link_.TakeReception(reception, sizeof reception);
-            if (n == 0) break;
-            if (onReply && ValidateFrame(reception, n)) {
-                const FrameHeader h = DecodeHeader(reception, n);
-                onReply(h, FrameData(reception, h));
-            }
-            engine_.OnReceived(reception, n);
-            break;
-        }
-        case NoticeQueue::Kind::Stop:
-            break;
-    }
-}
-
-// ---- engine host ----
-
-void DeviceSession::AppendCommLog(const std::string& entry) {
-    if (!options_.log) return;
-    std::fwrite(entry.data(), 1, entry.size(), stderr);
-    std::fflush(stderr);
-}
-
-void DeviceSession::ShowMessage(const std::string& textUtf8, const std::string&) {
-    // The one good news the engine announces goes to stdout; the rest are complaints.
-    if (textUtf8 == Pick(txt::WriteDataSuccess, doc_.uiLanguage)) {
-        writeSucceeded = true;
-        std::printf("%s\n", textUtf8.c_str());
+    } else if (const auto* failed = std::get_if<OperationFailed>(&result)) {
+        if (const std::optional<UserMessage> m = FailureMessage(*failed, lang)) Complain(m->text);
+    } else if (std::holds_alternative<ConfigurationWritten>(result)) {
+        std::printf("%s\n", WriteSuccessMessage(lang).text.c_str());
         std::fflush(stdout);
-        return;
+    } else if (const auto* fresh = std::get_if<NewEvents>(&result)) {
+        for (const WireEvent& e : fresh->events) {
+            const std::string text = EventText(e, doc_.dateFormat, lang);
+            if (onEventText) {
+                onEventText(text);
+            } else {
+                std::fwrite(text.data(), 1, text.size(), stdout);
+                std::fflush(stdout);
+            }
+        }
     }
-    std::fprintf(stderr, "corvix-cli: %s\n", textUtf8.c_str());
-    std::fflush(stderr);
-}
-
-void DeviceSession::RefreshInputStates() {
-    if (onInputStates) onInputStates();
-}
-
-void DeviceSession::AppendEventText(const std::string& text) {
-    if (onEventText) {
-        onEventText(text);
-        return;
-    }
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
+    if (onResult) onResult(result);
 }
 
 }  // namespace corvix::cli

@@ -50,8 +50,14 @@ void ReadClockEntry(const QString& text, int dateFormat, corvix::LocalTime& t) {
     t.second = PieceValue(entry, pieces[5]);
 }
 
-CDlgTime::CDlgTime(corvix::ProtocolEngine& engine, int order, int lang, QWidget* parent)
-    : QDialog(parent), dateFormat(order), language(lang), engine_(engine) {
+CDlgTime::CDlgTime(corvix::CBrondaleDoc& doc, corvix::ProtocolEngine& engine, corvix::LocalClockFn localClock,
+                   int lang, QWidget* parent)
+    : QDialog(parent),
+      dateFormat(doc.dateFormat),
+      language(lang),
+      doc_(doc),
+      engine_(engine),
+      localClock_(std::move(localClock)) {
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);
 
@@ -148,16 +154,18 @@ void CDlgTime::ChooseOrder(int order) {
     china_->setChecked(order == corvix::DateChina);
     world_->setChecked(order == corvix::DateWorld);
     dateFormat = order;
-    engine_.dateFormat = order;  // the whole program's order, from now on
+    doc_.dateFormat = order;  // the whole program's order, from now on
     hint_->setText(Text(order == corvix::DateWorld ? txt::TimeHintWorld : txt::TimeHintChina, language));
 }
 
 void CDlgTime::OnSet() {
+    // A typed time keeps the day of week and milliseconds of the time set before.
+    corvix::LocalTime time = engine_.TimeToSet();
     if (UsePcClock())
-        engine_.timeToSet = engine_.localClock();
+        time = localClock_();
     else
-        ReadClockEntry(systemTime_->text(), dateFormat, engine_.timeToSet);
-    engine_.SetDeviceTime();
+        ReadClockEntry(systemTime_->text(), dateFormat, time);
+    engine_.SetDeviceTime(time);
 }
 
 void CDlgTime::reject() { close(); }

@@ -24,8 +24,9 @@ void ReadClockEntry(const QString& text, int dateFormat, corvix::LocalTime& t);
 class CDlgTime : public QDialog {
     Q_OBJECT
   public:
-    // `engine` holds the program's date order and the time to set; it outlives the window.
-    CDlgTime(corvix::ProtocolEngine& engine, int dateFormat, int language, QWidget* parent = nullptr);
+    // `doc` holds the program's date order, `engine` the time last set; both outlive the window.
+    CDlgTime(corvix::CBrondaleDoc& doc, corvix::ProtocolEngine& engine, corvix::LocalClockFn localClock,
+             int language, QWidget* parent = nullptr);
 
     int dateFormat;  // DateFormat of this window (reading typed times)
     const int language;
@@ -57,7 +58,9 @@ class CDlgTime : public QDialog {
     void ChooseOrder(int order);
     void OnSet();
 
+    corvix::CBrondaleDoc& doc_;
     corvix::ProtocolEngine& engine_;
+    corvix::LocalClockFn localClock_;
     QGroupBox* formatGroup_;
     QGroupBox* deviceGroup_;
     QGroupBox* pcGroup_;

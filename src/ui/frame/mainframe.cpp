@@ -12,6 +12,7 @@
 #include <QToolBar>
 
 #include "link/comm_link.h"
+#include "link/frame.h"
 #include "model/texts.h"
 #include "ui/dialogs/comminfownd.h"
 #include "ui/frame/icons.h"
@@ -21,6 +22,11 @@
 using namespace corvix;
 
 namespace {
+
+bool IsConfigurationPage(int32_t page) {
+    return page == KindDeviceAddress || page == KindPortB1 || page == KindPortB2 || page == KindSignalNames ||
+           page == KindTimeSync;
+}
 
 QString T(const BiText& text, int uiLanguage) { return QString::fromUtf8(Pick(text, uiLanguage)); }
 
@@ -77,64 +83,19 @@ const BiText* const MenuTitles[] = {&txt::MenuDevice, &txt::MenuProject, &txt::M
 
 // ---- the document's seam, passed through ----
 
-std::optional<std::string> CMainFrame::CommandUserInterface::AskOpenProjectPath() {
-    chosenPath = inner_.AskOpenProjectPath();
-    if (!chosenPath) cancelled = true;
-    return chosenPath;
-}
-
-std::optional<std::string> CMainFrame::CommandUserInterface::AskSaveProjectPath() {
-    chosenPath = inner_.AskSaveProjectPath();
-    if (!chosenPath) cancelled = true;
-    return chosenPath;
-}
-
-std::optional<std::string> CMainFrame::CommandUserInterface::AskName(const std::string& initialGbk,
-                                                                     int uiLanguage) {
-    return inner_.AskName(initialGbk, uiLanguage);
-}
-
-void CMainFrame::CommandUserInterface::ShowMessage(const std::string& textUtf8,
-                                                   const std::string& captionUtf8) {
-    ++messages;
-    inner_.ShowMessage(textUtf8, captionUtf8);
-}
-
-void CMainFrame::CommandUserInterface::SetBusy(bool busy) { inner_.SetBusy(busy); }
-
-void CMainFrame::CommandUserInterface::Reset() {
-    chosenPath.reset();
-    cancelled = false;
-    messages = 0;
-}
-
 // ---- creation ----
 
 CMainFrame::CMainFrame(CBrondaleDoc& doc, ui::IGuiUserInterface& ui, QSettings* settings, QWidget* parent)
-    : QMainWindow(parent), doc_(doc), ui_(ui), commandUi_(ui), recentFiles_(settings) {
+    : QMainWindow(parent), doc_(doc), ui_(ui), recentFiles_(settings) {
     setWindowIcon(ui::AppIcon());
-    // The worker's notices arrive on its own thread; each is queued onto this window's thread.
-    link_ =
-        std::make_unique<CommLink>(&ui_, [this](CommNotice notice, const uint8_t* bytes, std::size_t length) {
-            switch (notice) {
-                case CommNotice::Sent: {
-                    std::vector<uint8_t> copy(bytes, bytes + length);
-                    QMetaObject::invokeMethod(
-                        this, [this, copy = std::move(copy)]() mutable { OnCommSent(std::move(copy)); },
-                        Qt::QueuedConnection);
-                    break;
-                }
-                case CommNotice::SendFailed:
-                    QMetaObject::invokeMethod(
-                        this, [this] { OnCommSendFailed(); }, Qt::QueuedConnection);
-                    break;
-                case CommNotice::Received:
-                    QMetaObject::invokeMethod(
-                        this, [this] { OnCommReceived(); }, Qt::QueuedConnection);
-                    break;
-            }
-        });
-    engine_ = std::make_unique<ProtocolEngine>(doc_, *link_, *this);
+    // The worker's notices arrive on its own thread; each is queued onto this window's thread
+    // (and dropped with the window).
+    session_ = std::make_unique<LinkSession>(
+        doc_,
+        [this](std::function<void()> fn) {
+            QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
+        },
+        [this](const EngineResult& result) { OnEngineResult(result); });
 
     // Client area: tree left, list right.
     splitter_ = new QSplitter(Qt::Horizontal, this);
@@ -148,9 +109,9 @@ CMainFrame::CMainFrame(CBrondaleDoc& doc, ui::IGuiUserInterface& ui, QSettings* 
     splitter_->setStretchFactor(1, 1);
     splitter_->setSizes({300, 800});
     setCentralWidget(splitter_);
-    tree_->SetEngine(engine_.get());
-    list_->SetEngine(engine_.get());
-    list_->SetConnectedQuery([this] { return link_->IsConnected(); });
+    tree_->SetEngine(&session_->Engine());
+    list_->SetEngine(&session_->Engine());
+    list_->SetConnectedQuery([this] { return session_->IsConnected(); });
     // Save and Export follow an edit at once, not only at the next one-second tick.
     connect(tree_, &CMacView::DocumentChanged, this, &CMainFrame::UpdateCommandStates);
     connect(list_, &CMacListView::DocumentChanged, this, &CMainFrame::UpdateCommandStates);
@@ -183,15 +144,24 @@ CMainFrame::CMainFrame(CBrondaleDoc& doc, ui::IGuiUserInterface& ui, QSettings* 
             this, [this] { OnServiceMode(); }, Qt::QueuedConnection);
     });
 
-    const int intervals[3] = {PollIntervalMs, IdleIntervalMs, SecondIntervalMs};
-    for (int i = 0; i < 3; ++i) {
-        timers_[i].setInterval(intervals[i]);
-        connect(&timers_[i], &QTimer::timeout, this, [this, i] { OnTimer(i + 1); });
-        timers_[i].start();
-    }
+    uiTimer_.setInterval(SecondIntervalMs);
+    connect(&uiTimer_, &QTimer::timeout, this, [this] {
+        RefreshStatusText();
+        RefreshClockWindow();
+        UpdateCommandStates();
+    });
+    uiTimer_.start();
+    linkTimer_.setSingleShot(true);
+    connect(&linkTimer_, &QTimer::timeout, this, [this] {
+        session_->Engine().WatchClock(ClockWindowOpen());
+        session_->RunDueTimers();
+        ArmLinkTimer();
+    });
+    session_->StartTimers();
+    ArmLinkTimer();
 
     doc_.SetViews(this);
-    doc_.SetUserInterface(&commandUi_);
+    doc_.SetUserInterface(&ui_);
     RetranslateMenus();
     TitleChanged();
     RefreshStatusText();
@@ -298,12 +268,17 @@ QAction* CMainFrame::Action(int command) const {
     return it == actions_.end() ? nullptr : it->second;
 }
 
-bool CMainFrame::TimersRunning() const {
-    return timers_[0].isActive() || timers_[1].isActive() || timers_[2].isActive();
+bool CMainFrame::TimersRunning() const { return uiTimer_.isActive() || session_->TimersRunning(); }
+
+void CMainFrame::ArmLinkTimer() {
+    if (!session_->TimersRunning()) return;
+    const auto wait =
+        std::chrono::duration_cast<std::chrono::milliseconds>(session_->NextDue() - session_->Now());
+    linkTimer_.start(static_cast<int>(std::max<long long>(0, wait.count())));
 }
 
 void CMainFrame::UpdateCommandStates() {
-    const bool connected = link_->IsConnected();
+    const bool connected = session_->IsConnected();
     const bool projectOpen = doc_.project && doc_.project->projectOpen != 0;
     actions_[IdConnect]->setEnabled(!connected);
     actions_[IdConnect]->setChecked(connected);
@@ -379,68 +354,93 @@ void CMainFrame::OnTimer(int id) {
         RefreshStatusText();
         RefreshClockWindow();
     }
-    engine_->OnTimer(id);
+    session_->Engine().WatchClock(ClockWindowOpen());
+    session_->OnTimer(id);
     if (id == 3) UpdateCommandStates();
 }
 
 void CMainFrame::RefreshStatusText() {
-    statusPane_->setText(QString::fromStdString(link_->LinkStatusText()));
+    statusPane_->setText(QString::fromStdString(session_->Link().LinkStatusText()));
 }
 
-void CMainFrame::OnCommSent(std::vector<uint8_t> bytes) { engine_->OnSent(bytes.data(), bytes.size()); }
-
-void CMainFrame::OnCommSendFailed() { engine_->OnSendFailed(); }
-
-void CMainFrame::OnCommReceived() {
-    uint8_t buffer[1024];
-    const std::size_t length = link_->TakeReception(buffer, sizeof buffer);
-    if (length > 0) engine_->OnReceived(buffer, length);
+void CMainFrame::ShowMessages(const std::vector<UserMessage>& messages) {
+    for (const UserMessage& m : messages) ui_.ShowMessage(m.text, m.caption);
 }
 
 void CMainFrame::OnConnect() {
-    link_->Connect(doc_.uiLanguage);
+    ShowMessages(ConnectMessages(session_->Connect(), session_->Link(), doc_.uiLanguage));
     RefreshStatusText();
 }
 
 void CMainFrame::OnDisconnect() {
-    link_->Disconnect();
+    session_->Disconnect();
     RefreshStatusText();
 }
 
 void CMainFrame::ShutDownLink() {
-    if (link_) link_->CloseLink();
-    for (QTimer& timer : timers_) timer.stop();
+    if (session_) {
+        session_->Link().CloseLink();
+        session_->StopTimers();
+    }
+    linkTimer_.stop();
+    uiTimer_.stop();
+}
+
+// ---- engine results ----
+
+void CMainFrame::OnEngineResult(const EngineResult& result) {
+    const int lang = doc_.uiLanguage;
+    if (const auto* sent = std::get_if<FrameSent>(&result)) {
+        AppendCommLog(FormatCommEntry(true, sent->repeat, sent->bytes.data(), sent->bytes.size()));
+    } else if (const auto* received = std::get_if<FrameReceived>(&result)) {
+        AppendCommLog(FormatCommEntry(false, 0, received->bytes.data(), received->bytes.size()));
+    } else if (std::holds_alternative<StatusUpdated>(result)) {
+        if (doc_.currentPage == KindInputStatus) RefreshInputStates();
+    } else if (std::holds_alternative<ConfigurationReceived>(result)) {
+        if (doc_.currentPage == 0)
+            list_->ClearPage();
+        else if (IsConfigurationPage(doc_.currentPage))
+            list_->ShowPage();
+        doc_.title = std::string(txt::AppName) + txt::ConfigFromDeviceSuffix;
+        TitleChanged();
+        UpdateAllViews();
+    } else if (std::holds_alternative<ConfigurationWritten>(result)) {
+        const UserMessage m = WriteSuccessMessage(lang);
+        ShowMessage(m.text, m.caption);
+    } else if (const auto* clock = std::get_if<ClockRead>(&result)) {
+        if (ClockWindowOpen()) ShowDeviceTime(ClockText(doc_.dateFormat, clock->time));
+    } else if (const auto* test = std::get_if<OutputTestDone>(&result)) {
+        if (test->state >= 0) FillCpuSupervisionPage();
+    } else if (std::holds_alternative<EventLogReceived>(result)) {
+        FillEventLogPage();
+        UpdateAllViews();
+    } else if (const auto* fresh = std::get_if<NewEvents>(&result)) {
+        ShowEventWindowForNewEvents();
+        for (const WireEvent& e : fresh->events) AppendEventText(EventText(e, doc_.dateFormat, lang));
+    } else if (const auto* failed = std::get_if<OperationFailed>(&result)) {
+        if (const std::optional<UserMessage> m = FailureMessage(*failed, lang))
+            ShowMessage(m->text, m->caption);
+    } else if (std::holds_alternative<LinkLost>(result)) {
+        RefreshStatusText();
+    }
 }
 
 // ---- project commands ----
 
-void CMainFrame::NoteRecentFile() {
-    if (commandUi_.chosenPath && !doc_.projectPath.empty() && doc_.projectPath == *commandUi_.chosenPath)
+void CMainFrame::NoteRecentFile(CBrondaleDoc::FileOutcome outcome) {
+    if (outcome == CBrondaleDoc::FileOutcome::Done && !doc_.projectPath.empty())
         recentFiles_.Add(QFile::decodeName(doc_.projectPath.c_str()));
 }
 
 void CMainFrame::OnNewProject() { doc_.NewProject(); }
 
-void CMainFrame::OnImportProject() {
-    commandUi_.Reset();
-    doc_.ImportProject();
-    if (commandUi_.messages == 0) NoteRecentFile();
-}
+void CMainFrame::OnImportProject() { NoteRecentFile(doc_.ImportProject()); }
 
-void CMainFrame::OnExportProject() {
-    commandUi_.Reset();
-    doc_.ExportProject();
-    if (commandUi_.messages == 0) NoteRecentFile();
-}
+void CMainFrame::OnExportProject() { NoteRecentFile(doc_.ExportProject()); }
 
-void CMainFrame::OnSaveProject() {
-    commandUi_.Reset();
-    doc_.SaveProject();
-    if (commandUi_.messages == 0) NoteRecentFile();
-}
+void CMainFrame::OnSaveProject() { NoteRecentFile(doc_.SaveProject()); }
 
 bool CMainFrame::ImportAtStart(const std::string& path) {
-    commandUi_.Reset();
     const bool ok = doc_.ImportProjectFrom(path);
     if (ok) recentFiles_.Add(QFile::decodeName(path.c_str()));
     UpdateCommandStates();
@@ -488,7 +488,7 @@ void CMainFrame::showEvent(QShowEvent* event) {
 // ---- closing ----
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
-    if (doc_.modified != 0 && doc_.project && doc_.project->projectOpen != 0) {
+    if (doc_.HasUnsavedChanges()) {
         switch (ui_.AskSaveChanges(doc_.uiLanguage)) {
             case ui::SaveChoice::Cancel:
                 event->ignore();
@@ -498,9 +498,9 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
             case ui::SaveChoice::Save: {
                 const uint8_t modified = doc_.modified;
                 OnSaveProject();
-                // Stay open when nothing was written (chooser cancelled or write failed);
-                // the changes are still unwritten, so the next close asks again.
-                if (commandUi_.cancelled || commandUi_.messages != 0) {
+                // Stay open when nothing was written (chooser cancelled or write failed), with
+                // Save Project still on for another try.
+                if (doc_.HasUnsavedChanges()) {
                     doc_.modified = modified;
                     UpdateCommandStates();
                     event->ignore();
@@ -540,7 +540,7 @@ void CMainFrame::UpdateAllViews() {
 
 void CMainFrame::TitleChanged() { setWindowTitle(QString::fromStdString(doc_.title) + " - "); }
 
-// ---- IEngineHost ----
+// ---- screen effects of the engine's results ----
 
 void CMainFrame::AppendCommLog(const std::string& entry) { commBar_->AppendEntry(entry); }
 

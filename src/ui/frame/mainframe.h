@@ -1,7 +1,8 @@
 // The main window: project tree and parameter list side by side, tool bar, status bar with
 // the link text, the communication bar, the menus in both languages and the device link
-// (serial link + protocol engine) with its timers. It implements the document's views and
-// the engine's host; the command algorithms live in the document and the engine.
+// session (serial link, protocol engine, timer schedule). It implements the document's views
+// and turns the engine's results into what the user sees; the command algorithms live in the
+// document and the engine.
 #pragma once
 
 #include <QMainWindow>
@@ -16,7 +17,10 @@
 #include <vector>
 
 #include "link/engine.h"
+#include "link/link_session.h"
 #include "model/doc.h"
+#include "model/local_time.h"
+#include "present/link_messages.h"
 #include "ui/frame/recent_files.h"
 #include "ui/qt_user_interface.h"
 
@@ -31,11 +35,7 @@ class CMacView;
 class CMacListView;
 class CCommInfoWnd;
 
-namespace corvix {
-class CommLink;
-}
-
-class CMainFrame : public QMainWindow, public corvix::IDocViews, public corvix::IEngineHost {
+class CMainFrame : public QMainWindow, public corvix::IDocViews {
     Q_OBJECT
   public:
     enum Command {
@@ -55,9 +55,7 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews, public corvix::
         IdLanguage = 32826,
         IdContent = 32821,
     };
-    static constexpr int PollIntervalMs = 3000;    // timer 1
-    static constexpr int IdleIntervalMs = 10000;   // timer 2
-    static constexpr int SecondIntervalMs = 1000;  // timer 3
+    static constexpr int SecondIntervalMs = 1000;  // the window's own refresh
     static constexpr int StatusPaneWidth = 400;
 
     // `doc` and `ui` outlive the frame. `settings` (not owned) keeps the recent-file list;
@@ -74,16 +72,16 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews, public corvix::
     void UpdateAllViews() override;
     void TitleChanged() override;
 
-    // ---- IEngineHost ----
-    void AppendCommLog(const std::string& entry) override;
-    void ShowMessage(const std::string& textUtf8, const std::string& captionUtf8) override;
-    void RefreshInputStates() override;
-    void FillEventLogPage() override;
-    void FillCpuSupervisionPage() override;
-    bool ClockWindowOpen() const override;
-    void ShowDeviceTime(const std::string& text) override;
-    void ShowEventWindowForNewEvents() override;
-    void AppendEventText(const std::string& text) override;
+    // ---- what the engine's results do on the screen ----
+    void OnEngineResult(const corvix::EngineResult& result);
+    void AppendCommLog(const std::string& entry);
+    void ShowMessage(const std::string& textUtf8, const std::string& captionUtf8);
+    bool ClockWindowOpen() const;
+    void ShowDeviceTime(const std::string& text);
+    // Step 1 of a new-events reply: create/show the event window by its rules.
+    void ShowEventWindowForNewEvents();
+    // Append text (UTF-8, "\r\n" line ends) to the event window and scroll to its last line.
+    void AppendEventText(const std::string& text);
 
     // ---- commands ----
     QAction* Action(int command) const;
@@ -99,8 +97,9 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews, public corvix::
 
     // ---- parts, for the program and for tests ----
     corvix::CBrondaleDoc& Doc() { return doc_; }
-    corvix::ProtocolEngine& Engine() { return *engine_; }
-    corvix::CommLink& Link() { return *link_; }
+    corvix::ProtocolEngine& Engine() { return session_->Engine(); }
+    corvix::CommLink& Link() { return session_->Link(); }
+    corvix::LinkSession& Session() { return *session_; }
     CMacView* Tree() const { return tree_; }
     CMacListView* List() const { return list_; }
     CCommInfoWnd* CommBar() const { return commBar_; }
@@ -120,6 +119,8 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews, public corvix::
     std::function<int(QDialog&)> runModal;
     // Where "PC Serial Port" gets the port list (empty: the system's serial ports).
     std::function<int(std::vector<std::string>&)> enumeratePorts;
+    // The PC's local time (clock window, setting the device clock).
+    corvix::LocalClockFn localClock = corvix::SystemLocalTime;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -127,25 +128,6 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews, public corvix::
     void showEvent(QShowEvent* event) override;
 
   private:
-    // The document's seam, passed through to the real one; it notes the paths chosen and
-    // the messages shown so the frame knows what a project command achieved.
-    class CommandUserInterface : public corvix::IUserInterface {
-      public:
-        explicit CommandUserInterface(corvix::ui::IGuiUserInterface& inner) : inner_(inner) {}
-        std::optional<std::string> AskOpenProjectPath() override;
-        std::optional<std::string> AskSaveProjectPath() override;
-        std::optional<std::string> AskName(const std::string& initialGbk, int uiLanguage) override;
-        void ShowMessage(const std::string& textUtf8, const std::string& captionUtf8) override;
-        void SetBusy(bool busy) override;
-        void Reset();
-        std::optional<std::string> chosenPath;
-        bool cancelled = false;
-        int messages = 0;
-
-      private:
-        corvix::ui::IGuiUserInterface& inner_;
-    };
-
     void CreateActions();
     void CreateMenus();
     void CreateToolBar();
@@ -153,14 +135,14 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews, public corvix::
     void RetranslateMenus();
     void RefreshStatusText();
     void FitCommBar();
-    void NoteRecentFile();
+    void NoteRecentFile(corvix::CBrondaleDoc::FileOutcome outcome);
+    void ShowMessages(const std::vector<corvix::UserMessage>& messages);
+    void ArmLinkTimer();
+    void RefreshInputStates();
+    void FillEventLogPage();
+    void FillCpuSupervisionPage();
     void DestroyAuxiliaryWindows();
     void ShutDownLink();
-
-    // Worker notices, already on the user-interface thread.
-    void OnCommSent(std::vector<uint8_t> bytes);
-    void OnCommSendFailed();
-    void OnCommReceived();
 
     // Command handlers.
     void OnConnect();
@@ -181,10 +163,8 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews, public corvix::
 
     corvix::CBrondaleDoc& doc_;
     corvix::ui::IGuiUserInterface& ui_;
-    CommandUserInterface commandUi_;
     corvix::ui::RecentFileList recentFiles_;
-    std::unique_ptr<corvix::CommLink> link_;
-    std::unique_ptr<corvix::ProtocolEngine> engine_;
+    std::unique_ptr<corvix::LinkSession> session_;
 
     QSplitter* splitter_ = nullptr;
     CMacView* tree_ = nullptr;
@@ -194,5 +174,6 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews, public corvix::
     QLabel* statusPane_ = nullptr;
     std::vector<QMenu*> menus_;
     std::map<int, QAction*> actions_;
-    QTimer timers_[3];
+    QTimer uiTimer_;    // once a second: status pane, clock window, command states
+    QTimer linkTimer_;  // single shot at the session's next due tick
 };

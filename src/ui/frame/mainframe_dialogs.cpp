@@ -25,10 +25,16 @@ int RunModal(CMainFrame& frame, QDialog& dialog) {
     return frame.runModal ? frame.runModal(dialog) : dialog.exec();
 }
 
-QString PcTimeText(const ProtocolEngine& engine) {
-    const LocalTime now = engine.localClock();
-    return QString::fromStdString(ProtocolEngine::FormatClock(engine.dateFormat, now.year, now.month, now.day,
-                                                              now.hour, now.minute, now.second));
+QString PcTimeText(CMainFrame& frame) {
+    const LocalTime now = frame.localClock();
+    ClockFields c;
+    c.year = now.year;
+    c.month = now.month;
+    c.day = now.day;
+    c.hour = now.hour;
+    c.minute = now.minute;
+    c.second = now.second;
+    return QString::fromStdString(ClockText(frame.Doc().dateFormat, c));
 }
 
 // A new event window in the current language, wired to the frame's flags. It starts hidden.
@@ -70,7 +76,7 @@ void CMainFrame::OnPcSerialPort() {
         names.insert(names.end(), byId.begin(), byId.end());
     }
 
-    SerialSettings& settings = link_->settings;
+    SerialSettings& settings = session_->Link().settings;
     CCommDlg dialog(this);
     dialog.language = lang;
     dialog.portNames = names;
@@ -90,7 +96,7 @@ void CMainFrame::OnPcSerialPort() {
         settings.stopBits = dialog.stopBitsPosition;
     // Only a new port name takes effect at once (the link is reopened when open); the other
     // values apply at the next connect.
-    link_->ApplyPortName(dialog.portText, lang);
+    ShowMessages(PortChangeMessages(session_->ApplyPortName(dialog.portText), session_->Link(), lang));
     RefreshStatusText();
 }
 
@@ -102,18 +108,19 @@ void CMainFrame::OnInternalClock() {
         clockWindow->activateWindow();
         return;
     }
-    auto* window = new CDlgTime(*engine_, engine_->dateFormat, doc_.uiLanguage, this);
+    auto* window = new CDlgTime(
+        doc_, session_->Engine(), [this] { return localClock(); }, doc_.uiLanguage, this);
     clockWindow = window;
     connect(window, &CDlgTime::Closed, this, [this, window] {
         if (clockWindow == window) clockWindow = nullptr;
     });
     window->show();
-    window->SetSystemTimeText(PcTimeText(*engine_));
+    window->SetSystemTimeText(PcTimeText(*this));
 }
 
 void CMainFrame::RefreshClockWindow() {
     auto* window = qobject_cast<CDlgTime*>(clockWindow.data());
-    if (window && window->UsePcClock()) window->SetSystemTimeText(PcTimeText(*engine_));
+    if (window && window->UsePcClock()) window->SetSystemTimeText(PcTimeText(*this));
 }
 
 bool CMainFrame::ClockWindowOpen() const { return !clockWindow.isNull(); }
@@ -187,4 +194,5 @@ void CMainFrame::OnServiceMode() {
     // Not a change of the project's own: the texts travel with the next write and save.
     CopyTextField(doc_.currentDevice->deviceType, DeviceTypeSize, info.deviceType.c_str());
     CopyTextField(doc_.currentDevice->serialNumber, SerialNumberSize, info.serialNumber.c_str());
+    doc_.MarkUnsavedChanges();
 }

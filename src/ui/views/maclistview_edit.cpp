@@ -190,7 +190,7 @@ void CMacListView::OnEditTextChanged(const QString& text) {
                     QString::fromStdString(GbkToUtf8(FieldText(rec.signalNames[row], SignalNameSize))));
         }
     }
-    doc_.modified = 1;
+    doc_.MarkModified();
     emit DocumentChanged();
 }
 
@@ -236,7 +236,7 @@ void CMacListView::OnComboChosen(int index) {
         default:
             return;
     }
-    doc_.modified = 1;
+    doc_.MarkModified();
     emit DocumentChanged();
 }
 
@@ -285,7 +285,7 @@ void CMacListView::RunCommand(int command) {
     }
     if (command == CmdRefresh) {
         // Offered only while the link is up; the engine reports its own progress and errors.
-        if (engine_ && isConnected_ && isConnected_()) engine_->ReadEventLog(-1);
+        if (engine_ && isConnected_ && isConnected_()) engine_->ReadEventLog();
         return;
     }
     if (doc_.currentDeviceId == -1 || doc_.currentPage != KindSignalNames || shownPage_ != KindSignalNames)

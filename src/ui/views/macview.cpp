@@ -246,14 +246,12 @@ void CMacView::RunCommand(int command) {
         case CmdReadFromDevice:
             if (!IsDeviceKind(caret) || !engine_) return;
             doc_.currentDeviceId = caret;
-            engine_->ReadConfiguration(-1);
-            engine_->transferBusy = true;
+            engine_->ReadConfiguration();
             break;
         case CmdWriteToDevice:
             if (!IsDeviceKind(caret) || !engine_) return;
             doc_.currentDeviceId = caret;
-            engine_->transferBusy = true;
-            engine_->WriteConfiguration(-1);
+            engine_->WriteConfiguration();
             break;
         default:
             break;

@@ -1,0 +1,79 @@
+// What the protocol engine reports. Every reply, time-out and failure becomes one of these;
+// front ends decide what it means to their user (a message box, a page refill, an exit code).
+#pragma once
+
+#include <cstdint>
+#include <variant>
+#include <vector>
+
+#include "link/frame.h"
+#include "link/frame_check.h"
+
+namespace corvix {
+
+enum class Operation : uint8_t {
+    None,
+    Status,
+    ClockRead,
+    ClockSet,
+    ConfigRead,
+    ConfigWrite,
+    OutputTest,
+    EventLog,
+    NewEvents
+};
+
+enum class FailReason : uint8_t {
+    NoAnswer,    // four sends went unanswered: the engine gave up and closed the link
+    SendFailed,  // the worker could not write the frame
+    Refused,     // the device's answer cannot be used (an event segment of more than 20 events)
+};
+
+struct FrameSent {
+    std::vector<uint8_t> bytes;
+    int repeat = 0;  // 0 for the first send, 1..3 for resends
+};
+struct FrameReceived {
+    std::vector<uint8_t> bytes;
+    FrameVerdict verdict = FrameVerdict::Good;
+    ReplyMatch match = ReplyMatch::NoRequest;  // meaningful for a good frame only
+};
+// The document's live status bytes and firmware version were updated.
+struct StatusUpdated {
+    std::size_t inputCount = 0;  // states the reply carried (clamped to the live status size)
+    bool newEvents = false;      // the device announced new events; the engine fetches them
+};
+// A whole configuration image arrived and went to every project device with its address.
+struct ConfigurationReceived {
+    uint8_t address = 0;
+    std::vector<int> devicesUpdated;  // indexes into the project's devices
+};
+struct ConfigurationWritten {};
+struct ClockRead {
+    ClockFields time;
+};
+struct ClockSet {};
+struct OutputTestDone {
+    int state =
+        -1;  // the state the device reports (also stored in the document), -1 for a bare acknowledgement
+};
+// The stored event log is complete in the current device.
+struct EventLogReceived {
+    int count = 0;
+};
+// One reply to a new-events request (possibly empty when the device's segment was refused).
+struct NewEvents {
+    std::vector<WireEvent> events;
+};
+struct OperationFailed {
+    Operation operation = Operation::None;
+    FailReason reason = FailReason::NoAnswer;
+};
+// The port reported a hang-up (an unplugged adapter, a closed pty).
+struct LinkLost {};
+
+using EngineResult =
+    std::variant<FrameSent, FrameReceived, StatusUpdated, ConfigurationReceived, ConfigurationWritten,
+                 ClockRead, ClockSet, OutputTestDone, EventLogReceived, NewEvents, OperationFailed, LinkLost>;
+
+}  // namespace corvix

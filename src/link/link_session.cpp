@@ -1,0 +1,77 @@
+#include "link/link_session.h"
+
+#include <algorithm>
+
+namespace corvix {
+
+LinkSession::LinkSession(CBrondaleDoc& doc, PostFn post, ResultFn report, NowFn now)
+    : doc_(doc),
+      post_(std::move(post)),
+      now_(now ? std::move(now) : NowFn(Clock::now)),
+      alive_(std::make_shared<bool>(true)) {
+    link_ = std::make_unique<CommLink>([this, alive = std::weak_ptr<bool>(alive_)](
+                                           CommNotice notice, const uint8_t* bytes, std::size_t length) {
+        // Worker thread: copy what the notice carries and hand it to the host's loop.
+        std::vector<uint8_t> copy;
+        if (bytes != nullptr) copy.assign(bytes, bytes + length);
+        post_([this, alive, notice, copy = std::move(copy)]() mutable {
+            if (alive.lock()) OnNotice(notice, std::move(copy));
+        });
+    });
+    engine_ = std::make_unique<ProtocolEngine>(doc_, *link_, std::move(report));
+}
+
+LinkSession::~LinkSession() {
+    *alive_ = false;
+    alive_.reset();
+    link_->CloseLink();
+}
+
+void LinkSession::OnNotice(CommNotice notice, std::vector<uint8_t> bytes) {
+    switch (notice) {
+        case CommNotice::Sent:
+            engine_->OnSent(bytes.data(), bytes.size());
+            break;
+        case CommNotice::SendFailed:
+            engine_->OnSendFailed();
+            break;
+        case CommNotice::Received: {
+            uint8_t reception[LinkBufferSize];
+            const std::size_t n = link_->TakeReception(reception, sizeof reception);
+            if (n > 0) engine_->OnReceived(reception, n);
+            break;
+        }
+        case CommNotice::HungUp:
+            engine_->OnHangUp();
+            break;
+    }
+}
+
+void LinkSession::StartTimers() {
+    const Clock::time_point now = now_();
+    nextTimeOut_ = now + TimeOutPeriod;
+    nextPoll_ = now + PollPeriod;
+    timersRunning_ = true;
+}
+
+LinkSession::Clock::time_point LinkSession::NextDue() const {
+    if (!timersRunning_) return Clock::time_point::max();
+    return polling_ ? std::min(nextTimeOut_, nextPoll_) : nextTimeOut_;
+}
+
+void LinkSession::RunDueTimers() {
+    if (!timersRunning_) return;
+    const Clock::time_point now = now_();
+    if (now >= nextTimeOut_) {
+        nextTimeOut_ += TimeOutPeriod;
+        if (nextTimeOut_ <= now) nextTimeOut_ = now + TimeOutPeriod;
+        engine_->OnTimer(3);
+    }
+    if (now >= nextPoll_) {
+        nextPoll_ += PollPeriod;
+        if (nextPoll_ <= now) nextPoll_ = now + PollPeriod;
+        if (polling_) engine_->OnTimer(1);
+    }
+}
+
+}  // namespace corvix

@@ -1,0 +1,98 @@
+#include "present/link_messages.h"
+
+#include <cerrno>
+#include <cstdio>
+
+#include "model/gbk.h"
+#include "model/texts.h"
+
+namespace corvix {
+namespace {
+
+UserMessage AppMessage(const char* text) { return {text, txt::AppName}; }
+
+// When the device exists but we may not use it, say how to get the right: membership of the
+// group that owns it (dialout on most systems).
+std::string WithAccessAdvice(const char* message, const CommLink& link, int lang) {
+    std::string text = message;
+    if (link.LastOpenError() != EACCES) return text;
+    const std::string group = link.PortGroupName();
+    const char* advice = Pick(txt::PortAccessAdvice, lang);
+    const int size = std::snprintf(nullptr, 0, advice, group.c_str(), group.c_str());
+    if (size > 0) {
+        std::vector<char> out(static_cast<std::size_t>(size) + 1);
+        std::snprintf(out.data(), out.size(), advice, group.c_str(), group.c_str());
+        text += out.data();
+    }
+    return text;
+}
+
+// A refused line setting or worker has its own message before the command's.
+void AddOpenLinkMessage(LinkOpen result, int lang, std::vector<UserMessage>& out) {
+    if (result == LinkOpen::CannotConfigure || result == LinkOpen::CannotStart)
+        out.push_back(AppMessage(Pick(txt::OpenPortError, lang)));
+}
+
+}  // namespace
+
+std::vector<UserMessage> ConnectMessages(LinkOpen result, const CommLink& link, int lang) {
+    std::vector<UserMessage> out;
+    if (result == LinkOpen::Opened || result == LinkOpen::AlreadyOpen) return out;
+    AddOpenLinkMessage(result, lang, out);
+    out.push_back(AppMessage(WithAccessAdvice(Pick(txt::OpenPortErrorBang, lang), link, lang).c_str()));
+    return out;
+}
+
+std::vector<UserMessage> PortChangeMessages(const PortChange& change, const CommLink& link, int lang) {
+    std::vector<UserMessage> out;
+    if (!change.reopened || change.reopen == LinkOpen::Opened) return out;
+    AddOpenLinkMessage(change.reopen, lang, out);
+    out.push_back(AppMessage(WithAccessAdvice(Pick(txt::CannotOpenPort, lang), link, lang).c_str()));
+    return out;
+}
+
+std::optional<UserMessage> FailureMessage(const OperationFailed& failure, int lang) {
+    switch (failure.reason) {
+        case FailReason::NoAnswer:
+            return UserMessage{Pick(txt::CannotConnect, lang), Pick(txt::CommCaption, lang)};
+        case FailReason::SendFailed:
+            return UserMessage{Pick(txt::SendDataError, lang), Pick(txt::CommCaption, lang)};
+        case FailReason::Refused:
+            break;
+    }
+    return std::nullopt;
+}
+
+UserMessage WriteSuccessMessage(int lang) {
+    return {Pick(txt::WriteDataSuccess, lang), Pick(txt::WriteSuccessCaption, lang)};
+}
+
+std::string EventText(const WireEvent& e, int dateOrder, int lang) {
+    char header[96];
+    if (dateOrder == DateWorld)
+        std::snprintf(header, sizeof header, Pick(txt::EventHeaderWorld, lang), e.day, e.month, e.year,
+                      e.hour, e.minute, e.second, e.millisecond);
+    else
+        std::snprintf(header, sizeof header, Pick(txt::EventHeaderChina, lang), e.year, e.month, e.day,
+                      e.hour, e.minute, e.second, e.millisecond);
+    std::string text = header;
+    text += txt::EventDetailLead;
+    text += GbkToUtf8(FieldText(e.designation, static_cast<int>(sizeof e.designation)));
+    text += txt::EventDetailGap;
+    text += Pick(e.direction == DirectionOffToOn ? txt::EventOffToOn : txt::EventOnToOff, lang);
+    text += "\r\n";
+    return text;
+}
+
+std::string ClockText(int dateOrder, const ClockFields& c) {
+    char text[64];
+    if (dateOrder == DateWorld)
+        std::snprintf(text, sizeof text, txt::ClockWorldFormat, c.day, c.month, c.year, c.hour, c.minute,
+                      c.second);
+    else
+        std::snprintf(text, sizeof text, txt::ClockChinaFormat, c.year, c.month, c.day, c.hour, c.minute,
+                      c.second);
+    return text;
+}
+
+}  // namespace corvix
