@@ -7,6 +7,7 @@
 #include "link/comm_link.h"
 #include "model/texts.h"
 #include "present/link_messages.h"
+#include "fakes/fake_serial_port.h"
 #include "pty_helper.h"
 
 namespace corvix {

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "link/comm_worker.h"
-#include "link/serial_port.h"
+#include "fakes/fake_serial_port.h"
 #include "pty_helper.h"
 
 namespace corvix {

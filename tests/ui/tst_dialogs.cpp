@@ -16,7 +16,7 @@
 #include <memory>
 
 #include "link/comm_link.h"
-#include "link/serial_port.h"
+#include "fakes/fake_serial_port.h"
 #include "model/doc.h"
 #include "model/gbk.h"
 #include "ui/dialogs/commdlg.h"

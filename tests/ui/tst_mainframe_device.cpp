@@ -138,9 +138,9 @@ class TestMainFrameDevice : public QObject, private corvix::test::DeviceFixture 
         std::unique_ptr<ui::DemoSession> demo = ui::DemoSession::Start(*frame, &error);
         QVERIFY2(demo, error.c_str());
         QVERIFY(frame->Link().IsConnected());
-        QCOMPARE(frame->Link().settings.portName, demo->Server().DevicePath());
+        QCOMPARE(frame->Link().settings.portName, demo->DevicePath());
         QCOMPARE(doc->project->deviceCount, 1);
-        QCOMPARE(int(doc->Device(0).address), int(demo->Server().Device().Address()));
+        QCOMPARE(int(doc->Device(0).address), ui::DemoSession::DeviceAddress);
         QCOMPARE(frame->Tree()->topLevelItemCount(), 1);
         QVERIFY(!frame->Action(CMainFrame::IdConnect)->isEnabled());
         // A poll is answered: the firmware version arrives from the device.

@@ -1,6 +1,10 @@
 #include "ui/frame/startup.h"
 
-#include "devsim/sim_server.h"
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+
 #include "link/comm_link.h"
 #include "model/doc.h"
 #include "model/texts.h"
@@ -36,24 +40,45 @@ std::string UsageText() {
     return std::string(Pick(txt::AppUsage, LangEnglish)) + "\n" + Pick(txt::AppUsage, LangChinese);
 }
 
+DemoSession::DemoSession() : process_(std::make_unique<QProcess>()) {}
+
 DemoSession::~DemoSession() {
-    if (server_) server_->Stop();
+    if (process_->state() == QProcess::NotRunning) return;
+    process_->terminate();
+    if (!process_->waitForFinished(3000)) {
+        process_->kill();
+        process_->waitForFinished(3000);
+    }
 }
 
 std::unique_ptr<DemoSession> DemoSession::Start(CMainFrame& frame, std::string* error) {
     std::unique_ptr<DemoSession> session(new DemoSession);
-    sim::SimOptions options;
-    options.device.uiLanguage = frame.Doc().uiLanguage;
-    session->server_ = std::make_unique<sim::SimServer>(options);
-    std::string why;
-    if (!session->server_->Start(&why)) {
-        if (error) *error = std::string(Pick(txt::DemoStartFailed, frame.Doc().uiLanguage)) + ": " + why;
+    const int lang = frame.Doc().uiLanguage;
+    auto fail = [&](const QString& why) {
+        if (error) *error = std::string(Pick(txt::DemoStartFailed, lang)) + ": " + why.toStdString();
         return nullptr;
+    };
+    // Installed or built, the simulator sits beside the program; else look in PATH.
+    QString program = QCoreApplication::applicationDirPath() + "/corvix-devsim";
+    if (!QFileInfo(program).isExecutable()) program = QStandardPaths::findExecutable("corvix-devsim");
+    if (program.isEmpty()) return fail("corvix-devsim not found");
+    QStringList args;
+    if (IsEnglish(lang)) args << "--english";
+    QProcess& process = *session->process_;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(program, args);
+    if (!process.waitForStarted(5000)) return fail(process.errorString());
+    // Its first line is the path of the pseudo-terminal it serves.
+    while (!process.canReadLine()) {
+        if (!process.waitForReadyRead(5000)) return fail(QString("%1 gave no device path").arg(program));
     }
-    frame.Link().settings.portName = session->server_->DevicePath();
+    session->devicePath_ = QString::fromLocal8Bit(process.readLine()).trimmed().toStdString();
+    if (session->devicePath_.empty()) return fail("empty device path");
+
+    frame.Link().settings.portName = session->devicePath_;
     CBrondaleDoc& doc = frame.Doc();
     doc.NewProject();
-    doc.Device(0).address = session->server_->Device().Address();
+    doc.Device(0).address = DeviceAddress;
     // A throw-away project: nothing to ask about at exit until the user changes it.
     doc.modified = 0;
     frame.RunCommand(CMainFrame::IdConnect);

@@ -1,5 +1,5 @@
 // Start-up pieces of the desktop program that the application object strings together:
-// the command line and the demo mode with its in-process simulated device.
+// the command line and the demo mode with its simulated device.
 #pragma once
 
 #include <memory>
@@ -7,10 +7,7 @@
 #include <vector>
 
 class CMainFrame;
-
-namespace corvix::sim {
-class SimServer;
-}
+class QProcess;
 
 namespace corvix::ui {
 
@@ -28,20 +25,23 @@ StartOptions ParseCommandLine(const std::vector<std::string>& args);
 // Text of --help in both languages.
 std::string UsageText();
 
-// The simulated device of --demo: a device served on a new pseudo-terminal for as long as
-// the session lives.
+// The simulated device of --demo: the corvix-devsim program installed beside this one, run
+// as a child process for as long as the session lives, serving a new pseudo-terminal.
 class DemoSession {
   public:
+    static constexpr int DeviceAddress = 1;  // the simulator's default address
+
     ~DemoSession();
     // Starts the device, points the frame's port at it, creates a new project whose first
     // device has the device's address and connects. Null (with `error`) when the device
     // cannot be started.
     static std::unique_ptr<DemoSession> Start(CMainFrame& frame, std::string* error = nullptr);
-    sim::SimServer& Server() { return *server_; }
+    const std::string& DevicePath() const { return devicePath_; }
 
   private:
-    DemoSession() = default;
-    std::unique_ptr<sim::SimServer> server_;
+    DemoSession();
+    std::unique_ptr<QProcess> process_;
+    std::string devicePath_;
 };
 
 }  // namespace corvix::ui
