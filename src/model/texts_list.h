@@ -29,8 +29,9 @@ inline constexpr BiText ListRowCpuFailure{"CPU 出错", "CPU Failure"};
 inline constexpr BiText ListSignalDesignation{"开关量%d", "Binary%d"};
 
 // Entries of the baud-rate and data-bits choices (the other code texts are the model's).
-inline constexpr const char* ListBaudRates[] = {"4800", "9600", "19200", "57600", "115200"};
-inline constexpr const char* ListDataBits[] = {"8", "9"};
+inline constexpr BiText ListBaudRates[] = {
+    {"4800", "4800"}, {"9600", "9600"}, {"19200", "19200"}, {"57600", "57600"}, {"115200", "115200"}};
+inline constexpr BiText ListDataBits[] = {{"8", "8"}, {"9", "9"}};
 
 // Input states 0 and 1, then the text for any other value (spelling kept as users know it).
 inline constexpr BiText ListStateOff{"断开", "Off"};

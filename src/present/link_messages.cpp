@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "model/formats.h"
 #include "model/gbk.h"
 #include "model/texts.h"
 
@@ -85,14 +86,7 @@ std::string EventText(const WireEvent& e, int dateOrder, int lang) {
 }
 
 std::string ClockText(int dateOrder, const ClockFields& c) {
-    char text[64];
-    if (dateOrder == DateWorld)
-        std::snprintf(text, sizeof text, txt::ClockWorldFormat, c.day, c.month, c.year, c.hour, c.minute,
-                      c.second);
-    else
-        std::snprintf(text, sizeof text, txt::ClockChinaFormat, c.year, c.month, c.day, c.hour, c.minute,
-                      c.second);
-    return text;
+    return FormatClock(dateOrder, c.year, c.month, c.day, c.hour, c.minute, c.second);
 }
 
 }  // namespace corvix

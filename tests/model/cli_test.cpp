@@ -162,18 +162,54 @@ TEST_F(CliTest, UsageAndHelp) {
         EXPECT_EQ(r.exitCode, 0);
         EXPECT_NE(r.out.find("usage:"), std::string::npos);
     }
-    for (std::vector<std::string> bad : {std::vector<std::string>{},
-                                         {"frobnicate"},
-                                         {"project"},
-                                         {"project", "new"},
-                                         {"project", "new", dir / "a.mac", "--lang", "fr"},
-                                         {"project", "show", dir / "a.mac", "--bogus"},
-                                         {"project", "add-device", dir / "a.mac"}}) {
+    for (std::vector<std::string> bad :
+         {std::vector<std::string>{},
+          {"frobnicate"},
+          {"project"},
+          {"project", "new"},
+          {"project", "new", dir / "a.mac", "--lang", "fr"},
+          {"project", "show", dir / "a.mac", "--bogus"},
+          {"project", "show", dir / "a.mac", "--device=0", "--page=status"},
+          {"project", "show", dir / "a.mac", "--device=x", "--page=b1"},
+          {"project", "show", dir / "a.mac", "--page", "b1"},
+          {"project", "show", dir / "a.mac", "--device=0", "--page=events", "--date-order=usa"},
+          {"project", "add-device", dir / "a.mac"}}) {
         CliRun r = Cli(bad);
         EXPECT_EQ(r.exitCode, 2);
         EXPECT_TRUE(r.out.empty());
     }
     EXPECT_FALSE(std::filesystem::exists(dir / "a.mac"));
+}
+
+TEST_F(CliTest, ShowOnePageAsTheListShowsIt) {
+    const std::string file = dir / "page.mac";
+    ASSERT_EQ(Cli({"project", "new", file, "--lang", "zh"}).exitCode, 0);
+    auto block = std::make_unique<ProjectBlock>();
+    ASSERT_EQ(ReadProjectFile(file, *block), FileError::None);
+    block->devices[0].baudRate[0] = 38400;
+    block->devices[0].eventCount = 1;
+    EventRecord& ev = block->devices[0].events[0];
+    ev.year = 2012, ev.month = 5, ev.day = 10, ev.hour = 8, ev.millisecond = 5;
+    CopyTextField(ev.signalName, SignalNameSize, Utf8ToGbk("断路器\"合\"").c_str());
+    ASSERT_EQ(WriteProjectFileAtomic(file, *block), FileError::None);
+
+    CliRun r = Cli({"project", "show", file, "--device", "0", "--page", "b1", "--json"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "{\"device\":0,\"page\":\"b1\",\"columns\":[\"Number\",\"Name\",\"Data\"],\"rows\":["
+              "[\"1\",\"Baud rate\",\"38400\"],[\"2\",\"Data bits\",\"8\"],[\"3\",\"Stop bits\",\"1\"],"
+              "[\"4\",\"Parity\",\"EVEN\"],[\"5\",\"Protocol\",\"IEC 60870-5-103\"]]}\n");
+    r = Cli({"project", "show", file, "--device=0", "--page=signals", "--lang", "zh"});
+    EXPECT_EQ(r.out.substr(0, r.out.find("02\t")), "序号\t名称\t信息定义\n01\t开关量1\t矩阵输入01\n");
+    r = Cli({"project", "show", file, "--device=0", "--page=events", "--json", "--date-order", "world"});
+    EXPECT_NE(r.out.find("\"rows\":[[\"1\",\"10.05.2012 08:00:00.   5\",\"断路器\\\"合\\\"\",\"Off->On\"]]}"),
+              std::string::npos)
+        << r.out;
+    r = Cli({"project", "show", file, "--device", "0", "--page", "events"});
+    EXPECT_EQ(r.out, "Number\tTime\tName\tState\n1\t2012.05.10 08:00:00.   5\t断路器\"合\"\tOff->On\n");
+
+    EXPECT_EQ(Cli({"project", "show", file, "--device", "1", "--page", "b1"}).exitCode, 2);  // one device
+    EXPECT_EQ(Cli({"project", "show", dir / "missing.mac", "--device", "0", "--page", "b1"}).exitCode, 3);
 }
 
 TEST(ProjectJson, TextsEscapedAndCountsClamped) {

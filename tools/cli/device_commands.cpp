@@ -14,6 +14,7 @@
 #include "cli/device_session.h"
 #include "link/frame.h"
 #include "model/doc.h"
+#include "model/formats.h"
 #include "model/gbk.h"
 #include "model/texts.h"
 #include "present/link_messages.h"
@@ -284,12 +285,6 @@ bool SaveProject(CBrondaleDoc& doc, const std::string& path) {
     return false;
 }
 
-const char* StateText(uint8_t state, int lang) {
-    if (state == 0) return Pick(txt::ListStateOff, lang);
-    if (state == 1) return Pick(txt::ListStateOn, lang);
-    return Pick(txt::ListStateUnknown, lang);
-}
-
 std::string InputName(int index, int lang) {
     char name[48];
     std::snprintf(name, sizeof name, Pick(txt::ListSignalDesignation, lang), index + 1);
@@ -361,7 +356,7 @@ int RunStatus(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session) {
         std::printf("%s: %s\n", Pick(txt::CliFirmware, lang), FirmwareText(doc).c_str());
         for (std::size_t i = 0; i < watch.inputs; ++i)
             std::printf("%s: %s\n", InputName(static_cast<int>(i), lang).c_str(),
-                        StateText(doc.liveStatus[i], lang));
+                        InputStateText(doc.liveStatus[i], lang));
         std::printf("%s: %s\n", Pick(txt::CliNewEvents, lang),
                     Pick(watch.newEvents ? txt::CliYes : txt::CliNo, lang));
         for (const std::string& e : events) std::fwrite(e.data(), 1, e.size(), stdout);
@@ -515,15 +510,13 @@ int RunEvents(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session) {
                     Pick(txt::ListColName, lang), Pick(txt::ListColState, lang));
     for (int i = 0; i < count; ++i) {
         const EventRecord& ev = rec.events[count - 1 - i];
-        char stamp[64];
-        std::snprintf(stamp, sizeof stamp, "%04d.%02d.%02d %02d:%02d:%02d.%4d", ev.year, ev.month, ev.day,
-                      ev.hour, ev.minute, ev.second, ev.millisecond);
+        const std::string stamp = FormatEventStamp(ev, DateChina);
         const std::string name = GbkToUtf8(FieldText(ev.signalName, static_cast<int>(sizeof ev.signalName)));
-        const char* state = txt::TransitionText(ev.transition, lang);
+        const char* state = TransitionText(ev.transition, lang);
         if (a.csv)
-            std::printf("%d,%s,%s,%s\n", i + 1, stamp, CsvField(name).c_str(), state);
+            std::printf("%d,%s,%s,%s\n", i + 1, stamp.c_str(), CsvField(name).c_str(), state);
         else
-            std::printf("%d\t%s\t%s\t%s\n", i + 1, stamp, name.c_str(), state);
+            std::printf("%d\t%s\t%s\t%s\n", i + 1, stamp.c_str(), name.c_str(), state);
     }
     return std::fflush(stdout) == 0 ? ExitOk : ExitFile;
 }
@@ -563,7 +556,7 @@ int RunMonitor(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session) {
         for (std::size_t i = 0; i < watch.inputs; ++i) {
             if (i < shown.size() && shown[i] == doc.liveStatus[i]) continue;
             std::printf("%s: %s\n", InputName(static_cast<int>(i), lang).c_str(),
-                        StateText(doc.liveStatus[i], lang));
+                        InputStateText(doc.liveStatus[i], lang));
         }
         shown.assign(doc.liveStatus, doc.liveStatus + watch.inputs);
         std::fflush(stdout);

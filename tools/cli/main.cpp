@@ -12,7 +12,7 @@ constexpr const char* kUsage =
     "usage: corvix-cli <command> [arguments]\n"
     "\n"
     "commands:\n"
-    "  project   create, extend and show project files (.mac)\n"
+    "  project   create, extend and show project files (.mac) and their pages\n"
     "  device    talk to a device over a serial line\n"
     "\n"
     "Run 'corvix-cli <command> --help' for the arguments of a command.\n"

@@ -1,11 +1,14 @@
 // corvix-cli project new | add-device | show: the document's own commands, run headless.
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/cli.h"
 #include "model/doc.h"
 #include "model/gbk.h"
+#include "model/pages.h"
 #include "model/project_json.h"
 #include "model/texts.h"
 
@@ -19,6 +22,7 @@ constexpr const char* kProjectUsage =
     "  new FILE [--lang zh|en]              write a new project with one device\n"
     "  add-device FILE NAME [--lang zh|en]  append a new device named NAME\n"
     "  show FILE [--json] [--lang zh|en]    print the project\n"
+    "  show FILE --device N --page PAGE     print one page of device N as the list shows it\n"
     "\n"
     "--lang chooses the language of new texts and messages (default zh; show reports in en).\n"
     "Exit codes: 0 ok, 2 usage, 3 file error, 5 project full.\n";
@@ -35,8 +39,64 @@ constexpr const char* kAddUsage =
 
 constexpr const char* kShowUsage =
     "usage: corvix-cli project show FILE [--json] [--lang zh|en]\n"
+    "       corvix-cli project show FILE --device N --page PAGE [--json] [--lang zh|en]\n"
+    "                               [--date-order china|world]\n"
     "Prints the project in FILE; --json prints one JSON object. Messages are in English\n"
-    "unless --lang zh is given: show creates no texts, and scripts read its errors.\n";
+    "unless --lang zh is given, so that scripts can read its errors.\n"
+    "\n"
+    "With --page, prints one page of device N (0 is the first device) as the parameter list\n"
+    "shows it, its texts in the language of --lang (default en): a line of column titles, then\n"
+    "one line per row, cells separated by tabs. With --json:\n"
+    "  {\"device\":N,\"page\":PAGE,\"columns\":[titles],\"rows\":[[cells],...]}\n"
+    "PAGE is one of address, b1, b2, signals, timesync, events. --date-order sets how the\n"
+    "event log writes dates: china (year.month.day, the default) or world (day.month.year).\n";
+
+// The pages show can print, by the name given to --page.
+struct PageName {
+    const char* name;
+    int32_t kind;
+};
+constexpr PageName kPageNames[] = {
+    {"address", KindDeviceAddress}, {"b1", KindPortB1},         {"b2", KindPortB2},
+    {"signals", KindSignalNames},   {"timesync", KindTimeSync}, {"events", KindEventLog}};
+
+// The page options of show, taken out of its arguments before the common ones are read.
+struct PageOptions {
+    std::optional<std::string> device, page, dateOrder;
+    std::string error;
+};
+
+std::vector<std::string> TakePageOptions(const std::vector<std::string>& args, PageOptions& out) {
+    std::vector<std::string> rest;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        std::optional<std::string>* slot = nullptr;
+        std::string name = a.substr(0, a.find('='));
+        if (name == "--device")
+            slot = &out.device;
+        else if (name == "--page")
+            slot = &out.page;
+        else if (name == "--date-order")
+            slot = &out.dateOrder;
+        if (slot == nullptr) {
+            rest.push_back(a);
+        } else if (name.size() < a.size()) {
+            *slot = a.substr(name.size() + 1);
+        } else if (i + 1 < args.size()) {
+            *slot = args[++i];
+        } else {
+            out.error = name + " needs a value";
+        }
+    }
+    return rest;
+}
+
+// The device index of --device: a decimal number, nothing else; -1 when it is not one.
+int ParseDevice(const std::string& text) {
+    if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos)
+        return -1;
+    return std::atoi(text.c_str());
+}
 
 int Usage(const char* usage, const std::string& error) {
     std::fprintf(stderr, "corvix-cli project: %s\n\n%s", error.c_str(), usage);
@@ -100,17 +160,65 @@ void PrintText(const CBrondaleDoc& doc) {
     }
 }
 
+std::string Joined(const std::vector<std::string>& cells, bool json) {
+    std::string out;
+    for (const std::string& cell : cells) {
+        if (!out.empty()) out += json ? "," : "\t";
+        out += json ? JsonString(cell) : cell;
+    }
+    return json ? "[" + out + "]" : out;
+}
+
+void PrintPage(const PageTable& table, int device, const std::string& name, bool json) {
+    if (!json) {
+        std::printf("%s\n", Joined(table.titles, false).c_str());
+        for (const std::vector<std::string>& row : table.rows)
+            std::printf("%s\n", Joined(row, false).c_str());
+        return;
+    }
+    std::string out = "{\"device\":" + std::to_string(device) + ",\"page\":" + JsonString(name) +
+                      ",\"columns\":" + Joined(table.titles, true) + ",\"rows\":[";
+    for (std::size_t r = 0; r < table.rows.size(); ++r)
+        out += (r > 0 ? "," : "") + Joined(table.rows[r], true);
+    std::printf("%s]}\n", out.c_str());
+}
+
 int RunShow(const std::vector<std::string>& args) {
-    CommandLine cl = ParseCommandLine(args, 1, true);
+    PageOptions po;
+    CommandLine cl = ParseCommandLine(TakePageOptions(args, po), 1, true);
     if (cl.help) {
         std::fputs(kShowUsage, stdout);
         return ExitOk;
     }
     if (!cl.error.empty()) return Usage(kShowUsage, cl.error);
+    if (!po.error.empty()) return Usage(kShowUsage, po.error);
     if (cl.positional.size() != 1) return Usage(kShowUsage, "expected exactly one FILE");
+    const PageName* page = nullptr;
+    for (const PageName& p : kPageNames)
+        if (po.page && *po.page == p.name) page = &p;
+    const int device = po.device ? ParseDevice(*po.device) : -1;
+    int dateFormat = DateChina;
+    if (po.page || po.device || po.dateOrder) {
+        if (!po.page || !po.device) return Usage(kShowUsage, "--device and --page go together");
+        if (page == nullptr) return Usage(kShowUsage, "unknown page '" + *po.page + "'");
+        if (device < 0) return Usage(kShowUsage, "--device needs a device number, not '" + *po.device + "'");
+        if (po.dateOrder && *po.dateOrder != "china" && *po.dateOrder != "world")
+            return Usage(kShowUsage, "unknown date order '" + *po.dateOrder + "' (china or world)");
+        if (po.dateOrder && *po.dateOrder == "world") dateFormat = DateWorld;
+    }
     Host host(cl.languageGiven ? cl.language : LangEnglish);
     if (!host.doc.ImportProjectFrom(cl.positional[0])) return ExitFile;
-    if (cl.json)
+    if (page != nullptr) {
+        const int count = host.doc.project->DeviceCountClamped();
+        if (device >= count)
+            return Usage(kShowUsage, "the project has no device " + *po.device + " (it has " +
+                                         std::to_string(count) + ")");
+        PageSource source;
+        source.record = &host.doc.project->devices[device];
+        source.uiLanguage = host.doc.uiLanguage;
+        source.dateFormat = dateFormat;
+        PrintPage(BuildPage(*FindPage(page->kind), source), device, page->name, cl.json);
+    } else if (cl.json)
         std::printf("%s\n", ProjectJson(*host.doc.project).c_str());
     else
         PrintText(host.doc);

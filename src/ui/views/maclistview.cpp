@@ -1,15 +1,14 @@
-// Construction of the list and the fill of every page.
+// Construction of the list and the fill of every page, from the pages' description.
 #include "ui/views/maclistview.h"
 
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
-#include <cstdio>
+#include <algorithm>
 
-#include "link/engine.h"
 #include "model/doc.h"
-#include "model/gbk.h"
+#include "model/pages.h"
 #include "model/texts.h"
 
 using namespace corvix;
@@ -17,20 +16,6 @@ using namespace corvix;
 namespace {
 
 constexpr int MinRowHeight = 24;
-
-QString Num(const char* format, int value) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, format, value);
-    return QString::fromUtf8(buf);
-}
-
-// A record text (GBK bytes in a fixed field) for display.
-QString RecordText(const char* field, int width) {
-    return QString::fromStdString(GbkToUtf8(FieldText(field, width)));
-}
-
-// A code outside its list has no text: the cell stays empty.
-QString CodeText(const char* text) { return text ? QString::fromUtf8(text) : QString(); }
 
 }  // namespace
 
@@ -107,32 +92,17 @@ void CMacListView::SetConnectedQuery(std::function<bool()> isConnected) {
 
 void CMacListView::ShowPage() {
     switch (doc_.currentPage) {
-        case KindDeviceAddress:
-            FillDeviceAddressPage();
-            break;
-        case KindPortB1:
-            FillPortPage(0);
-            break;
-        case KindPortB2:
-            FillPortPage(1);
-            break;
-        case KindSignalNames:
-            FillSignalNamesPage();
-            break;
-        case KindInputStatus:
-            FillInputStatusPage();
-            break;
         case KindCpuSupervision:
             FillCpuSupervisionPage();
             break;
         case KindEventLog:
             FillEventLogPage();
             break;
-        case KindTimeSync:
-            FillTimeSyncPage();
-            break;
         default:
-            ClearPage();
+            if (FindPage(doc_.currentPage) != nullptr)
+                FillPage(doc_.currentPage);
+            else
+                ClearPage();
             break;
     }
     executeButton_->setVisible(doc_.currentPage == KindCpuSupervision && shownPage_ == KindCpuSupervision);
@@ -148,6 +118,12 @@ void CMacListView::ClearPage() {
     filling_ = false;
 }
 
+PageSource CMacListView::Source() const {
+    return {doc_.currentDevice, doc_.uiLanguage, doc_.dateFormat, doc_.liveStatus, doc_.cpuFailureTest};
+}
+
+PageTarget CMacListView::Target() { return {doc_.currentDevice, &doc_.cpuFailureTest}; }
+
 void CMacListView::ResetTable(int page) {
     HideEditors();
     if (page != KindCpuSupervision) executeButton_->hide();
@@ -157,10 +133,10 @@ void CMacListView::ResetTable(int page) {
     shownPage_ = page;
 }
 
-void CMacListView::AddColumn(const char* title, int width) {
+void CMacListView::AddColumn(const std::string& title, int width) {
     const int column = columnCount();
     setColumnCount(column + 1);
-    setHorizontalHeaderItem(column, new QTableWidgetItem(QString::fromUtf8(title)));
+    setHorizontalHeaderItem(column, new QTableWidgetItem(QString::fromStdString(title)));
     setColumnWidth(column, width);
 }
 
@@ -174,171 +150,44 @@ void CMacListView::SetCell(int row, int column, const QString& text) {
     setItem(row, column, cell);
 }
 
-void CMacListView::FillDeviceAddressPage() {
-    if (doc_.currentDeviceId == -1) return;
-    const int lang = doc_.uiLanguage;
+bool CMacListView::FillPage(int kind) {
+    const PageDef* page = FindPage(kind);
+    if (page == nullptr || doc_.currentDeviceId == -1) return false;
+    const PageTable table = BuildPage(*page, Source());
     filling_ = true;
-    ResetTable(KindDeviceAddress);
-    AddColumn(Pick(txt::ListColNumber, lang), 100);
-    AddColumn(Pick(txt::ListColName, lang), 200);
-    AddColumn(Pick(txt::ListColAddressData, lang), 200);
-    setRowCount(1);
-    SetCell(0, 0, QStringLiteral("1"));
-    SetCell(0, 1, QString::fromUtf8(Pick(txt::ListRowDeviceAddress, lang)));
-    SetCell(0, 2, Num("%d", doc_.currentDevice->address));
+    ResetTable(kind);
+    for (std::size_t c = 0; c < table.titles.size(); ++c) AddColumn(table.titles[c], table.widths[c]);
+    setRowCount(static_cast<int>(table.rows.size()));
+    for (std::size_t r = 0; r < table.rows.size(); ++r)
+        for (std::size_t c = 0; c < table.rows[r].size(); ++c)
+            SetCell(static_cast<int>(r), static_cast<int>(c), QString::fromStdString(table.rows[r][c]));
     filling_ = false;
-}
-
-void CMacListView::FillPortPage(int port) {
-    if (doc_.currentDeviceId == -1) return;
-    const int lang = doc_.uiLanguage;
-    const DeviceRecord& rec = *doc_.currentDevice;
-    filling_ = true;
-    ResetTable(port == 0 ? KindPortB1 : KindPortB2);
-    AddColumn(Pick(txt::ListColNumber, lang), 100);
-    AddColumn(Pick(txt::ListColName, lang), 200);
-    AddColumn(Pick(txt::ListColData, lang), 200);
-    const BiText* names[] = {&txt::ListRowBaudRate, &txt::ListRowDataBits, &txt::ListRowStopBits,
-                             &txt::ListRowParity, &txt::ListRowProtocol};
-    const QString data[] = {
-        Num("%d", static_cast<int32_t>(rec.baudRate[port])),
-        Num("%d", rec.dataBits[port]),
-        CodeText(txt::StopBitsText(rec.stopBits[port], lang)),
-        CodeText(txt::ParityText(rec.parity[port], lang)),
-        CodeText(txt::PortProtocolText(rec.protocol[port], lang)),
-    };
-    setRowCount(5);
-    for (int row = 0; row < 5; ++row) {
-        SetCell(row, 0, Num("%d", row + 1));
-        SetCell(row, 1, QString::fromUtf8(Pick(*names[row], lang)));
-        SetCell(row, 2, data[row]);
-    }
-    filling_ = false;
-}
-
-void CMacListView::FillSignalNamesPage() {
-    if (doc_.currentDeviceId == -1) return;
-    const int lang = doc_.uiLanguage;
-    const DeviceRecord& rec = *doc_.currentDevice;
-    filling_ = true;
-    ResetTable(KindSignalNames);
-    AddColumn(Pick(txt::ListColNumber, lang), 100);
-    AddColumn(Pick(txt::ListColDesignation, lang), 200);
-    AddColumn(Pick(txt::ListColSignalDefinition, lang), 200);
-    const int count = rec.SignalCountClamped();
-    setRowCount(count);
-    for (int i = 0; i < count; ++i) {
-        SetCell(i, 0, Num("%02d", i + 1));
-        SetCell(i, 1, Num(Pick(txt::ListSignalDesignation, lang), i + 1));
-        SetCell(i, 2, RecordText(rec.signalNames[i], SignalNameSize));
-    }
-    filling_ = false;
-}
-
-void CMacListView::FillTimeSyncPage() {
-    if (doc_.currentDeviceId == -1) return;
-    const int lang = doc_.uiLanguage;
-    const int code = doc_.currentDevice->timeSync;
-    filling_ = true;
-    ResetTable(KindTimeSync);
-    AddColumn(Pick(txt::ListColNumber, lang), 100);
-    AddColumn(Pick(txt::ListColName, lang), 200);
-    AddColumn(Pick(txt::ListColData, lang), 200);
-    setRowCount(1);
-    SetCell(0, 0, QStringLiteral("1"));
-    SetCell(0, 1, QString::fromUtf8(Pick(txt::ListRowTimeSync, lang)));
-    SetCell(0, 2, CodeText(txt::TimeSyncText(code, lang)));
-    filling_ = false;
-}
-
-namespace {
-
-QString StateText(uint8_t state, int lang) {
-    if (state == 0) return QString::fromUtf8(Pick(txt::ListStateOff, lang));
-    if (state == 1) return QString::fromUtf8(Pick(txt::ListStateOn, lang));
-    return QString::fromUtf8(Pick(txt::ListStateUnknown, lang));
-}
-
-}  // namespace
-
-void CMacListView::FillInputStatusPage() {
-    if (doc_.currentDeviceId == -1) return;
-    const int lang = doc_.uiLanguage;
-    const DeviceRecord& rec = *doc_.currentDevice;
-    filling_ = true;
-    ResetTable(KindInputStatus);
-    AddColumn(Pick(txt::ListColNumber, lang), 100);
-    AddColumn(Pick(txt::ListColAssignment, lang), 200);
-    AddColumn(Pick(txt::ListColState, lang), 200);
-    const int count = rec.SignalCountClamped();
-    setRowCount(count);
-    for (int i = 0; i < count; ++i) {
-        SetCell(i, 0, Num("%d", i + 1));
-        SetCell(i, 1, RecordText(rec.signalNames[i], SignalNameSize));
-        SetCell(i, 2, StateText(doc_.liveStatus[i], lang));
-    }
-    filling_ = false;
+    return true;
 }
 
 void CMacListView::RefreshInputStates() {
-    // Only the State column changes, so the selection and the scroll position stay.
+    // Only the live column changes, so the selection and the scroll position stay.
     if (doc_.currentDeviceId == -1 || shownPage_ != KindInputStatus) return;
-    const int lang = doc_.uiLanguage;
-    const int count = std::min(doc_.currentDevice->SignalCountClamped(), rowCount());
-    for (int i = 0; i < count; ++i) SetCell(i, 2, StateText(doc_.liveStatus[i], lang));
+    const PageDef& page = *FindPage(KindInputStatus);
+    const PageSource source = Source();
+    const int count = std::min(RowCount(page, source), rowCount());
+    for (int i = 0; i < count; ++i)
+        SetCell(i, page.liveColumn, QString::fromStdString(CellText(page, source, i, page.liveColumn)));
 }
 
 void CMacListView::FillEventLogPage() {
     // The link refills this page when a read ends; a page the user has left stays as it is.
-    if (doc_.currentDeviceId == -1 || doc_.currentPage != KindEventLog) return;
-    const int lang = doc_.uiLanguage;
-    const DeviceRecord& rec = *doc_.currentDevice;
-    filling_ = true;
-    ResetTable(KindEventLog);
-    AddColumn(Pick(txt::ListColNumber, lang), 100);
-    AddColumn(Pick(txt::ListColTime, lang), 200);
-    AddColumn(Pick(txt::ListColName, lang), 200);
-    AddColumn(Pick(txt::ListColState, lang), 80);
-    const int count = rec.EventCountClamped();
-    setRowCount(count);
-    const bool world = doc_.dateFormat == DateWorld;
-    for (int i = 0; i < count; ++i) {
-        const EventRecord& ev = rec.events[count - 1 - i];
-        char stamp[64];
-        if (world)
-            std::snprintf(stamp, sizeof stamp, "%02d.%02d.%04d %02d:%02d:%02d.%4d", ev.day, ev.month, ev.year,
-                          ev.hour, ev.minute, ev.second, ev.millisecond);
-        else
-            std::snprintf(stamp, sizeof stamp, "%04d.%02d.%02d %02d:%02d:%02d.%4d", ev.year, ev.month, ev.day,
-                          ev.hour, ev.minute, ev.second, ev.millisecond);
-        SetCell(i, 0, Num("%d", i + 1));
-        SetCell(i, 1, QString::fromLatin1(stamp));
-        SetCell(i, 2, RecordText(ev.signalName, sizeof ev.signalName));
-        SetCell(i, 3, QString::fromUtf8(txt::TransitionText(ev.transition, lang)));
-    }
-    filling_ = false;
+    if (doc_.currentPage != KindEventLog) return;
+    FillPage(KindEventLog);
 }
 
 void CMacListView::FillCpuSupervisionPage() {
     // The link refills this page on the device's answer; a page the user has left stays.
-    if (doc_.currentDeviceId == -1 || doc_.currentPage != KindCpuSupervision) return;
-    const int lang = doc_.uiLanguage;
-    filling_ = true;
-    ResetTable(KindCpuSupervision);
-    AddColumn(Pick(txt::ListColNumber, lang), 100);
-    AddColumn(Pick(txt::ListColAssignment, lang), 200);
-    AddColumn(Pick(txt::ListColOperation, lang), 200);
-    AddColumn(Pick(txt::ListColBlank, lang), 200);
-    setRowCount(1);
-    SetCell(0, 0, QStringLiteral("1"));
-    SetCell(0, 1, QString::fromUtf8(Pick(txt::ListRowCpuFailure, lang)));
-    SetCell(0, 2,
-            QString::fromUtf8(Pick(doc_.cpuFailureTest != 0 ? txt::ListStateOn : txt::ListStateOff, lang)));
-    executeButton_->setText(QString::fromUtf8(Pick(txt::ListExecute, lang)));
+    if (doc_.currentPage != KindCpuSupervision || !FillPage(KindCpuSupervision)) return;
+    executeButton_->setText(QString::fromUtf8(Pick(txt::ListExecute, doc_.uiLanguage)));
     executeButton_->setAccessibleName(executeButton_->text());
     PlaceExecuteButton();
     executeButton_->show();
-    filling_ = false;
 }
 
 void CMacListView::PlaceExecuteButton() {

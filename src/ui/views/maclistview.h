@@ -4,6 +4,7 @@
 
 #include <QTableWidget>
 #include <functional>
+#include <string>
 #include <vector>
 
 class QComboBox;
@@ -15,6 +16,8 @@ class QValidator;
 namespace corvix {
 class CBrondaleDoc;
 class ProtocolEngine;
+struct PageSource;
+struct PageTarget;
 }  // namespace corvix
 
 class CMacListView : public QTableWidget {
@@ -71,14 +74,14 @@ class CMacListView : public QTableWidget {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // What the pages read from and write to: the document's current device and live data.
+    corvix::PageSource Source() const;
+    corvix::PageTarget Target();
+    // Rebuilds the list with the described page `kind`; false when there is nothing to fill.
+    bool FillPage(int kind);
     void ResetTable(int page);
-    void AddColumn(const char* title, int width);
+    void AddColumn(const std::string& title, int width);
     void SetCell(int row, int column, const QString& text);
-    void FillDeviceAddressPage();
-    void FillPortPage(int port);
-    void FillSignalNamesPage();
-    void FillTimeSyncPage();
-    void FillInputStatusPage();
     void PlaceExecuteButton();
     void PlaceEditors();
     void HideEditors();

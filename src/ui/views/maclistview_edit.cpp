@@ -6,13 +6,12 @@
 #include <QPushButton>
 #include <QValidator>
 #include <algorithm>
-#include <climits>
-#include <cstdlib>
 #include <string>
 
 #include "link/engine.h"
 #include "model/doc.h"
 #include "model/gbk.h"
+#include "model/pages.h"
 #include "model/texts.h"
 #include "ui/views/maclistview.h"
 
@@ -20,39 +19,11 @@ using namespace corvix;
 
 namespace {
 
-constexpr int MaxEditChars = SignalNameSize - 1;
-
-// The leading decimal integer of a text as the address field keeps it: blanks and a sign
-// may come first, no digits give 0, a number beyond 32 bits saturates, and only the low
-// 16 bits are stored.
-int16_t LeadingInt16(const std::string& text) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    long long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
-    }
-    if (negative) value = -value;
-    value = std::clamp<long long>(value, INT_MIN, INT_MAX);
-    return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint32_t>(value) & 0xFFFFu));
-}
-
-// Decimal value of a combo entry ("4800", "9").
-unsigned EntryValue(const QString& text) {
-    return static_cast<unsigned>(std::strtoul(text.toLatin1().constData(), nullptr, 10));
-}
-
-const char* EntryText(const char* text, int) { return text; }
-const char* EntryText(const BiText& text, int lang) { return Pick(text, lang); }
-
-// At most 31 characters, without cutting a surrogate pair in two.
-QString FirstChars(const QString& text) {
-    if (text.size() <= MaxEditChars) return text;
-    int n = MaxEditChars;
-    if (text.at(n - 1).isHighSurrogate()) --n;
+// At most `limit` characters, without cutting a surrogate pair in two.
+QString FirstChars(const QString& text, int limit) {
+    if (text.size() <= limit) return text;
+    int n = limit;
+    if (n > 0 && text.at(n - 1).isHighSurrogate()) --n;
     return text.left(n);
 }
 
@@ -61,8 +32,8 @@ class GbkFieldValidator : public QValidator {
   public:
     using QValidator::QValidator;
     State validate(QString& input, int&) const override {
-        return Utf8ToGbk(input.toStdString()).size() <= static_cast<std::size_t>(MaxEditChars) ? Acceptable
-                                                                                               : Invalid;
+        return Utf8ToGbk(input.toStdString()).size() < static_cast<std::size_t>(SignalNameSize) ? Acceptable
+                                                                                                : Invalid;
     }
 };
 
@@ -93,23 +64,25 @@ void CMacListView::OpenEditor() {
     if (shownPage_ == 0 || shownPage_ != page || currentRow_ < 0 || currentRow_ >= rowCount() ||
         columnCount() < 3)
         return;
+    const PageDef* def = FindPage(page);
+    if (def == nullptr) return;
     const int row = currentRow_;
+    const RowEditor editor = EditorFor(*def, Source(), row);
+    if (editor.kind == EditorKind::None) return;  // input states and the event log are not edited
     const QRect cell = visualRect(model()->index(row, 2));
     const QTableWidgetItem* valueItem = item(row, 2);
     const QTableWidgetItem* nameItem = item(row, 1);
-    const QString text = valueItem ? valueItem->text() : QString();
     const QString fieldName = nameItem ? nameItem->text() : QString();
-    const int lang = doc_.uiLanguage;
-    const DeviceRecord& rec = *doc_.currentDevice;
 
-    if (page == KindDeviceAddress || page == KindSignalNames) {
+    if (editor.kind == EditorKind::Text) {
         if (!nameValidator_) nameValidator_ = new GbkFieldValidator(cellEdit_);
-        cellEdit_->setValidator(page == KindSignalNames ? nameValidator_ : nullptr);
+        cellEdit_->setValidator(editor.rule == TextRule::GbkField ? nameValidator_ : nullptr);
+        cellEdit_->setMaxLength(editor.maxChars);
         cellEdit_->setGeometry(cell);
         cellEdit_->setAccessibleName(fieldName);
         {
             const QSignalBlocker block(cellEdit_);
-            cellEdit_->setText(text);
+            cellEdit_->setText(valueItem ? valueItem->text() : QString());
         }
         cellEdit_->show();
         // Filling the box counts as a change of its text: the record takes the cell's text
@@ -119,50 +92,7 @@ void CMacListView::OpenEditor() {
     }
 
     QStringList entries;
-    int preselect = -1;
-    if (page == KindPortB1 || page == KindPortB2) {
-        const int port = page == KindPortB1 ? 0 : 1;
-        auto listOf = [lang](const auto& list) {
-            QStringList out;
-            for (const auto& entry : list) out << QString::fromUtf8(EntryText(entry, lang));
-            return out;
-        };
-        switch (row) {
-            case 0:
-                entries = listOf(txt::ListBaudRates);
-                preselect = entries.indexOf(QString::number(static_cast<int32_t>(rec.baudRate[port])));
-                break;
-            case 1:
-                entries = listOf(txt::ListDataBits);
-                preselect = entries.indexOf(QString::number(rec.dataBits[port]));
-                break;
-            case 2:
-                entries = listOf(txt::StopBitsTexts);
-                preselect = rec.stopBits[port];
-                break;
-            case 3:
-                entries = listOf(txt::ParityTexts);
-                preselect = rec.parity[port];
-                break;
-            case 4:
-                entries = listOf(txt::PortProtocolTexts);
-                preselect = rec.protocol[port];
-                break;
-            default:
-                return;
-        }
-    } else if (page == KindCpuSupervision && row == 0) {
-        entries << QString::fromUtf8(Pick(txt::ListStateOff, lang))
-                << QString::fromUtf8(Pick(txt::ListStateOn, lang));
-        preselect = doc_.cpuFailureTest != 0 ? 1 : 0;
-    } else if (page == KindTimeSync) {
-        for (const BiText& t : txt::TimeSyncTexts) entries << QString::fromUtf8(Pick(t, lang));
-        preselect = rec.timeSync;
-    } else {
-        return;  // input states and the event log are not edited
-    }
-    if (preselect >= entries.size()) preselect = -1;
-
+    for (const std::string& entry : editor.choices) entries << QString::fromStdString(entry);
     // The drop-down list is a pop-up of its own, so the box takes the cell's height only.
     cellCombo_->setGeometry(cell);
     cellCombo_->setAccessibleName(fieldName);
@@ -170,26 +100,20 @@ void CMacListView::OpenEditor() {
         const QSignalBlocker block(cellCombo_);
         cellCombo_->clear();
         cellCombo_->addItems(entries);
-        cellCombo_->setCurrentIndex(preselect);
+        cellCombo_->setCurrentIndex(editor.preselect);
     }
     cellCombo_->show();
 }
 
 void CMacListView::OnEditTextChanged(const QString& text) {
-    if (cellEdit_->isHidden()) return;
-    const QString value = FirstChars(text);
+    const PageDef* page = FindPage(shownPage_);
+    if (cellEdit_->isHidden() || page == nullptr) return;
     const int row = currentRow_;
-    if (shownPage_ == KindDeviceAddress) {
-        if (row >= 0 && row < rowCount()) SetCell(row, 2, value);
-        doc_.currentDevice->address = LeadingInt16(value.toStdString());
-    } else if (shownPage_ == KindSignalNames) {
-        DeviceRecord& rec = *doc_.currentDevice;
-        if (row >= 0 && row < rec.SignalCountClamped() && row < rowCount()) {
-            CopyTextField(rec.signalNames[row], SignalNameSize, Utf8ToGbk(value.toStdString()).c_str());
-            SetCell(row, 2,
-                    QString::fromStdString(GbkToUtf8(FieldText(rec.signalNames[row], SignalNameSize))));
-        }
-    }
+    const StoreResult stored =
+        StoreText(*page, Target(), row, FirstChars(text, cellEdit_->maxLength()).toStdString());
+    if (stored.cellText && row >= 0 && row < rowCount())
+        SetCell(row, 2, QString::fromStdString(*stored.cellText));
+    if (!stored.projectWritten) return;
     doc_.MarkModified();
     emit DocumentChanged();
 }
@@ -197,45 +121,12 @@ void CMacListView::OnEditTextChanged(const QString& text) {
 void CMacListView::OnComboChosen(int index) {
     if (cellCombo_->isHidden() || index < 0 || index >= cellCombo_->count()) return;
     const int row = currentRow_;
-    if (row < 0 || row >= rowCount()) return;
-    const QString text = cellCombo_->itemText(index);
-    DeviceRecord& rec = *doc_.currentDevice;
-    SetCell(row, 2, text);
-    switch (shownPage_) {
-        case KindCpuSupervision:
-            // Only chooses what Execute will send; the project itself is unchanged.
-            if (row == 0) doc_.cpuFailureTest = index;
-            return;
-        case KindTimeSync:
-            rec.timeSync = static_cast<uint8_t>(index);
-            break;
-        case KindPortB1:
-        case KindPortB2: {
-            const int port = shownPage_ == KindPortB1 ? 0 : 1;
-            switch (row) {
-                case 0:
-                    rec.baudRate[port] = EntryValue(text);
-                    break;
-                case 1:
-                    rec.dataBits[port] = static_cast<uint8_t>(EntryValue(text));
-                    break;
-                case 2:
-                    rec.stopBits[port] = static_cast<uint8_t>(index);
-                    break;
-                case 3:
-                    rec.parity[port] = static_cast<uint8_t>(index);
-                    break;
-                case 4:
-                    rec.protocol[port] = static_cast<uint8_t>(index);
-                    break;
-                default:
-                    break;
-            }
-            break;
-        }
-        default:
-            return;
-    }
+    const PageDef* page = FindPage(shownPage_);
+    if (row < 0 || row >= rowCount() || page == nullptr) return;
+    // Choosing the CPU operation stores no project value: it only picks what Execute sends.
+    const StoreResult stored = StoreChoice(*page, Target(), row, index, doc_.uiLanguage);
+    if (stored.cellText) SetCell(row, 2, QString::fromStdString(*stored.cellText));
+    if (!stored.projectWritten) return;
     doc_.MarkModified();
     emit DocumentChanged();
 }
@@ -310,7 +201,7 @@ void CMacListView::RunCommand(int command) {
         default:
             return;
     }
-    FillSignalNamesPage();
+    FillPage(KindSignalNames);
     emit DocumentChanged();
 }
 
@@ -429,8 +320,8 @@ void CMacListView::keyPressEvent(QKeyEvent* event) {
     // F2 and Enter open the row's editor as a double-click does, so values can be changed
     // without a mouse; the editor then takes the keyboard.
     const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
-    if (plain && (event->key() == Qt::Key_F2 || event->key() == Qt::Key_Return ||
-                  event->key() == Qt::Key_Enter)) {
+    if (plain &&
+        (event->key() == Qt::Key_F2 || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
         OpenEditor();
         if (!cellEdit_->isHidden()) {
             cellEdit_->setFocus();
