@@ -1,4 +1,8 @@
-// The failure switches of the simulated device, each seen from the PC's end of the line.
+// The failure switches and the line pacing of the simulated device, each seen from the PC's
+// end of the line.
+#include <sys/ioctl.h>
+
+#include "link/line_speed.h"
 #include "test_devsim_support.h"
 
 namespace {
@@ -97,6 +101,32 @@ TEST_F(DevsimFaults, StopEndsAReplyInTheMiddleOfItsGap) {
     server_->Stop();  // must not wait out the gap (the test's time-out would catch it)
     EXPECT_FALSE(server_->IsRunning());
     EXPECT_FALSE(server_->IsOpen());
+}
+
+// Pacing changes when bytes cross, never which bytes: whole replies at an odd rate, read from
+// the line through termios2, and a stop ends a long think time.
+TEST_F(DevsimFaults, PacedLineDeliversWholeRepliesAndStopEndsATurnaround) {
+    SimOptions o;
+    o.pacing.pace = true;
+    Begin(o);
+    ASSERT_TRUE(SetLineSpeed(pc_.Fd(), 250000));
+    const Bytes reply = Exchange(status);
+    EXPECT_TRUE(ValidateFrame(reply.data(), reply.size()));
+    const Bytes piece = Exchange(Request(CTRL_LAST, 0, TYPE_READ, FC_CONFIG));
+    EXPECT_TRUE(ValidateFrame(piece.data(), piece.size()));
+    EXPECT_EQ(piece.size(), MaxFrameSize);
+
+    server_->SetPacing({.pace = true, .turnaroundMs = 600000});
+    ASSERT_TRUE(Send(status));
+    // Once the device has taken the request off the line it is thinking.
+    int unread = 1;
+    for (int i = 0; i < WaitMs && unread > 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (::ioctl(pc_.Fd(), TIOCOUTQ, &unread) != 0) unread = 0;
+    }
+    server_->Stop();  // must not wait out the think time (the test's time-out would catch it)
+    EXPECT_EQ(pc_.Available(), 0u);
+    EXPECT_EQ(server_->Stats().replies, 2u);
 }
 
 }  // namespace
