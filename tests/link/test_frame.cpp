@@ -156,8 +156,7 @@ INSTANTIATE_TEST_SUITE_P(
 struct CompleteCase {
     const char* name;
     Bytes bytes;
-    std::size_t size;     // CompleteFrameSize
-    std::size_t missing;  // FrameBytesMissing
+    std::size_t size, missing;  // CompleteFrameSize, FrameBytesMissing
 };
 
 class FrameComplete : public ::testing::TestWithParam<CompleteCase> {};
@@ -168,14 +167,14 @@ TEST_P(FrameComplete, SizeAndMissingBytes) {
     EXPECT_EQ(FrameBytesMissing(c.bytes.data(), c.bytes.size()), c.missing);
 }
 
+// A bad checksum still completes a frame (validation refuses it later); a wrong end byte does not.
 INSTANTIATE_TEST_SUITE_P(
     Geometry, FrameComplete,
     ::testing::Values(CompleteCase{"Nothing", {}, 0, 3}, CompleteCase{"StartOnly", {0x58}, 0, 2},
                       CompleteCase{"LengthKnown", Cut(StatusRequest(), 3), 0, 12},
-                      CompleteCase{"OneShort", Cut(StatusRequest(), 14), 0, 1},
                       CompleteCase{"Whole", StatusRequest(), 15, 0},
+                      CompleteCase{"OneShort", Cut(StatusRequest(), 14), 0, 1},
                       CompleteCase{"NextFrameBehind", Extended(StatusRequest(), 4), 15, 0},
-                      // Complete even with a bad checksum: validation still refuses it.
                       CompleteCase{"BadChecksum", Patched(StatusRequest(), 10, 0x81), 15, 0},
                       CompleteCase{"EndByte17", Extended(Patched(StatusRequest(), 14, 0x17), 2), 0, 0},
                       CompleteCase{"Garbage", {0x00, 0x58, 0x07, 0x00}, 0, 0},

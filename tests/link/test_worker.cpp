@@ -1,6 +1,5 @@
-// The communication worker on a real pseudo-terminal and on the fake port: sending,
-// gathering receptions (a complete frame or line quiet ends one), the 1024-byte limit,
-// hang-ups, and no spinning.
+// The communication worker on a real pseudo-terminal and on the fake port: sending, where a
+// reception ends (a complete frame, line quiet, 1024 bytes), hang-ups, and no spinning.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -149,78 +148,61 @@ TEST_F(WorkerOnPty, OtherSideClosingDoesNotSpinAndStopStillWorks) {
 
 // ---- where a reception ends: one table ----
 
-// A status reply from address 1 with two data bytes; `tag` varies the data.
-std::vector<uint8_t> Reply(uint8_t tag) {
+using Bytes = std::vector<uint8_t>;
+
+Bytes Cat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+Bytes Reply(uint8_t tag) {
     uint8_t f[MaxFrameSize];
-    const uint8_t data[2] = {tag, 0};
-    return std::vector<uint8_t>(f, f + BuildFrame(f, CTRL_LAST, 0, 1, TYPE_DATA, FC_STATUS, data, 2));
+    return Bytes(f, f + BuildFrame(f, CTRL_LAST, 0, 1, TYPE_DATA, FC_STATUS, &tag, 1));
 }
 
-std::vector<uint8_t> Join(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-std::vector<uint8_t> Slice(const std::vector<uint8_t>& v, std::size_t from, std::size_t to) {
-    return {v.begin() + from, v.begin() + std::min(to, v.size())};
-}
-
-struct Burst {
-    std::vector<uint8_t> bytes;
-    bool afterReception;  // sent once a reception has ended (the line was quiet past the gap),
-                          // else a few milliseconds after the previous burst (well inside it)
-};
+const Bytes kA = Reply(0xA1), kB = Reply(0xB2), kTail = {1, 2, 3};
+const Bytes kA1(kA.begin(), kA.begin() + 2), kA2(kA.begin() + 2, kA.end());  // cut in the length field
+const Bytes kBadEnd = Cat({Bytes(kA.begin(), kA.end() - 1), {0x17}});
+const Bytes kHuge1 = Cat({{0x58, 0xFF, 0xFF}, Pattern(1021, 5)}), kHuge2 = Pattern(379, 9);  // 65543 declared
 
 struct ReceptionCase {
     const char* name;
-    std::vector<Burst> bursts;
-    std::vector<std::vector<uint8_t>> receptions;
+    std::vector<Bytes> bursts;  // a few ms apart, well inside the quiet gap, unless
+    bool quietBetween;          // each waits until the previous reception ended (past the gap)
+    std::vector<Bytes> receptions;
 };
 
 class ReceptionEnds : public WorkerOnPty, public ::testing::WithParamInterface<ReceptionCase> {};
 
 TEST_P(ReceptionEnds, AsTheTableSays) {
     const ReceptionCase& c = GetParam();
-    std::vector<std::vector<uint8_t>> got;
-    for (std::size_t i = 0; i < c.bursts.size(); ++i) {
-        if (c.bursts[i].afterReception) {
-            ASSERT_TRUE(notices.WaitFor(CommNotice::Received, got.size() + 1));
-            got.push_back(Take(worker));
-        } else if (i > 0) {
-            std::this_thread::sleep_for(5ms);
-        }
-        ASSERT_TRUE(pty.Send(c.bursts[i].bytes));
-    }
-    while (got.size() < c.receptions.size()) {
-        ASSERT_TRUE(notices.WaitFor(CommNotice::Received, got.size() + 1));
+    std::vector<Bytes> got;
+    const auto next = [&] {
+        EXPECT_TRUE(notices.WaitFor(CommNotice::Received, got.size() + 1));
         got.push_back(Take(worker));
+    };
+    for (std::size_t i = 0; i < c.bursts.size(); ++i) {
+        if (i > 0) c.quietBetween ? next() : std::this_thread::sleep_for(5ms);
+        ASSERT_TRUE(pty.Send(c.bursts[i]));
     }
+    while (got.size() < c.receptions.size()) next();
     EXPECT_EQ(got, c.receptions);
     EXPECT_EQ(notices.Count(CommNotice::Received), c.receptions.size());
 }
 
-const std::vector<uint8_t> kA = Reply(0xA1), kB = Reply(0xB2);
-const std::vector<uint8_t> kTail = {0x01, 0x02, 0x03};
-const std::vector<uint8_t> kHuge = Join({0x58, 0xFF, 0xFF}, Pattern(1400, 5));  // declares 65543 bytes
-
 INSTANTIATE_TEST_SUITE_P(
     Worker, ReceptionEnds,
     ::testing::Values(
-        // Without the quiet gap, bytes close behind a complete frame are a reception of their own.
-        ReceptionCase{"CompleteFrameEndsAtOnce", {{kA, false}, {kTail, false}}, {kA, kTail}},
-        ReceptionCase{"BackToBackFramesAreTwo", {{Join(kA, kB), false}}, {kA, kB}},
-        ReceptionCase{"ShortPauseJoinsAFrame", {{Slice(kA, 0, 2), false}, {Slice(kA, 2, 99), false}}, {kA}},
-        ReceptionCase{"LongPauseSplitsAFrame",
-                      {{Slice(kA, 0, 9), false}, {Slice(kA, 9, 99), true}},
-                      {Slice(kA, 0, 9), Slice(kA, 9, 99)}},
-        ReceptionCase{"GarbageThenFrameWaitsForQuiet", {{Join(kTail, kA), false}}, {Join(kTail, kA)}},
-        // A wrong end byte at the declared end is no frame: whatever follows joins it.
-        ReceptionCase{"WrongEndByteWaitsForQuiet",
-                      {{Join(Slice(kA, 0, kA.size() - 1), {0x17}), false}, {kB, false}},
-                      {Join(Join(Slice(kA, 0, kA.size() - 1), {0x17}), kB)}},
-        ReceptionCase{"HugeDeclaredLengthStopsAt1024",
-                      {{kHuge, false}},
-                      {Slice(kHuge, 0, LinkBufferSize), Slice(kHuge, LinkBufferSize, kHuge.size())}}),
+        // No quiet gap after a complete frame: bytes close behind it are a reception of their own.
+        ReceptionCase{"CompleteFrameEndsAtOnce", {kA, kTail}, false, {kA, kTail}},
+        ReceptionCase{"BackToBackFramesAreTwo", {Cat({kA, kB})}, false, {kA, kB}},
+        ReceptionCase{"ShortPauseJoinsAFrame", {kA1, kA2}, false, {kA}},
+        ReceptionCase{"LongPauseSplitsAFrame", {kA1, kA2}, true, {kA1, kA2}},
+        ReceptionCase{"GarbageThenFrameWaitsForQuiet", {Cat({kTail, kA})}, false, {Cat({kTail, kA})}},
+        // A wrong end byte at the declared end is no frame: what follows joins it.
+        ReceptionCase{"WrongEndByteWaitsForQuiet", {kBadEnd, kB}, false, {Cat({kBadEnd, kB})}},
+        ReceptionCase{"HugeDeclaredLengthStopsAt1024", {Cat({kHuge1, kHuge2})}, false, {kHuge1, kHuge2}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- the same worker on the fake port: failures the pty cannot produce on demand ----

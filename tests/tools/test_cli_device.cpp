@@ -1,11 +1,7 @@
 // corvix-cli device ... end to end against the simulated device on a pseudo-terminal.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 
 #include "link/frame.h"
-#include "link/line_speed.h"
 #include "model/gbk.h"
 #include "test_cli_device_support.h"
 
@@ -54,23 +50,6 @@ TEST(CliDeviceStatus, PrintsFirmwareStatesAndFetchesAnnouncedEvents) {
     ASSERT_EQ(zh.exitCode, 0) << zh.err;
     EXPECT_NE(zh.out.find("开关量2: 合上\n"), std::string::npos) << zh.out;
     EXPECT_NE(zh.out.find("开关量3: 断开\n"), std::string::npos) << zh.out;
-}
-
-// Rates without a B constant reach the line (the device paces its replies by the rate it
-// reads there, and the line keeps it after the command) and the exchange works as at any rate.
-TEST(CliDeviceStatus, AnyIntegerBaudRate) {
-    sim::SimOptions o = Options(1, 7);
-    o.pacing.pace = true;
-    SimulatedDevice sim(o);
-    for (int baud : {14400, 250000}) {
-        Result r = RunCli({"device", "status", "--port", sim.Path(), "--baud", std::to_string(baud)});
-        ASSERT_EQ(r.exitCode, 0) << baud << r.err;
-        EXPECT_EQ(Lines(r.out).front(), "Firmware: 01.02.03");
-        const int line = ::open(sim.Path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        ASSERT_GE(line, 0);
-        EXPECT_EQ(LineSpeed(line), baud);
-        ::close(line);
-    }
 }
 
 // ---- configuration ----

@@ -1,5 +1,4 @@
-// The failure switches and the line pacing of the simulated device, each seen from the PC's
-// end of the line.
+// The failure switches and line pacing of the simulated device, seen from the PC's end.
 #include <sys/ioctl.h>
 
 #include "link/line_speed.h"
@@ -110,23 +109,15 @@ TEST_F(DevsimFaults, PacedLineDeliversWholeRepliesAndStopEndsATurnaround) {
     o.pacing.pace = true;
     Begin(o);
     ASSERT_TRUE(SetLineSpeed(pc_.Fd(), 250000));
-    const Bytes reply = Exchange(status);
-    EXPECT_TRUE(ValidateFrame(reply.data(), reply.size()));
     const Bytes piece = Exchange(Request(CTRL_LAST, 0, TYPE_READ, FC_CONFIG));
-    EXPECT_TRUE(ValidateFrame(piece.data(), piece.size()));
-    EXPECT_EQ(piece.size(), MaxFrameSize);
-
+    EXPECT_TRUE(ValidateFrame(piece.data(), piece.size()) && piece.size() == MaxFrameSize);
     server_->SetPacing({.pace = true, .turnaroundMs = 600000});
     ASSERT_TRUE(Send(status));
-    // Once the device has taken the request off the line it is thinking.
-    int unread = 1;
-    for (int i = 0; i < WaitMs && unread > 0; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        if (::ioctl(pc_.Fd(), TIOCOUTQ, &unread) != 0) unread = 0;
-    }
+    for (int i = 0, unread = 1; i < WaitMs && unread > 0 && !::ioctl(pc_.Fd(), TIOCOUTQ, &unread); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));  // until the device thinks
     server_->Stop();  // must not wait out the think time (the test's time-out would catch it)
     EXPECT_EQ(pc_.Available(), 0u);
-    EXPECT_EQ(server_->Stats().replies, 2u);
+    EXPECT_EQ(server_->Stats().replies, 1u);
 }
 
 }  // namespace

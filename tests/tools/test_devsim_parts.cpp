@@ -178,15 +178,6 @@ TEST(DevsimOptions, ParsesEveryOptionAndRefusesBadValues) {
     EXPECT_TRUE(ParseOptions({"s", "--help"}).help);
 }
 
-TEST(DevsimOptions, LinePacing) {
-    const ParseResult r = ParseOptions({"s", "--pace", "--turnaround-ms=25"});
-    ASSERT_TRUE(r.ok) << r.error;
-    EXPECT_TRUE(r.options.pacing.pace);
-    EXPECT_EQ(r.options.pacing.turnaroundMs, 25);
-    EXPECT_FALSE(ParseOptions({"s", "--pace=1"}).ok);
-    EXPECT_FALSE(ParseOptions({"s", "--turnaround-ms", "-1"}).ok);
-}
-
 TEST(DevsimDevice, InputChangesAreRepeatableForASeedAndLoggedAsEvents) {
     DeviceSetup setup;
     setup.seed = 42;
