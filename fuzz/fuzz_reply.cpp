@@ -96,8 +96,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     StartOperation(engine, mode);
 
-    // As received.
-    (void)ValidateFrame(data, size);
+    // As received. Every valid frame is complete where the worker would end its reception,
+    // and a complete frame neither passes the bytes received nor waits for more.
+    const std::size_t complete = CompleteFrameSize(data, size);
+    if (complete > size || (complete > 0 && FrameBytesMissing(data, complete) != 0)) __builtin_trap();
+    if (ValidateFrame(data, size) && complete == 0) __builtin_trap();
     (void)DecodeHeader(data, size);
     engine.OnReceived(data, size);
 
