@@ -88,7 +88,7 @@ class SimServer {
     std::atomic<bool> running_{false};
     std::atomic<int> changeEveryMs_;
 
-    mutable std::mutex mutex_;  // faults_, stats_, the pty's open state
+    mutable std::mutex mutex_;  // faults_, pacing_, stats_, the pty's open state
     FaultSwitches faults_;
     LinePacing pacing_;
     ServerStats stats_;
