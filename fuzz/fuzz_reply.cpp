@@ -187,6 +187,11 @@ std::size_t Present(const EngineResult& r, int dateOrder, int lang) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static CBrondaleDoc doc;
+    // The input as one reception: every valid frame is complete where the worker would end its
+    // reception, and a complete frame neither passes the bytes received nor waits for more.
+    const std::size_t complete = CompleteFrameSize(data, size);
+    if (complete > size || (complete > 0 && FrameBytesMissing(data, complete) != 0)) __builtin_trap();
+    if (ValidateFrame(data, size) && complete == 0) __builtin_trap();
     if (size < 2) return 0;
     NullSink sink;
     const uint8_t mode = data[0];

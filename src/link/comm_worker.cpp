@@ -10,6 +10,8 @@
 #include <cstring>
 #include <system_error>
 
+#include "link/frame.h"
+
 namespace corvix {
 
 namespace {
@@ -150,23 +152,29 @@ bool CommWorker::Run::Transmit(uint8_t* sent, std::size_t& sentLength) {
     return true;
 }
 
-// Reads until the line has been quiet for QuietGapMs or rxBuffer is full. Bytes beyond a
-// full buffer stay queued in the driver for the next reception.
+// Reads until the reception holds one complete frame, the line has been quiet for
+// QuietGapMs or rxBuffer is full. While the bytes can still become a frame, reads stop at its
+// declared end, so bytes behind a complete frame stay queued in the driver and start the next
+// reception, as do bytes beyond a full buffer.
 bool CommWorker::Run::Gather() {
     std::lock_guard<std::mutex> g(buffers->rxLock);
     if (buffers->rxReady || hungUp.load()) return false;
     if (port->BytesQueued() == 0) return false;
 
+    uint8_t* const rx = buffers->rxBuffer;
     std::size_t total = 0;
     const int portFd = port->PollFd();
     for (;;) {
-        total += port->Read(buffers->rxBuffer + total, LinkBufferSize - total);
-        if (total >= LinkBufferSize) break;
+        const std::size_t space = LinkBufferSize - total;
+        const std::size_t missing = FrameBytesMissing(rx, total);
+        total += port->Read(rx + total, missing > 0 ? std::min(missing, space) : space);
+        if (total >= LinkBufferSize || CompleteFrameSize(rx, total) > 0) break;
         if (port->HungUp()) {
             hungUp = true;
             break;
         }
-        // Wait for the next byte, at most QuietGapMs after the last one.
+        // Wait for the next byte, at most QuietGapMs after the last one. Bytes already
+        // queued (a read cut short at the length field) make poll return at once.
         const auto deadline = Clock::now() + std::chrono::milliseconds(QuietGapMs);
         bool more = false;
         for (;;) {

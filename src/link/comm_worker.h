@@ -1,6 +1,7 @@
 // The communication worker: a thread that writes the frame the UI put into txBuffer and
-// gathers what arrives into rxBuffer, one reception per 100 ms of line quiet. It knows
-// nothing of frames; it tells its owner through a callback run on the worker thread.
+// gathers what arrives into rxBuffer. A reception ends as soon as it holds one complete frame
+// (only the frame's geometry is looked at, never its meaning), otherwise after 100 ms of line
+// quiet. It tells its owner through a callback run on the worker thread.
 #pragma once
 
 #include <atomic>

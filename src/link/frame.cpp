@@ -44,6 +44,20 @@ bool ValidateFrame(const uint8_t* bytes, std::size_t count) {
     return bytes[7 + length] == FRAME_END;
 }
 
+std::size_t CompleteFrameSize(const uint8_t* bytes, std::size_t count) {
+    if (bytes == nullptr || count < FrameLengthFieldEnd || bytes[0] != FRAME_START) return 0;
+    const std::size_t size = GetU16(bytes + 1) + FrameOverhead;
+    return size <= count && bytes[size - 1] == FRAME_END ? size : 0;
+}
+
+std::size_t FrameBytesMissing(const uint8_t* bytes, std::size_t count) {
+    if (count == 0) return FrameLengthFieldEnd;
+    if (bytes == nullptr || bytes[0] != FRAME_START) return 0;
+    if (count < FrameLengthFieldEnd) return FrameLengthFieldEnd - count;
+    const std::size_t size = GetU16(bytes + 1) + FrameOverhead;
+    return size > count ? size - count : 0;
+}
+
 FrameHeader DecodeHeader(const uint8_t* bytes, std::size_t count) {
     FrameHeader h;
     if (bytes == nullptr) return h;

@@ -16,10 +16,11 @@ namespace corvix {
 inline constexpr uint8_t FRAME_START = 0x58;
 inline constexpr uint8_t FRAME_END = 0x16;
 
-inline constexpr std::size_t FrameHeaderSize = 10;   // start .. function; data starts here
-inline constexpr std::size_t FrameOverhead = 8;      // frame size = length field + 8
-inline constexpr std::size_t FrameMinReception = 7;  // fewer received bytes are never a frame
-inline constexpr int LengthFieldBase = 7;            // control .. function, counted by the length field
+inline constexpr std::size_t FrameHeaderSize = 10;     // start .. function; data starts here
+inline constexpr std::size_t FrameOverhead = 8;        // frame size = length field + 8
+inline constexpr std::size_t FrameMinReception = 7;    // fewer received bytes are never a frame
+inline constexpr std::size_t FrameLengthFieldEnd = 3;  // start + length field: the frame's size is known
+inline constexpr int LengthFieldBase = 7;              // control .. function, counted by the length field
 inline constexpr int MaxLengthField = 938;
 inline constexpr std::size_t MaxFrameSize = 946;
 inline constexpr std::size_t MaxFrameData = 931;
@@ -69,6 +70,16 @@ std::size_t BuildFrame(uint8_t* frame, uint8_t control, uint16_t segment, uint8_
 // The five rules in order: at least 7 bytes; start byte; 8 + length bytes present; checksum;
 // end byte.
 bool ValidateFrame(const uint8_t* bytes, std::size_t count);
+
+// Size of the complete frame at the start of `bytes`: the start byte, a length field whose
+// frame (length + 8 bytes) is all there, and the end byte at its place. 0 when there is none.
+// The checksum is left to ValidateFrame; bytes after the frame are not looked at.
+std::size_t CompleteFrameSize(const uint8_t* bytes, std::size_t count);
+
+// How many more bytes the frame begun at the start of `bytes` needs: first up to the end of
+// the length field, then up to the declared end. 0 when the bytes cannot begin a frame (wrong
+// start byte) or already reach the declared end.
+std::size_t FrameBytesMissing(const uint8_t* bytes, std::size_t count);
 
 struct FrameHeader {
     uint8_t start = 0;

@@ -16,6 +16,8 @@
 #include <fstream>
 #include <system_error>
 
+#include "link/line_speed.h"
+
 namespace corvix {
 
 namespace {
@@ -38,7 +40,8 @@ struct BaudEntry {
     speed_t code;
 };
 
-// Rates termios can express with cfsetspeed; others are refused rather than silently rounded.
+// Rates termios names with a B constant, programmed with cfsetspeed; any other rate goes
+// through termios2 (line_speed.h).
 constexpr BaudEntry kBaudRates[] = {
     {50, B50},           {75, B75},           {110, B110},         {134, B134},         {150, B150},
     {200, B200},         {300, B300},         {600, B600},         {1200, B1200},       {1800, B1800},
@@ -108,8 +111,9 @@ bool PosixSerialPort::Open(const std::string& path) {
 }
 
 bool BuildLineSettings(const SerialSettings& s, termios& t) {
-    speed_t speed;
-    if (!BaudCode(s.baudRate, speed)) return false;
+    if (s.baudRate <= 0) return false;  // 0 would hang the line up
+    speed_t speed = 0;
+    const bool named = BaudCode(s.baudRate, speed);
     tcflag_t size;
     switch (s.dataBits) {
         case 5:
@@ -144,7 +148,7 @@ bool BuildLineSettings(const SerialSettings& s, termios& t) {
     // VMIN 1 keeps poll() quiet while nothing is queued; reads never block (O_NONBLOCK).
     t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
-    return ::cfsetispeed(&t, speed) == 0 && ::cfsetospeed(&t, speed) == 0;
+    return !named || (::cfsetispeed(&t, speed) == 0 && ::cfsetospeed(&t, speed) == 0);
 }
 
 namespace {
@@ -166,6 +170,9 @@ bool PosixSerialPort::Configure(const SerialSettings& s) {
     if (::tcgetattr(fd_, &t) != 0) return false;
     if (!BuildLineSettings(s, t)) return false;
     if (::tcsetattr(fd_, TCSANOW, &t) != 0) return false;
+    speed_t named;
+    const bool isNamed = BaudCode(s.baudRate, named);
+    if (!isNamed && !SetLineSpeed(fd_, s.baudRate)) return false;
 
     // tcsetattr succeeds if any part was taken; a driver may quietly substitute what it
     // cannot do, so check that the line really carries the settings.
@@ -173,7 +180,36 @@ bool PosixSerialPort::Configure(const SerialSettings& s) {
     if (::tcgetattr(fd_, &back) != 0) return false;
     tcflag_t mask = CSTOPB;
     if (!IsPseudoTerminal(fd_)) mask |= CSIZE | PARENB | PARODD;
-    return (back.c_cflag & mask) == (t.c_cflag & mask) && ::cfgetospeed(&back) == ::cfgetospeed(&t);
+    if ((back.c_cflag & mask) != (t.c_cflag & mask)) return false;
+    return isNamed ? ::cfgetospeed(&back) == named : LineSpeedClose(LineSpeed(fd_), s.baudRate);
+}
+
+bool ReadLineSettings(int fd, SerialSettings& out) {
+    termios t{};
+    if (fd < 0 || ::tcgetattr(fd, &t) != 0) return false;
+    switch (t.c_cflag & CSIZE) {
+        case CS5:
+            out.dataBits = 5;
+            break;
+        case CS6:
+            out.dataBits = 6;
+            break;
+        case CS7:
+            out.dataBits = 7;
+            break;
+        default:
+            out.dataBits = 8;
+            break;
+    }
+    out.parity = !(t.c_cflag & PARENB) ? ParityNone : (t.c_cflag & PARODD) ? ParityOdd : ParityEven;
+    out.stopBits = (t.c_cflag & CSTOPB) ? StopBits2 : StopBits1;
+    out.baudRate = LineSpeed(fd);
+    return out.baudRate > 0;
+}
+
+double LineBitsPerByte(const SerialSettings& s) {
+    const double stop = s.stopBits == StopBits2 ? 2.0 : s.stopBits == StopBits1_5 ? 1.5 : 1.0;
+    return 1.0 + s.dataBits + (s.parity == ParityNone ? 0.0 : 1.0) + stop;
 }
 
 std::size_t PosixSerialPort::Write(const uint8_t* bytes, std::size_t length, int cancelFd) {

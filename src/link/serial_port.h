@@ -34,9 +34,16 @@ const char* StopBitsText(int stopBits);
 const char* ParityStatusText(int parity);
 
 // Turns `t` (the line's current termios) into a raw line with these settings. False when
-// termios cannot express them: 1.5 stop bits, data bits other than 5-8, a baud rate without
-// a B constant, an unknown parity or stop-bits code.
+// termios cannot express them: 1.5 stop bits, data bits other than 5-8, a baud rate of 0 or
+// less, an unknown parity or stop-bits code. A rate without a B constant leaves the speed of
+// `t` alone; Configure programs it through termios2.
 bool BuildLineSettings(const SerialSettings& settings, termios& t);
+
+// The settings the tty `fd` carries now (on a pseudo-terminal's master side, those of its
+// slave); the port name is left alone. False when `fd` is no tty.
+bool ReadLineSettings(int fd, SerialSettings& out);
+// Bits one byte takes on the line: start bit, data bits, parity bit if any, stop bits.
+double LineBitsPerByte(const SerialSettings& settings);
 
 // Write time-out: 50 ms per byte plus 2000 ms.
 inline constexpr int WriteTimeoutPerByteMs = 50;

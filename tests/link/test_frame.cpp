@@ -151,6 +151,38 @@ INSTANTIATE_TEST_SUITE_P(
                       ValidateCase{"DataChangedChecksumNot", Patched(StatusRequest(), 9, 0x31), false}),
     [](const ::testing::TestParamInfo<ValidateCase>& i) { return std::string(i.param.name); });
 
+// ---- completeness (where a reception may end) ----
+
+struct CompleteCase {
+    const char* name;
+    Bytes bytes;
+    std::size_t size, missing;  // CompleteFrameSize, FrameBytesMissing
+};
+
+class FrameComplete : public ::testing::TestWithParam<CompleteCase> {};
+
+TEST_P(FrameComplete, SizeAndMissingBytes) {
+    const CompleteCase& c = GetParam();
+    EXPECT_EQ(CompleteFrameSize(c.bytes.data(), c.bytes.size()), c.size);
+    EXPECT_EQ(FrameBytesMissing(c.bytes.data(), c.bytes.size()), c.missing);
+}
+
+// A bad checksum still completes a frame (validation refuses it later); a wrong end byte does not.
+INSTANTIATE_TEST_SUITE_P(
+    Geometry, FrameComplete,
+    ::testing::Values(CompleteCase{"Nothing", {}, 0, 3}, CompleteCase{"StartOnly", {0x58}, 0, 2},
+                      CompleteCase{"LengthKnown", Cut(StatusRequest(), 3), 0, 12},
+                      CompleteCase{"Whole", StatusRequest(), 15, 0},
+                      CompleteCase{"OneShort", Cut(StatusRequest(), 14), 0, 1},
+                      CompleteCase{"NextFrameBehind", Extended(StatusRequest(), 4), 15, 0},
+                      CompleteCase{"BadChecksum", Patched(StatusRequest(), 10, 0x81), 15, 0},
+                      CompleteCase{"EndByte17", Extended(Patched(StatusRequest(), 14, 0x17), 2), 0, 0},
+                      CompleteCase{"Garbage", {0x00, 0x58, 0x07, 0x00}, 0, 0},
+                      CompleteCase{"LengthZero", {0x58, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x16}, 8, 0},
+                      CompleteCase{"HugeLength", Patched(Patched(StatusRequest(), 1, 0xFF), 2, 0xFF), 0,
+                                   0xFFFF + 8 - 15}),
+    [](const ::testing::TestParamInfo<CompleteCase>& i) { return std::string(i.param.name); });
+
 // ---- header ----
 
 TEST(FrameHeaderDecode, ReadsEveryField) {

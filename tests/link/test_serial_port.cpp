@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "link/line_speed.h"
 #include "link/serial_port.h"
 #include "pty_helper.h"
 
@@ -100,7 +101,7 @@ TEST_F(PosixPortOnPty, RefusesWhatTheLineCannotCarry) {
     EXPECT_TRUE(refused([](SerialSettings& s) { s.stopBits = StopBits1_5; }));
     EXPECT_TRUE(refused([](SerialSettings& s) { s.dataBits = 9; }));
     EXPECT_TRUE(refused([](SerialSettings& s) { s.dataBits = 4; }));
-    EXPECT_TRUE(refused([](SerialSettings& s) { s.baudRate = 14400; }));
+    EXPECT_TRUE(refused([](SerialSettings& s) { s.baudRate = -14400; }));
     EXPECT_TRUE(refused([](SerialSettings& s) { s.baudRate = 0; }));
     EXPECT_TRUE(refused([](SerialSettings& s) { s.parity = -1; }));
     EXPECT_TRUE(refused([](SerialSettings& s) { s.parity = 3; }));
@@ -113,6 +114,22 @@ TEST_F(PosixPortOnPty, RefusesWhatTheLineCannotCarry) {
     EXPECT_FALSE(port.Configure(bad));
     const termios t = pty.LineSettings();
     EXPECT_EQ(cfgetospeed(&t), speed_t(B57600));
+}
+
+// A rate without a B constant reaches the line through termios2, both ways; a named rate
+// after it takes over both ways again.
+TEST_F(PosixPortOnPty, AnyIntegerRateReachesTheLine) {
+    for (int baud : {14400, 250000, 57600}) {
+        SerialSettings s;
+        s.baudRate = baud;
+        ASSERT_TRUE(port.Configure(s)) << baud;
+        EXPECT_EQ(LineSpeed(pty.MasterFd()), baud);
+        EXPECT_EQ(LineSpeed(pty.MasterFd(), true), baud);
+    }
+    const termios t = pty.LineSettings();
+    EXPECT_EQ(cfgetispeed(&t), speed_t(B57600));
+    // What the driver programs must lie within 2 % of the rate asked for.
+    EXPECT_TRUE(LineSpeedClose(14688, 14400) && !LineSpeedClose(14689, 14400) && !LineSpeedClose(0, 1));
 }
 
 TEST_F(PosixPortOnPty, MovesBytesBothWays) {

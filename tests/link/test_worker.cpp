@@ -1,13 +1,14 @@
-// The communication worker on a real pseudo-terminal and on the fake port: sending,
-// gathering receptions by line quiet, the 1024-byte limit, hang-ups, and no spinning.
+// The communication worker on a real pseudo-terminal and on the fake port: sending, where a
+// reception ends (a complete frame, line quiet, 1024 bytes), hang-ups, and no spinning.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <condition_variable>
 #include <thread>
 
-#include "link/comm_worker.h"
 #include "fakes/fake_serial_port.h"
+#include "link/comm_worker.h"
+#include "link/frame.h"
 #include "pty_helper.h"
 
 namespace corvix {
@@ -144,6 +145,65 @@ TEST_F(WorkerOnPty, OtherSideClosingDoesNotSpinAndStopStillWorks) {
     EXPECT_LE(RoundsWhileIdle(), 2u);
     // TearDown: Stop must end the thread within its wait.
 }
+
+// ---- where a reception ends: one table ----
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Cat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+Bytes Reply(uint8_t tag) {
+    uint8_t f[MaxFrameSize];
+    return Bytes(f, f + BuildFrame(f, CTRL_LAST, 0, 1, TYPE_DATA, FC_STATUS, &tag, 1));
+}
+
+const Bytes kA = Reply(0xA1), kB = Reply(0xB2), kTail = {1, 2, 3};
+const Bytes kA1(kA.begin(), kA.begin() + 2), kA2(kA.begin() + 2, kA.end());  // cut in the length field
+const Bytes kBadEnd = Cat({Bytes(kA.begin(), kA.end() - 1), {0x17}});
+const Bytes kHuge1 = Cat({{0x58, 0xFF, 0xFF}, Pattern(1021, 5)}), kHuge2 = Pattern(379, 9);  // 65543 declared
+
+struct ReceptionCase {
+    const char* name;
+    std::vector<Bytes> bursts;  // a few ms apart, well inside the quiet gap, unless
+    bool quietBetween;          // each waits until the previous reception ended (past the gap)
+    std::vector<Bytes> receptions;
+};
+
+class ReceptionEnds : public WorkerOnPty, public ::testing::WithParamInterface<ReceptionCase> {};
+
+TEST_P(ReceptionEnds, AsTheTableSays) {
+    const ReceptionCase& c = GetParam();
+    std::vector<Bytes> got;
+    const auto next = [&] {
+        EXPECT_TRUE(notices.WaitFor(CommNotice::Received, got.size() + 1));
+        got.push_back(Take(worker));
+    };
+    for (std::size_t i = 0; i < c.bursts.size(); ++i) {
+        if (i > 0) c.quietBetween ? next() : std::this_thread::sleep_for(5ms);
+        ASSERT_TRUE(pty.Send(c.bursts[i]));
+    }
+    while (got.size() < c.receptions.size()) next();
+    EXPECT_EQ(got, c.receptions);
+    EXPECT_EQ(notices.Count(CommNotice::Received), c.receptions.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Worker, ReceptionEnds,
+    ::testing::Values(
+        // No quiet gap after a complete frame: bytes close behind it are a reception of their own.
+        ReceptionCase{"CompleteFrameEndsAtOnce", {kA, kTail}, false, {kA, kTail}},
+        ReceptionCase{"BackToBackFramesAreTwo", {Cat({kA, kB})}, false, {kA, kB}},
+        ReceptionCase{"ShortPauseJoinsAFrame", {kA1, kA2}, false, {kA}},
+        ReceptionCase{"LongPauseSplitsAFrame", {kA1, kA2}, true, {kA1, kA2}},
+        ReceptionCase{"GarbageThenFrameWaitsForQuiet", {Cat({kTail, kA})}, false, {Cat({kTail, kA})}},
+        // A wrong end byte at the declared end is no frame: what follows joins it.
+        ReceptionCase{"WrongEndByteWaitsForQuiet", {kBadEnd, kB}, false, {Cat({kBadEnd, kB})}},
+        ReceptionCase{"HugeDeclaredLengthStopsAt1024", {Cat({kHuge1, kHuge2})}, false, {kHuge1, kHuge2}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // ---- the same worker on the fake port: failures the pty cannot produce on demand ----
 

@@ -1,4 +1,7 @@
-// The failure switches of the simulated device, each seen from the PC's end of the line.
+// The failure switches and line pacing of the simulated device, seen from the PC's end.
+#include <sys/ioctl.h>
+
+#include "link/line_speed.h"
 #include "test_devsim_support.h"
 
 namespace {
@@ -97,6 +100,24 @@ TEST_F(DevsimFaults, StopEndsAReplyInTheMiddleOfItsGap) {
     server_->Stop();  // must not wait out the gap (the test's time-out would catch it)
     EXPECT_FALSE(server_->IsRunning());
     EXPECT_FALSE(server_->IsOpen());
+}
+
+// Pacing changes when bytes cross, never which bytes: whole replies at an odd rate, read from
+// the line through termios2, and a stop ends a long think time.
+TEST_F(DevsimFaults, PacedLineDeliversWholeRepliesAndStopEndsATurnaround) {
+    SimOptions o;
+    o.pacing.pace = true;
+    Begin(o);
+    ASSERT_TRUE(SetLineSpeed(pc_.Fd(), 250000));
+    const Bytes piece = Exchange(Request(CTRL_LAST, 0, TYPE_READ, FC_CONFIG));
+    EXPECT_TRUE(ValidateFrame(piece.data(), piece.size()) && piece.size() == MaxFrameSize);
+    server_->SetPacing({.pace = true, .turnaroundMs = 600000});
+    ASSERT_TRUE(Send(status));
+    for (int i = 0, unread = 1; i < WaitMs && unread > 0 && !::ioctl(pc_.Fd(), TIOCOUTQ, &unread); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));  // until the device thinks
+    server_->Stop();  // must not wait out the think time (the test's time-out would catch it)
+    EXPECT_EQ(pc_.Available(), 0u);
+    EXPECT_EQ(server_->Stats().replies, 1u);
 }
 
 }  // namespace

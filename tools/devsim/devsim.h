@@ -6,6 +6,7 @@
 //   server.DevicePath();                 // open this path as the serial port
 //   server.Device().SetInput(3, true);   // an input change, logged as a new event
 //   server.SetFaults({.silent = true});  // misbehave from now on
+//   server.SetPacing({.pace = true});    // bytes at the line rate the PC programmed
 //   server.Device().Image();             // the configuration the device keeps
 //   server.Stop();
 #pragma once

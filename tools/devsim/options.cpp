@@ -32,6 +32,9 @@ std::string UsageText() {
            "  --drop-every N         ignore every Nth request\n"
            "  --bad-checksum-every N every Nth reply has a checksum off by one\n"
            "  --split-gap-ms N       write each reply in two bursts with an N ms pause\n"
+           "  --pace                 move bytes at the line rate the PC programmed (start, data,\n"
+           "                         parity and stop bits per byte), as a real line would\n"
+           "  --turnaround-ms N      wait N ms before each reply (device think time)\n"
            "  --help                 this text\n";
 }
 
@@ -115,6 +118,12 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
         } else if (name == "--split-gap-ms") {
             if (!integer(0, 600000, v)) return r;
             o.faults.splitGapMs = static_cast<int>(v);
+        } else if (name == "--pace") {
+            if (!flag()) return r;
+            o.pacing.pace = true;
+        } else if (name == "--turnaround-ms") {
+            if (!integer(0, 600000, v)) return r;
+            o.pacing.turnaroundMs = static_cast<int>(v);
         } else {
             r.error = "unknown option: " + args[i];
             return r;

@@ -31,9 +31,19 @@ struct FaultSwitches {
     int splitGapMs = 0;        // write each reply in two bursts with this pause (0: one burst)
 };
 
+// How the line behaves; may be changed while the server runs.
+struct LinePacing {
+    // Bytes cross the line at the rate the PC programmed on it (start bit, data bits, parity
+    // bit, stop bits per byte): a request counts as arrived once its last byte is through, and
+    // a reply leaves no faster. Off: a pty moves bytes at once.
+    bool pace = false;
+    int turnaroundMs = 0;  // the device's think time before each reply
+};
+
 struct SimOptions {
     DeviceSetup device;
     FaultSwitches faults;
+    LinePacing pacing;
     int changeEveryMs = 5000;  // one input changes this often; 0: inputs never change by themselves
     std::string linkPath;      // symlink to the device-side path, kept while the server runs
 };

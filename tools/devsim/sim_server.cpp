@@ -4,15 +4,18 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <ctime>
+
+#include "link/serial_port.h"
 
 namespace corvix::sim {
-
-using Clock = std::chrono::steady_clock;
 
 SimServer::SimServer(const SimOptions& options)
     : device_(options.device), linkPath_(options.linkPath), changeEveryMs_(options.changeEveryMs) {
     faults_ = options.faults;
+    pacing_ = options.pacing;
     int fds[2];
     if (pipe2(fds, O_NONBLOCK | O_CLOEXEC) == 0) {
         wakeRead_ = fds[0];
@@ -88,6 +91,16 @@ FaultSwitches SimServer::Faults() const {
     return faults_;
 }
 
+void SimServer::SetPacing(const LinePacing& pacing) {
+    std::lock_guard lock(mutex_);
+    pacing_ = pacing;
+}
+
+LinePacing SimServer::Pacing() const {
+    std::lock_guard lock(mutex_);
+    return pacing_;
+}
+
 void SimServer::SetChangeEveryMs(int ms) {
     changeEveryMs_ = ms < 0 ? 0 : ms;
     Wake();
@@ -124,15 +137,27 @@ int SimServer::RunOnce(int timeoutMs) {
     if (fds[1].revents) DrainWake();
     if (!(fds[0].revents & POLLIN)) return 0;
 
+    const double byteSeconds = ByteSeconds(Pacing());
+    const Clock::time_point readAt = Clock::now();
+    std::size_t read = 0;
     uint8_t buf[1024];
     for (;;) {
         const ssize_t n = ::read(pty_.MasterFd(), buf, sizeof buf);
         if (n > 0) {
             assembler_.Feed(buf, static_cast<std::size_t>(n));
+            read += static_cast<std::size_t>(n);
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
         break;  // EAGAIN: all read
+    }
+    if (byteSeconds > 0 && read > 0) {
+        // The PC's bytes reach a pty at once; on a line they would still be crossing. What
+        // was read counts from now or from the end of the previous bytes, whichever is later.
+        inboundDone_ = std::max(inboundDone_, readAt) +
+                       std::chrono::duration_cast<Clock::duration>(
+                           std::chrono::duration<double>(static_cast<double>(read) * byteSeconds));
+        if (!SleepUntil(inboundDone_)) return 0;
     }
     int handled = 0;
     std::vector<uint8_t> frame;
@@ -179,13 +204,17 @@ void SimServer::WriteReply(std::vector<uint8_t> reply, const FaultSwitches& faul
         const std::size_t at = reply.size() - 5;  // checksum sits before the end byte
         PutU32(reply.data() + at, GetU32(reply.data() + at) + 1);
     }
+    const LinePacing pacing = Pacing();
+    if (pacing.turnaroundMs > 0 && !SleepUntil(Clock::now() + std::chrono::milliseconds(pacing.turnaroundMs)))
+        return;
+    const double byteSeconds = ByteSeconds(pacing);
     bool written;
     if (faults.splitGapMs > 0 && reply.size() >= 2) {
         const std::size_t half = reply.size() / 2;
-        written = WriteAll(reply.data(), half) && WaitSplitGap() &&
-                  WriteAll(reply.data() + half, reply.size() - half);
+        written = WriteAtLineRate(reply.data(), half, byteSeconds) && WaitSplitGap() &&
+                  WriteAtLineRate(reply.data() + half, reply.size() - half, byteSeconds);
     } else {
-        written = WriteAll(reply.data(), reply.size());
+        written = WriteAtLineRate(reply.data(), reply.size(), byteSeconds);
     }
     if (written) {
         std::lock_guard lock(mutex_);
@@ -204,6 +233,51 @@ bool SimServer::WaitSplitGap() {
         pollfd w{wakeRead_, POLLIN, 0};
         if (::poll(&w, 1, static_cast<int>(left.count()) + 1) > 0) DrainWake();
     }
+}
+
+double SimServer::ByteSeconds(const LinePacing& pacing) const {
+    if (!pacing.pace) return 0;
+    SerialSettings line;
+    // The master side reads the settings the PC programmed on the device path.
+    if (!ReadLineSettings(pty_.MasterFd(), line)) return 0;
+    return LineBitsPerByte(line) / line.baudRate;
+}
+
+bool SimServer::SleepUntil(Clock::time_point until) {
+    for (;;) {
+        if (stopping_) return false;
+        const auto left = until - Clock::now();
+        if (left <= Clock::duration::zero()) return true;
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        const timespec wait{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+        pollfd w{wakeRead_, POLLIN, 0};
+        if (::ppoll(&w, 1, &wait, nullptr) > 0) DrainWake();
+    }
+}
+
+// A byte is written once its last bit would have crossed the line. Sleeps are at least 1 ms
+// (bytes then leave in small bursts, as from a UART's FIFO) but never past the last byte's time.
+bool SimServer::WriteAtLineRate(const uint8_t* bytes, std::size_t count, double byteSeconds) {
+    if (byteSeconds <= 0) return WriteAll(bytes, count);
+    const Clock::time_point start = Clock::now();
+    const auto at = [&](std::size_t byteCount) {
+        return start + std::chrono::duration_cast<Clock::duration>(
+                           std::chrono::duration<double>(static_cast<double>(byteCount) * byteSeconds));
+    };
+    std::size_t done = 0;
+    while (done < count) {
+        const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+        const std::size_t due = std::min(count, static_cast<std::size_t>(elapsed / byteSeconds));
+        if (due > done) {
+            if (!WriteAll(bytes + done, due - done)) return false;
+            done = due;
+            continue;
+        }
+        const Clock::time_point next =
+            std::min(std::max(at(done + 1), Clock::now() + std::chrono::milliseconds(1)), at(count));
+        if (!SleepUntil(next)) return false;
+    }
+    return true;
 }
 
 bool SimServer::WriteAll(const uint8_t* bytes, std::size_t count) {

@@ -28,6 +28,8 @@ struct ServerStats {
 
 class SimServer {
   public:
+    using Clock = std::chrono::steady_clock;
+
     explicit SimServer(const SimOptions& options = SimOptions{});
     ~SimServer();
     SimServer(const SimServer&) = delete;
@@ -55,6 +57,8 @@ class SimServer {
 
     void SetFaults(const FaultSwitches& faults);
     FaultSwitches Faults() const;
+    void SetPacing(const LinePacing& pacing);
+    LinePacing Pacing() const;
     void SetChangeEveryMs(int ms);
     ServerStats Stats() const;
 
@@ -63,7 +67,12 @@ class SimServer {
     void HandleFrame(const std::vector<uint8_t>& frame);
     void WriteReply(std::vector<uint8_t> reply, const FaultSwitches& faults, bool corrupt);
     bool WriteAll(const uint8_t* bytes, std::size_t count);
+    bool WriteAtLineRate(const uint8_t* bytes, std::size_t count, double byteSeconds);
     bool WaitSplitGap();
+    // Waits until `until`, or less when the server stops (then false).
+    bool SleepUntil(Clock::time_point until);
+    // Seconds one byte takes on the line as the PC programmed it; 0 when not pacing.
+    double ByteSeconds(const LinePacing& pacing) const;
     void Wake();
     void DrainWake();
     void ThreadMain();
@@ -79,11 +88,13 @@ class SimServer {
     std::atomic<bool> running_{false};
     std::atomic<int> changeEveryMs_;
 
-    mutable std::mutex mutex_;  // faults_, stats_, the pty's open state
+    mutable std::mutex mutex_;  // faults_, pacing_, stats_, the pty's open state
     FaultSwitches faults_;
+    LinePacing pacing_;
     ServerStats stats_;
     uint64_t repliesCounted_ = 0;
-    std::mutex ioMutex_;  // one user of the pty at a time (Pump against Stop)
+    std::mutex ioMutex_;               // one user of the pty at a time (Pump against Stop)
+    Clock::time_point inboundDone_{};  // paced: when the last request byte read is through
 };
 
 }  // namespace corvix::sim
