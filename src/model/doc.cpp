@@ -124,7 +124,7 @@ bool CBrondaleDoc::ImportProjectFrom(const std::string& path) {
     SetTitle(std::string(txt::AppName) + "-" + path);
     if (views_ != nullptr) views_->UpdateAllViews();
     RebuildAfterListChange();
-    if (views_ != nullptr && views_->HasListView()) {
+    if (views_ != nullptr) {
         if (ShowsPageAfterImport(currentPage))
             views_->ShowPage();
         else
@@ -196,7 +196,7 @@ void CBrondaleDoc::SelectNode(int32_t selectedCode, int32_t deviceCode) {
         currentDeviceId = deviceCode;
         currentDevice = &project->devices[deviceCode - KindDeviceFirst];
     }
-    if (views_ != nullptr && views_->HasListView()) {
+    if (views_ != nullptr) {
         if (ShowsPageOnSelection(currentPage))
             views_->ShowPage();
         else

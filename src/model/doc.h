@@ -40,7 +40,6 @@ class IDocViews {
     // Rebuilds the tree from the document; selecting the first device must end in
     // CBrondaleDoc::SelectNode().
     virtual void RebuildTree() = 0;
-    virtual bool HasListView() const { return true; }
     virtual void ShowPage() = 0;   // fill the list with the page of currentPage
     virtual void ClearPage() = 0;  // empty the list of all rows and columns
     virtual void UpdateAllViews() {}

@@ -57,14 +57,6 @@ FileError ParseProjectFile(const uint8_t* data, std::size_t size, ProjectBlock& 
     return FileError::None;
 }
 
-std::string ProjectFileImage(const ProjectBlock& block) {
-    std::string image(ProjectFileSize, '\0');
-    const uint32_t magic = ProjectMagic;
-    std::memcpy(image.data(), &magic, 4);
-    std::memcpy(image.data() + 4, &block, ProjectBlockSize);
-    return image;
-}
-
 FileError ReadProjectFile(const std::string& path, ProjectBlock& out) {
     ProjectFileReader reader;
     FileError err = reader.Open(path);

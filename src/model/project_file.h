@@ -15,9 +15,6 @@ namespace corvix {
 // (only on success).
 FileError ParseProjectFile(const uint8_t* data, std::size_t size, ProjectBlock& out);
 
-// The file image of a block: magic + block, ProjectFileSize bytes.
-std::string ProjectFileImage(const ProjectBlock& block);
-
 class ProjectFileReader {
   public:
     ProjectFileReader() = default;

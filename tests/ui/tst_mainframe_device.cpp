@@ -79,6 +79,27 @@ class TestMainFrameDevice : public QObject, private corvix::test::DeviceFixture 
         QVERIFY(frame->Link().IsConnected());
     }
 
+    void closingAfterAReadFromTheDeviceAsks() {
+        StartDevice(1);
+        frame->RunCommand(CMainFrame::IdNewProject);
+        doc->Device(0).address = 1;
+        QVERIFY(!doc->HasUnsavedChanges());
+        Connect();
+        SelectDevice(0);
+        frame->Tree()->RunCommand(CMacView::CmdReadFromDevice);
+        QTRY_VERIFY_WITH_TIMEOUT(frame->Engine().Idle(), Generous);
+        QVERIFY(doc->HasUnsavedChanges());
+
+        ui->saveChoices.push_back(ui::SaveChoice::Cancel);
+        QVERIFY(!frame->close());
+        QVERIFY(frame->isVisible());
+        QCOMPARE(ui->saveChangesAsked, 1);
+        ui->saveChoices.push_back(ui::SaveChoice::Discard);
+        QVERIFY(frame->close());
+        QCOMPARE(ui->saveChangesAsked, 2);
+        QCOMPARE(ui->saveAsked, 0);
+    }
+
     void writeToDeviceIsAcknowledgedToTheEnd() {
         StartDevice(1);
         frame->RunCommand(CMainFrame::IdNewProject);

@@ -91,10 +91,7 @@ CMainFrame::CMainFrame(CBrondaleDoc& doc, ui::IGuiUserInterface& ui, QSettings* 
     // The worker's notices arrive on its own thread; each is queued onto this window's thread
     // (and dropped with the window).
     session_ = std::make_unique<LinkSession>(
-        doc_,
-        [this](std::function<void()> fn) {
-            QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
-        },
+        doc_, [this](std::function<void()> fn) { PostFromWorker(std::move(fn)); },
         [this](const EngineResult& result) { OnEngineResult(result); });
 
     // Client area: tree left, list right.
@@ -387,6 +384,36 @@ void CMainFrame::ShutDownLink() {
 }
 
 // ---- engine results ----
+
+void CMainFrame::PostFromWorker(std::function<void()> fn) {
+    // Our own lock hands the work over (so thread checkers see the order), and one queued
+    // call runs whatever has gathered; it is dropped with the window.
+    bool first;
+    {
+        std::lock_guard<std::mutex> lock(postedLock_);
+        first = posted_.empty();
+        posted_.push_back(std::move(fn));
+    }
+    if (first)
+        QMetaObject::invokeMethod(
+            this, [this] { RunPosted(); }, Qt::QueuedConnection);
+}
+
+void CMainFrame::RunPosted() {
+    std::function<void()> fn;
+    {
+        std::lock_guard<std::mutex> lock(postedLock_);
+        if (posted_.empty()) return;
+        fn = std::move(posted_.front());
+        posted_.pop_front();
+        // The rest gets a call of its own first: `fn` may run a nested loop (a message box),
+        // in which what came after it is handled as before.
+        if (!posted_.empty())
+            QMetaObject::invokeMethod(
+                this, [this] { RunPosted(); }, Qt::QueuedConnection);
+    }
+    fn();
+}
 
 void CMainFrame::OnEngineResult(const EngineResult& result) {
     const int lang = doc_.uiLanguage;

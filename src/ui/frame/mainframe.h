@@ -9,9 +9,11 @@
 #include <QPointer>
 #include <QTimer>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -66,7 +68,6 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews {
 
     // ---- IDocViews ----
     void RebuildTree() override;
-    bool HasListView() const override { return true; }
     void ShowPage() override;
     void ClearPage() override;
     void UpdateAllViews() override;
@@ -138,6 +139,9 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews {
     void NoteRecentFile(corvix::CBrondaleDoc::FileOutcome outcome);
     void ShowMessages(const std::vector<corvix::UserMessage>& messages);
     void ArmLinkTimer();
+    // Worker thread: queue `fn` to run on this window's thread.
+    void PostFromWorker(std::function<void()> fn);
+    void RunPosted();
     void RefreshInputStates();
     void FillEventLogPage();
     void FillCpuSupervisionPage();
@@ -164,6 +168,8 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews {
     corvix::CBrondaleDoc& doc_;
     corvix::ui::IGuiUserInterface& ui_;
     corvix::ui::RecentFileList recentFiles_;
+    std::mutex postedLock_;
+    std::deque<std::function<void()>> posted_;
     std::unique_ptr<corvix::LinkSession> session_;
 
     QSplitter* splitter_ = nullptr;

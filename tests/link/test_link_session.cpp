@@ -1,0 +1,141 @@
+// The link session in fake time: its timer schedule, the one notice pump and the results it
+// hands to the host, over the real worker and a scriptable port.
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+#include "fakes/fake_serial_port.h"
+#include "link/link_session.h"
+
+namespace corvix {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = LinkSession::Clock;
+
+// A host loop: what the worker posts waits here until the test runs it; time is the test's.
+class FakeHost {
+  public:
+    LinkSession::PostFn Post() {
+        return [this](std::function<void()> fn) {
+            {
+                std::lock_guard<std::mutex> g(lock_);
+                posted_.push_back(std::move(fn));
+            }
+            cv_.notify_all();
+        };
+    }
+    // Runs posted work until `done` holds; false when nothing more came within 5 s of real
+    // time (the worker is a real thread).
+    bool RunUntil(const std::function<bool()>& done) {
+        while (!done()) {
+            std::function<void()> fn;
+            {
+                std::unique_lock<std::mutex> g(lock_);
+                if (!cv_.wait_for(g, 5s, [this] { return !posted_.empty(); })) return false;
+                fn = std::move(posted_.front());
+                posted_.pop_front();
+            }
+            fn();
+        }
+        return true;
+    }
+    template <class T>
+    std::size_t Count() const {
+        std::size_t n = 0;
+        for (const EngineResult& r : results) n += std::holds_alternative<T>(r);
+        return n;
+    }
+
+    Clock::time_point now{};
+    std::vector<EngineResult> results;
+
+  private:
+    std::mutex lock_;
+    std::condition_variable cv_;
+    std::deque<std::function<void()>> posted_;
+};
+
+class SessionInFakeTime : public ::testing::Test {
+  protected:
+    SessionInFakeTime()
+        : session(
+              doc, host.Post(), [this](const EngineResult& r) { host.results.push_back(r); },
+              [this] { return host.now; }) {
+        session.Link().SetPortFactory([this] { return port; });
+    }
+    void SetUp() override {
+        ASSERT_EQ(session.Connect(), LinkOpen::Opened);
+        session.StartTimers();
+    }
+    // Fake time moves to the session's next due tick, which then runs.
+    void NextTick() {
+        host.now = session.NextDue();
+        session.RunDueTimers();
+    }
+
+    CBrondaleDoc doc;
+    FakeHost host;
+    std::shared_ptr<FakeSerialPort> port = std::make_shared<FakeSerialPort>();
+    LinkSession session;
+};
+
+TEST_F(SessionInFakeTime, SilentDeviceGivesUpAfterSixteenSeconds) {
+    const Clock::time_point start = host.now;
+    session.Engine().PollStatus();
+    // Each send is written by the worker and reported before the next tick.
+    for (std::size_t sends = 1; session.IsConnected(); NextTick()) {
+        if (session.Engine().RepeatCount() + 1u == sends) {
+            ASSERT_TRUE(host.RunUntil([&] { return host.Count<FrameSent>() == sends; }));
+            ++sends;
+        }
+        ASSERT_LT(host.now - start, 20s);
+    }
+    EXPECT_EQ(host.now - start, 16s);
+    EXPECT_EQ(host.Count<FrameSent>(), 4u);
+    ASSERT_EQ(host.Count<OperationFailed>(), 1u);
+    const auto& failed = std::get<OperationFailed>(host.results.back());
+    EXPECT_EQ(failed.operation, Operation::Status);
+    EXPECT_EQ(failed.reason, FailReason::NoAnswer);
+    EXPECT_EQ(port->Written().size(), 4 * session.Engine().OutgoingFrame().size());
+}
+
+TEST_F(SessionInFakeTime, PollsEveryThreeSecondsAndPumpsTheReply) {
+    session.SetPolling(true);
+    NextTick();  // 1 s: time-out rule only
+    NextTick();  // 2 s
+    EXPECT_FALSE(session.Engine().AwaitingReply());
+    NextTick();  // 3 s: the poll
+    EXPECT_EQ(host.now.time_since_epoch(), 3s);
+    ASSERT_TRUE(session.Engine().AwaitingReply());
+    ASSERT_TRUE(host.RunUntil([&] { return host.Count<FrameSent>() == 1; }));
+
+    uint8_t reply[MaxFrameSize];
+    const uint8_t states[2] = {1, 0};
+    uint8_t data[64];
+    const uint8_t firmware[3] = {1, 2, 3};
+    const std::size_t n = WriteStatusPayload(data, 0, states, 2, firmware);
+    const std::size_t size = BuildFrame(reply, CTRL_LAST, 0, 1, TYPE_DATA, FC_STATUS, data, n);
+    port->Feed(reply, size);
+    ASSERT_TRUE(host.RunUntil([&] { return host.Count<StatusUpdated>() == 1; }));
+    EXPECT_EQ(std::get<StatusUpdated>(host.results.back()).inputCount, 2u);
+    EXPECT_EQ(doc.liveStatus[0], 1);
+    EXPECT_TRUE(session.Engine().Idle());
+
+    // Unplugged: the host hears of it once.
+    port->HangUp();
+    ASSERT_TRUE(host.RunUntil([&] { return host.Count<LinkLost>() == 1; }));
+}
+
+TEST_F(SessionInFakeTime, StoppedTimersAreNeverDue) {
+    session.StopTimers();
+    EXPECT_EQ(session.NextDue(), Clock::time_point::max());
+    session.StartTimers();
+    session.SetPolling(false);
+    EXPECT_EQ(session.NextDue() - host.now, 1s);
+}
+
+}  // namespace
+}  // namespace corvix
