@@ -127,7 +127,7 @@ package() {
 
     mkdir -p "$scratch/xdg/mime/packages" "$scratch/xdg/applications"
     cp "$root/usr/share/mime/packages/$id.xml" "$scratch/xdg/mime/packages/"
-    update-mime-database "$scratch/xdg/mime"
+    XDG_DATA_HOME="$scratch/xdg" update-mime-database "$scratch/xdg/mime"
     cp "$root/usr/share/applications/$id.desktop" "$scratch/xdg/applications/"
     XDG_DATA_HOME="$scratch/xdg" update-desktop-database "$scratch/xdg/applications"
     "$root/usr/bin/corvix-cli" project new "$scratch/plant.mac" --lang en
