@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Corvix needs to build, test and run, skipping what is there.
+# Installs the Debian packages Corvix needs to build, test, package and run, skipping what is
+# there.
 set -euo pipefail
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
-          xvfb xauth fonts-noto-cjk)
+          xvfb xauth fonts-noto-cjk
+          # manual pages, icons, the Debian package (dpkg-shlibdeps) and its checks
+          scdoc librsvg2-bin dpkg-dev desktop-file-utils appstream lintian
+          shared-mime-info xdg-utils libfile-mimeinfo-perl)
 missing=()
 for p in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

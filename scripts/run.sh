@@ -4,8 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build --target corvix corvix-cli corvix-devsim
+cmake --preset debug
+cmake --build --preset debug --target corvix corvix-cli corvix-devsim
 args=("$@")
 if [ ${#args[@]} -eq 0 ]; then
     # Real ports are the tty entries backed by a device; none means no hardware to talk to.

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs every test: a normal build (all tests, the GUI ones headless), an
 # AddressSanitizer + UndefinedBehaviorSanitizer build of everything that needs no display,
-# and a ThreadSanitizer build of the link tests.
+# a ThreadSanitizer build of the link tests, and the release build with its Debian package,
+# checked by the desktop validators, lintian and the installed file type. Warnings are
+# errors in all of them.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh || exit 1
@@ -13,21 +15,25 @@ export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 status=0
 passed=0
 failed=0
+
+# Configures and builds one preset, with warnings as errors; false on failure.
+build() {
+    local name=$1 preset=$2 dir=$3
+    if ! cmake --preset "$preset" -DCORVIX_WERROR=ON >"$dir.configure.log" 2>&1; then
+        cat "$dir.configure.log"; echo "$name: configure failed"; status=1; return 1
+    fi
+    if ! cmake --build --preset "$preset" -- -j2; then
+        echo "$name: build failed"; status=1; return 1
+    fi
+}
+
+# run NAME PRESET DIR: builds the preset and runs its test preset.
 run() {
-    local name=$1 dir=$2; shift 2
-    local cmake_args=() ctest_args=()
-    while [ $# -gt 0 ] && [ "$1" != "--" ]; do cmake_args+=("$1"); shift; done
-    [ $# -gt 0 ] && shift
-    ctest_args=("$@")
+    local name=$1 preset=$2 dir=$3
     echo "=== $name ==="
-    if ! cmake -S . -B "$dir" -G Ninja "${cmake_args[@]}" >"$dir.configure.log" 2>&1; then
-        cat "$dir.configure.log"; echo "$name: configure failed"; status=1; return
-    fi
-    if ! cmake --build "$dir" -- -j2; then
-        echo "$name: build failed"; status=1; return
-    fi
+    build "$name" "$preset" "$dir" || return
     local log="$dir.ctest.log"
-    ctest --test-dir "$dir" -j2 --output-on-failure "${ctest_args[@]}" 2>&1 | tee "$log"
+    ctest --preset "$preset" -j2 2>&1 | tee "$log"
     local rc=${PIPESTATUS[0]}
     local summary total bad
     summary=$(grep -E '[0-9]+ tests failed out of [0-9]+' "$log" | tail -1)
@@ -40,10 +46,106 @@ run() {
         echo "$name: tests failed"; status=1
     fi
 }
-mkdir -p build build-asan build-tsan
-run "normal build" build -DCMAKE_BUILD_TYPE=Debug
-run "address+undefined sanitizers" build-asan -DCMAKE_BUILD_TYPE=Debug -DCORVIX_GUI=OFF -DCORVIX_SANITIZE=address
-run "thread sanitizer (link)" build-tsan -DCMAKE_BUILD_TYPE=Debug -DCORVIX_GUI=OFF -DCORVIX_SANITIZE=thread -- -L link
+
+# check NAME COMMAND...: one package check, counted with the tests.
+check() {
+    local name=$1; shift
+    if "$@"; then
+        echo "ok: $name"; passed=$((passed + 1))
+    else
+        echo "FAILED: $name"; failed=$((failed + 1)); status=1
+    fi
+}
+
+# The validators print their findings; an error or a warning fails, hints and notes do not.
+validate_desktop() {
+    local out rc
+    out=$(desktop-file-validate "$1" 2>&1); rc=$?
+    [ -n "$out" ] && echo "$out"
+    [ $rc -eq 0 ] && ! grep -qiE 'error:|warning:' <<<"$out"
+}
+validate_appstream() {
+    local out
+    # Exits non-zero for warnings and infos too, so the findings decide.
+    out=$(appstreamcli validate --no-net --explain "$1" 2>&1)
+    echo "$out"
+    ! grep -qE '^(E|W):' <<<"$out"
+}
+run_lintian() {
+    local out rc
+    out=$(lintian --fail-on error --display-info "$1" 2>&1); rc=$?
+    echo "${out:-lintian: no findings}"
+    return $rc
+}
+cli_help() {
+    "$1/usr/bin/corvix-cli" --help | grep -q '^usage: corvix-cli'
+}
+# xdg-mime outside any desktop session, with only the package's file type and desktop entry
+# added under a scratch XDG_DATA_HOME.
+xdg_mime() {
+    env -i PATH="$PATH" HOME="$scratch" XDG_DATA_HOME="$scratch/xdg" XDG_DATA_DIRS=/usr/share xdg-mime "$@"
+}
+is_type() {
+    local got
+    got=$(xdg_mime query filetype "$1")
+    echo "$(basename "$1"): $got"
+    [ "$got" = "$2" ]
+}
+is_not_type() {
+    local got
+    got=$(xdg_mime query filetype "$1")
+    echo "$(basename "$1"): $got"
+    [ "$got" != "$2" ]
+}
+opens_with() {
+    local got
+    got=$(xdg_mime query default "$1")
+    echo "$1 opens with: $got"
+    [ "$got" = "$2" ]
+}
+
+package() {
+    echo "=== release build and Debian package ==="
+    build "release build" release build-release || return
+    rm -f build-release/corvix_*.deb
+    if ! cpack --preset release; then
+        echo "package: cpack failed"; status=1; return
+    fi
+    local deb id=org.corvix.Corvix
+    deb=$(ls build-release/corvix_*.deb)
+    dpkg-deb --info "$deb"
+    dpkg-deb --contents "$deb"
+    scratch=$(mktemp -d)
+    trap 'rm -rf "$scratch"' EXIT
+    local root=$scratch/root
+    dpkg-deb --extract "$deb" "$root"
+
+    check "desktop-file-validate" validate_desktop "$root/usr/share/applications/$id.desktop"
+    check "appstreamcli validate" validate_appstream "$root/usr/share/metainfo/$id.metainfo.xml"
+    check "lintian" run_lintian "$deb"
+    check "extracted corvix-cli --help" cli_help "$root"
+
+    mkdir -p "$scratch/xdg/mime/packages" "$scratch/xdg/applications"
+    cp "$root/usr/share/mime/packages/$id.xml" "$scratch/xdg/mime/packages/"
+    XDG_DATA_HOME="$scratch/xdg" update-mime-database "$scratch/xdg/mime"
+    cp "$root/usr/share/applications/$id.desktop" "$scratch/xdg/applications/"
+    XDG_DATA_HOME="$scratch/xdg" update-desktop-database "$scratch/xdg/applications"
+    "$root/usr/bin/corvix-cli" project new "$scratch/plant.mac" --lang en
+    # The same project without the .mac name: only its first bytes can say what it is.
+    cp "$scratch/plant.mac" "$scratch/plant-copy"
+    cp "$scratch/plant.mac" "$scratch/not-a-project"
+    printf '\x00' | dd of="$scratch/not-a-project" conv=notrunc status=none
+    local type=application/x-corvix-project
+    check "project type by name" is_type "$scratch/plant.mac" $type
+    check "project type by magic" is_type "$scratch/plant-copy" $type
+    check "other first bytes are no project" is_not_type "$scratch/not-a-project" $type
+    check "project files open with Corvix" opens_with $type "$id.desktop"
+}
+
+run "normal build" debug build
+run "address+undefined sanitizers" asan build-asan
+run "thread sanitizer (link)" tsan build-tsan
+package
 if [ $status -eq 0 ]; then echo "All test runs passed."; else echo "Some test runs FAILED."; fi
 echo "Tests: $passed passed, $failed failed"
 exit $status

@@ -11,6 +11,7 @@
 #include "link/comm_link.h"
 #include "model/doc.h"
 #include "model/texts.h"
+#include "model/version.h"
 #include "ui/frame/icons.h"
 #include "ui/frame/mainframe.h"
 #include "ui/frame/startup.h"
@@ -30,6 +31,8 @@ int CBrondaleApp::Run(int argc, char** argv) {
     QApplication::setApplicationName("Corvix");
     QApplication::setOrganizationName("Corvix");
     QApplication::setWindowIcon(corvix::ui::AppIcon());
+    // Lets the desktop match the window to the installed entry (its name, icon and types).
+    QGuiApplication::setDesktopFileName(CORVIX_APP_ID);
 
     // Qt has taken its own options out of the arguments by now.
     std::vector<std::string> args;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "model/record.h"
+#include "model/version.h"
 
 namespace corvix {
 
@@ -136,7 +137,7 @@ class CBrondaleDoc {
     std::unique_ptr<ProjectBlock> project;  // zero at start: projectOpen 0
     int32_t dateFormat = DateChina;
     int8_t firmwareVersion[3] = {};
-    int8_t programVersion[3] = {1, 1, 11};
+    int8_t programVersion[3] = {CORVIX_VERSION_MAJOR, CORVIX_VERSION_MINOR, CORVIX_VERSION_PATCH};
     int32_t uiLanguage = LangChinese;
     uint8_t modified = 0;
     std::string title = "Corvix";  // document title (UTF-8)

@@ -84,6 +84,9 @@ class TestMainFrame : public QObject, private corvix::test::FrameFixture {
         QCOMPARE(tools[4], frame->Action(CMainFrame::IdConnect));
         QCOMPARE(tools[5], frame->Action(CMainFrame::IdDisconnect));
         for (int i : {0, 1, 3, 4, 5}) QVERIFY(!tools[i]->icon().isNull());
+        // The application icon is built in, from the pixel-drawn 16 px one up to 256 px.
+        const QList<QSize> iconSizes = frame->windowIcon().availableSizes();
+        QVERIFY(iconSizes.contains(QSize(16, 16)) && iconSizes.contains(QSize(256, 256)));
         // Accessibility of the panes.
         QVERIFY(!frame->Tree()->accessibleName().isEmpty());
         QVERIFY(!frame->List()->accessibleName().isEmpty());

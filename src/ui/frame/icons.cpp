@@ -1,5 +1,6 @@
 #include "ui/frame/icons.h"
 
+#include <QDirIterator>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -146,13 +147,12 @@ QIcon ToolIcon(ToolImage image) {
 }
 
 QIcon AppIcon() {
-    QPixmap pm = Canvas(32, 32);
-    QPainter p(&pm);
-    p.scale(2.0, 2.0);
-    DrawComputer(p, 0, 1, QColor(40, 90, 220));
-    DrawComputer(p, 7, 5, QColor(40, 90, 220));
-    p.end();
-    return QIcon(pm);
+    // The PNGs the desktop shows, rendered from data/icons at build time and built in.
+    QIcon icon;
+    QDirIterator it(QStringLiteral(":/app-icon"), {QStringLiteral("*.png")}, QDir::Files,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) icon.addFile(it.next());
+    return icon;
 }
 
 }  // namespace corvix::ui

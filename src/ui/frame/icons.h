@@ -1,5 +1,5 @@
-// The program's own images, drawn in code: tool-bar buttons, the tree's image strip and
-// the window icon.
+// The program's own images: tool-bar buttons and the tree's image strip, drawn in code, and
+// the application icon.
 #pragma once
 
 #include <QIcon>
@@ -17,6 +17,7 @@ QIcon ToolIcon(ToolImage image);
 QPixmap TreeImageStrip();
 // The strip cut into its six cells.
 std::vector<QIcon> TreeImages();
+// The application icon at every size the desktop has it (16 to 256 px).
 QIcon AppIcon();
 
 }  // namespace corvix::ui
