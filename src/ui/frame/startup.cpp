@@ -1,9 +1,12 @@
 #include "ui/frame/startup.h"
 
+#include <sys/prctl.h>
+
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <csignal>
 
 #include "link/comm_link.h"
 #include "model/doc.h"
@@ -66,6 +69,8 @@ std::unique_ptr<DemoSession> DemoSession::Start(CMainFrame& frame, std::string* 
     if (IsEnglish(lang)) args << "--english";
     QProcess& process = *session->process_;
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // The device goes with the program, even when the program is killed.
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     process.start(program, args);
     if (!process.waitForStarted(5000)) return fail(process.errorString());
     // Its first line is the path of the pseudo-terminal it serves.
