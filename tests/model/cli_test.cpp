@@ -1,8 +1,5 @@
 // corvix-cli project commands, run as a separate process, and the JSON view they print.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstring>
@@ -10,13 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "fakes/run_program.h"
 #include "model/doc.h"
 #include "model/gbk.h"
 #include "model/project_file.h"
 #include "model/project_json.h"
 #include "model_fakes.h"
-
-extern char** environ;
 
 namespace corvix {
 namespace {
@@ -24,37 +20,13 @@ namespace {
 using test::ReadBytes;
 using test::WriteBytes;
 
-struct CliRun {
-    int exitCode = -1;
-    std::string out, err;
-};
+using CliRun = test::ProgramResult;
 
 struct CliTest : ::testing::Test {
     test::TempDir dir;
 
-    CliRun Cli(std::vector<std::string> args) {
-        const std::string program = std::string(CORVIX_BINARY_DIR) + "/corvix-cli";
-        args.insert(args.begin(), program);
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        const std::string outPath = dir / "stdout", errPath = dir / "stderr";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        CliRun r;
-        pid_t pid;
-        int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        EXPECT_EQ(rc, 0) << "cannot start " << program;
-        if (rc != 0) return r;
-        int status = 0;
-        waitpid(pid, &status, 0);
-        r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.out = ReadBytes(outPath);
-        r.err = ReadBytes(errPath);
-        return r;
+    CliRun Cli(const std::vector<std::string>& args) {
+        return test::RunProgram(test::BuiltProgram("corvix-cli"), args);
     }
 };
 

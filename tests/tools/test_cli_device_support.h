@@ -3,31 +3,23 @@
 // assembled byte by byte for the tests that play the device themselves.
 #pragma once
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "devsim/devsim.h"
+#include "fakes/run_program.h"
 #include "model/doc.h"
 #include "model/record.h"
-
-extern char** environ;
 
 namespace cli_device_test {
 
@@ -38,125 +30,18 @@ inline constexpr int WaitMs = 10000;
 // A command that must give up: four sends about four seconds apart, plus slack.
 inline constexpr int GiveUpWaitMs = 40000;
 
-inline const std::string CliProgram = std::string(CORVIX_BINARY_DIR) + "/corvix-cli";
+inline const std::string CliProgram = corvix::test::BuiltProgram("corvix-cli");
 
-struct Result {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
+using Result = corvix::test::ProgramResult;
 
-// corvix-cli running as a child; stdout and stderr are gathered by a thread of ours.
-class Cli {
+// corvix-cli running as a child, its output gathered as it comes.
+class Cli : public corvix::test::Program {
   public:
-    explicit Cli(const std::vector<std::string>& args) {
-        int outPipe[2], errPipe[2];
-        if (pipe2(outPipe, O_CLOEXEC) != 0) return;
-        if (pipe2(errPipe, O_CLOEXEC) != 0) {
-            close(outPipe[0]);
-            close(outPipe[1]);
-            return;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(CliProgram.c_str()));
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid_, CliProgram.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        close(outPipe[1]);
-        close(errPipe[1]);
-        reader_ = std::thread([this, out = outPipe[0], err = errPipe[0]] { Gather(out, err); });
-    }
-    ~Cli() {
-        if (pid_ > 0 && !reaped_) {
-            kill(pid_, SIGKILL);
-            Wait();
-        }
-        if (reader_.joinable()) reader_.join();
-    }
-    Cli(const Cli&) = delete;
-    Cli& operator=(const Cli&) = delete;
-
-    bool Started() const { return pid_ > 0; }
-    pid_t Pid() const { return pid_; }
-
-    // Waits for the child to end and for all of its output.
-    Result Wait() {
-        Result r;
-        if (pid_ <= 0) return r;
-        int status = 0;
-        if (!reaped_ && waitpid(pid_, &status, 0) == pid_) {
-            reaped_ = true;
-            exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        if (reader_.joinable()) reader_.join();
-        std::lock_guard<std::mutex> lock(mutex_);
-        r.exitCode = exitCode_;
-        r.out = out_;
-        r.err = err_;
-        return r;
-    }
-
-    // Polls until stdout holds `text` (true) or the wait runs out (false).
-    bool WaitForOutput(const std::string& text, int timeoutMs = WaitMs) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        for (;;) {
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                if (out_.find(text) != std::string::npos) return true;
-            }
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    }
-    std::string OutputSoFar() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return out_;
-    }
-
-  private:
-    void Gather(int out, int err) {
-        pollfd fds[2] = {{out, POLLIN, 0}, {err, POLLIN, 0}};
-        int open = 2;
-        while (open > 0) {
-            if (poll(fds, 2, -1) < 0) {
-                if (errno == EINTR) continue;
-                break;
-            }
-            for (int i = 0; i < 2; ++i) {
-                if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-                char buffer[4096];
-                const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-                if (n <= 0) {
-                    close(fds[i].fd);
-                    fds[i].fd = -1;
-                    --open;
-                    continue;
-                }
-                std::lock_guard<std::mutex> lock(mutex_);
-                (i == 0 ? out_ : err_).append(buffer, static_cast<std::size_t>(n));
-            }
-        }
-        for (pollfd& p : fds)
-            if (p.fd >= 0) close(p.fd);
-    }
-
-    pid_t pid_ = -1;
-    bool reaped_ = false;
-    int exitCode_ = -1;
-    std::thread reader_;
-    std::mutex mutex_;
-    std::string out_, err_;
+    explicit Cli(const std::vector<std::string>& args) : Program(CliProgram, args) {}
 };
 
 inline Result RunCli(const std::vector<std::string>& args) {
-    Cli cli(args);
-    EXPECT_TRUE(cli.Started());
-    return cli.Wait();
+    return corvix::test::RunProgram(CliProgram, args);
 }
 
 inline int Count(const std::string& haystack, const std::string& needle) {

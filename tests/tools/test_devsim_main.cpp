@@ -1,14 +1,10 @@
 // corvix-devsim as a program: the path on its first line, answering on it, ending on SIGTERM.
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include "fakes/run_program.h"
 #include "test_devsim_support.h"
-
-extern char** environ;
 
 namespace {
 
@@ -16,53 +12,16 @@ using namespace corvix;
 using namespace corvix::sim;
 using namespace devsim_test;
 
-const std::string Program = std::string(CORVIX_BINARY_DIR) + "/corvix-devsim";
-
-struct Child {
-    pid_t pid = -1;
-    int out = -1;  // the child's standard output
-};
-
-Child Spawn(const std::vector<std::string>& args) {
-    Child c;
-    int fds[2];
-    if (pipe(fds) != 0) return c;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(Program.c_str()));
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    if (posix_spawn(&c.pid, Program.c_str(), &actions, nullptr, argv.data(), environ) != 0) c.pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    c.out = fds[0];
-    return c;
-}
-
-std::string ReadLine(int fd) {
-    std::string line;
-    char ch;
-    while (read(fd, &ch, 1) == 1 && ch != '\n') line += ch;
-    return line;
-}
-
-int ExitCode(pid_t pid) {
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
+const std::string DevsimProgram = test::BuiltProgram("corvix-devsim");
 
 TEST(DevsimProgram, PrintsThePathAnswersAndCleansUpOnSigterm) {
     char dir[] = "/tmp/devsim-main-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     const std::string link = std::string(dir) + "/ttySIM";
-    Child c = Spawn({"--signals", "7", "--address=3", "--change-every-ms", "0", "--link", link});
-    ASSERT_GT(c.pid, 0);
-    const std::string path = ReadLine(c.out);
+    test::Program sim(DevsimProgram,
+                      {"--signals", "7", "--address=3", "--change-every-ms", "0", "--link", link});
+    ASSERT_TRUE(sim.Started());
+    const std::string path = sim.FirstLine();
     EXPECT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
 
     PortEnd pc;
@@ -74,26 +33,23 @@ TEST(DevsimProgram, PrintsThePathAnswersAndCleansUpOnSigterm) {
     EXPECT_EQ(h.address, 3);
     EXPECT_EQ(ReadStatusPayload(DataOf(reply)).claimedCount, 7);
 
-    kill(c.pid, SIGTERM);
-    EXPECT_EQ(ExitCode(c.pid), 0);
+    ASSERT_TRUE(sim.Signal(SIGTERM));
+    EXPECT_EQ(sim.Wait().exitCode, 0);
     struct stat st {};
     EXPECT_NE(lstat(link.c_str(), &st), 0);
-    close(c.out);
     rmdir(dir);
 }
 
 TEST(DevsimProgram, HelpAndBadOptions) {
-    Child help = Spawn({"--help"});
-    ASSERT_GT(help.pid, 0);
-    EXPECT_EQ(ReadLine(help.out).rfind("usage: corvix-devsim", 0), 0u);
-    EXPECT_EQ(ExitCode(help.pid), 0);
-    close(help.out);
+    test::Program help(DevsimProgram, {"--help"});
+    ASSERT_TRUE(help.Started());
+    EXPECT_EQ(help.FirstLine().rfind("usage: corvix-devsim", 0), 0u);
+    EXPECT_EQ(help.Wait().exitCode, 0);
 
-    Child bad = Spawn({"--signals", "300"});
-    ASSERT_GT(bad.pid, 0);
-    EXPECT_EQ(ReadLine(bad.out), "");  // no path printed
-    EXPECT_EQ(ExitCode(bad.pid), 2);
-    close(bad.out);
+    test::Program bad(DevsimProgram, {"--signals", "300"});
+    ASSERT_TRUE(bad.Started());
+    EXPECT_EQ(bad.FirstLine(), "");  // no path printed
+    EXPECT_EQ(bad.Wait().exitCode, 2);
 }
 
 }  // namespace
