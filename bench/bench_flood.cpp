@@ -1,0 +1,91 @@
+// CPU use of `corvix-cli device monitor` while the line floods it with random bytes at full
+// speed: the program must stay cheap when a peer talks garbage. The flood lasts until the
+// command gives up on the device that never answers properly (16 s) or SECONDS pass.
+// Usage: bench_flood [SECONDS] [--log]   (default 30; --log also formats every reception)
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+int main(int argc, char** argv) {
+    int seconds = 30;
+    bool log = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--log") == 0)
+            log = true;
+        else
+            seconds = std::max(1, std::atoi(argv[i]));
+    }
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+        std::perror("pty");
+        return 1;
+    }
+    const std::string slave = ptsname(master);
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+
+    // The command line sits beside the benchmark in the build folder.
+    std::string self(4096, '\0');
+    self.resize(std::max<ssize_t>(0, readlink("/proc/self/exe", self.data(), self.size())));
+    const std::string cli = self.substr(0, self.rfind('/')) + "/corvix-cli";
+    const std::string secondsText = std::to_string(seconds);
+    std::vector<const char*> args = {cli.c_str(),         "device", "monitor",    "--seconds",
+                                     secondsText.c_str(), "--port", slave.c_str()};
+    if (log) args.push_back("--log");
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, cli.c_str(), &actions, nullptr, const_cast<char* const*>(args.data()), environ) !=
+        0) {
+        std::fprintf(stderr, "cannot start %s\n", cli.c_str());
+        return 1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+
+    const auto start = std::chrono::steady_clock::now();
+    uint64_t state = 0x9E3779B97F4A7C15ull;
+    uint8_t chunk[4096];
+    uint8_t sink[4096];
+    uint64_t flooded = 0;
+    int status = 0;
+    rusage usage{};
+    for (;;) {
+        const pid_t done = wait4(pid, &status, WNOHANG, &usage);
+        if (done == pid) break;
+        for (uint8_t& b : chunk) {
+            state ^= state << 13;
+            state ^= state >> 7;
+            state ^= state << 17;
+            b = static_cast<uint8_t>(state);
+        }
+        while (read(master, sink, sizeof sink) > 0) {
+        }  // the command's requests
+        const ssize_t n = write(master, chunk, sizeof chunk);
+        if (n > 0) flooded += static_cast<uint64_t>(n);
+        pollfd p{master, POLLOUT, 0};
+        poll(&p, 1, 5);
+    }
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double cpu = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
+                       usage.ru_stime.tv_usec / 1e6;
+    std::printf("flood %.1f s, %.1f MB offered%s: corvix-cli CPU %.2f s = %.1f %% of one core (exit %d)\n",
+                wall, flooded / 1e6, log ? " (--log)" : "", cpu, 100.0 * cpu / wall,
+                WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+    return 0;
+}
