@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "model/texts.h"
@@ -29,6 +30,7 @@ bool CommLink::OpenLink(int uiLanguage) {
     if (!port) return false;
     if (!port->Open(settings.portName)) {
         lastOpenError_ = port->LastOpenError();
+        lastOpenHolder_ = port->LastOpenHolder();
         return false;
     }
     lastOpenError_ = 0;
@@ -109,6 +111,12 @@ std::string CommLink::LinkStatusText() const {
 // group that owns it (dialout on most systems).
 std::string CommLink::WithAccessAdvice(const char* message, int uiLanguage) const {
     std::string text = message;
+    if (lastOpenError_ == EBUSY) {
+        if (lastOpenHolder_.empty()) return text + Pick(txt::PortInUse, uiLanguage);
+        std::vector<char> out(std::strlen(Pick(txt::PortInUseBy, uiLanguage)) + lastOpenHolder_.size() + 1);
+        std::snprintf(out.data(), out.size(), Pick(txt::PortInUseBy, uiLanguage), lastOpenHolder_.c_str());
+        return text + out.data();
+    }
     if (lastOpenError_ != EACCES) return text;
     std::string groupName = "dialout";
     struct stat st {};

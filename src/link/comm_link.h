@@ -45,7 +45,8 @@ class CommLink : public IFrameSink {
     void CloseLink() override;
 
     // "Connect with Device": clears the buffers' flags and lengths, then OpenLink; on failure
-    // "Open serial port error" (with advice when the device refused us for lack of rights).
+    // "Open serial port error" (with advice when the device refused us for lack of rights,
+    // and the program holding it when it is in use).
     void Connect(int uiLanguage);
     // "Disconnect with Device".
     void Disconnect() { CloseLink(); }
@@ -80,6 +81,7 @@ class CommLink : public IFrameSink {
     std::unique_ptr<CommWorker> worker_;
     bool connected_ = false;
     int lastOpenError_ = 0;
+    std::string lastOpenHolder_;  // who holds the port when the open was refused with EBUSY
 };
 
 }  // namespace corvix
