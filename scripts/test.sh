@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds and runs every test: a normal build (all tests, the GUI ones headless), an
-# AddressSanitizer + UndefinedBehaviorSanitizer build of everything that needs no display,
+# AddressSanitizer + UndefinedBehaviorSanitizer build of all tests (the GUI ones headless too),
 # and a ThreadSanitizer build of the link tests.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -42,7 +42,7 @@ run() {
 }
 mkdir -p build build-asan build-tsan
 run "normal build" build -DCMAKE_BUILD_TYPE=Debug
-run "address+undefined sanitizers" build-asan -DCMAKE_BUILD_TYPE=Debug -DCORVIX_GUI=OFF -DCORVIX_SANITIZE=address
+run "address+undefined sanitizers" build-asan -DCMAKE_BUILD_TYPE=Debug -DCORVIX_SANITIZE=address
 run "thread sanitizer (link)" build-tsan -DCMAKE_BUILD_TYPE=Debug -DCORVIX_GUI=OFF -DCORVIX_SANITIZE=thread -- -L link
 if [ $status -eq 0 ]; then echo "All test runs passed."; else echo "Some test runs FAILED."; fi
 echo "Tests: $passed passed, $failed failed"
