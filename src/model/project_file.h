@@ -49,8 +49,6 @@ class ProjectFileReader {
 //   folder, a FIFO or any other non-file is refused without being opened.
 class ProjectFileWriter {
   public:
-    enum class Way { Replace, InPlace };
-
     ProjectFileWriter() = default;
     ~ProjectFileWriter();  // discards the temporary file unless committed
     ProjectFileWriter(const ProjectFileWriter&) = delete;
@@ -64,8 +62,6 @@ class ProjectFileWriter {
     // the target is then untouched; in place, the failures that can be foreseen (no room, a
     // size limit) are found before the first byte is written.
     FileError Commit(const ProjectBlock& block);
-    // How the prepared save goes (after a successful Open).
-    Way HowSaved() const { return inPlace_ ? Way::InPlace : Way::Replace; }
 
   private:
     void Discard();
