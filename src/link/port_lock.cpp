@@ -37,7 +37,8 @@ long LockFilePid(const std::string& lockPath) {
     char text[32] = {};
     const ssize_t n = ::read(fd, text, sizeof text - 1);
     ::close(fd);
-    if (n == 4) {
+    // Four bytes that are not text ("123\n" is) hold the PID as a binary int.
+    if (n == 4 && std::strspn(text, " 0123456789\n") != 4) {
         int32_t binary;
         std::memcpy(&binary, text, 4);
         return binary;
