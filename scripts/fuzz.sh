@@ -43,7 +43,7 @@ for t in "${targets[@]}"; do
     log="$out/$t.log"
     echo "=== $t: $seconds s ==="
     ASAN_OPTIONS=${ASAN_OPTIONS:-halt_on_error=1} UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1} \
-        nice -n 19 "$out/$t" -max_total_time="$seconds" -print_final_stats=1 -jobs=1 \
+        nice -n 19 "$out/$t" -max_total_time="$seconds" -print_final_stats=1 \
         -artifact_prefix="$out/findings/$t/" "$out/corpus/$t" "fuzz/corpus/$t" >"$log" 2>&1
     rc=$?
     runs=$(sed -nE 's/^stat::number_of_executed_units: *([0-9]+).*/\1/p' "$log" | tail -1)
