@@ -1,10 +1,16 @@
-// Smoke runner for the fuzz targets: without libFuzzer, feed each target a fixed
-// pseudo-random stream of inputs (so every run is the same), biased towards the shapes our
-// parsers care about: frame-like and project-file-like prefixes, tiny and exact-size inputs.
+// Smoke runner for the fuzz targets: without libFuzzer, feed each target its seed corpus (the
+// folders and files named on the command line) and a fixed pseudo-random stream of inputs (so
+// every run is the same), biased towards the shapes our parsers care about: frame-like and
+// project-file-like prefixes, tiny and exact-size inputs.
+//
+//   fuzz_NAME_smoke [ITERATIONS] [CORPUS_FOLDER_OR_FILE...]
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
@@ -22,12 +28,43 @@ uint64_t Next() {
 
 }  // namespace
 
+// Runs every file of a corpus folder (or the one file); false when there is none.
+bool Replay(const std::filesystem::path& path, int& run) {
+    std::error_code ec;
+    std::vector<std::filesystem::path> files;
+    if (std::filesystem::is_directory(path, ec)) {
+        for (const auto& e : std::filesystem::directory_iterator(path, ec))
+            if (e.is_regular_file()) files.push_back(e.path());
+    } else if (std::filesystem::is_regular_file(path, ec)) {
+        files.push_back(path);
+    }
+    for (const auto& f : files) {
+        std::ifstream in(f, std::ios::binary);
+        std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+        bytes.reserve(1);
+        LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+        ++run;
+    }
+    return !files.empty();
+}
+
 int main(int argc, char** argv) {
-    const int iterations = argc > 1 ? std::atoi(argv[1]) : 1500;
+    int iterations = 1500;
+    int run = 0, seeds = 0;
+    for (int i = 1; i < argc; ++i) {
+        char* end = nullptr;
+        const long n = std::strtol(argv[i], &end, 10);
+        if (*argv[i] != '\0' && *end == '\0') {
+            iterations = static_cast<int>(n);
+        } else if (!Replay(argv[i], seeds)) {
+            std::fprintf(stderr, "%s: no corpus at %s\n", argv[0], argv[i]);
+            return 1;
+        }
+    }
+    run += seeds;
     const std::size_t kProjectFile = 609872;
     std::vector<uint8_t> buf;
     buf.reserve(1);  // libFuzzer never passes a null pointer, even for an empty input
-    int run = 0;
     for (std::size_t n = 0; n <= 16; ++n) {  // every tiny length, all zero and all 0xFF
         buf.assign(n, 0);
         LLVMFuzzerTestOneInput(buf.data(), buf.size());
@@ -58,6 +95,6 @@ int main(int argc, char** argv) {
         LLVMFuzzerTestOneInput(buf.data(), buf.size());
         ++run;
     }
-    std::printf("%d inputs, no crash\n", run);
+    std::printf("%d inputs (%d seeds), no crash\n", run, seeds);
     return 0;
 }

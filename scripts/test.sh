@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: a normal build (all tests, the GUI ones headless), an
-# AddressSanitizer + UndefinedBehaviorSanitizer build of everything that needs no display,
-# a ThreadSanitizer build of the link and command-line tests and the window's link session, and the release build with its Debian package,
+# AddressSanitizer + UndefinedBehaviorSanitizer build of all tests (the GUI ones headless too),
+# a ThreadSanitizer build of the link and command-line tests and the window's link session,
+# and the release build with its Debian package,
 # checked by the desktop validators, lintian and the installed file type. Warnings are
 # errors in all of them.
 set -uo pipefail

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace corvix {
@@ -23,6 +24,7 @@ LinkOpen CommLink::OpenLink() {
     if (!port) return LinkOpen::CannotOpen;
     if (!port->Open(settings.portName)) {
         lastOpenError_ = port->LastOpenError();
+        lastOpenHolder_ = port->LastOpenHolder();
         return LinkOpen::CannotOpen;
     }
     lastOpenError_ = 0;

@@ -80,6 +80,9 @@ class CommLink : public IFrameSink {
     // The group that owns the port's device node ("dialout" when it cannot be told), for the
     // advice after a refused open.
     std::string PortGroupName() const;
+    // Who holds the port when the last open was refused as in use (EBUSY): "name (PID n)",
+    // or empty when it cannot be told.
+    const std::string& LastOpenHolder() const { return lastOpenHolder_; }
 
   private:
     CommNoticeFn notify_;
@@ -89,6 +92,7 @@ class CommLink : public IFrameSink {
     std::unique_ptr<CommWorker> worker_;
     bool connected_ = false;
     int lastOpenError_ = 0;
+    std::string lastOpenHolder_;  // who holds the port when the open was refused with EBUSY
 };
 
 }  // namespace corvix

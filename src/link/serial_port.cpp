@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -17,6 +18,7 @@
 #include <system_error>
 
 #include "link/line_speed.h"
+#include "link/port_lock.h"
 
 namespace corvix {
 
@@ -96,10 +98,26 @@ PosixSerialPort::~PosixSerialPort() { Close(); }
 
 bool PosixSerialPort::Open(const std::string& path) {
     Close();
+    lastOpenHolder_.clear();
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         lastOpenError_ = errno;
+        if (lastOpenError_ == EBUSY) return Refuse(-1, path, 0);
         return false;
+    }
+    // Root gets past the tty's exclusive mode: a port already marked is someone else's. The
+    // mark is set last, so that a refused open never clears the holder's.
+    int exclusive = 0;
+    if (::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0) return Refuse(fd, path, 0);
+    // Binds root too, and a second open within this program.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) return Refuse(fd, path, 0);
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode)) {
+        const std::string lockPath = LockFilePath(path, lockDir_);
+        long holder = 0;
+        bool created = false;
+        if (!lockPath.empty() && !TakeLockFile(lockPath, holder, created)) return Refuse(fd, path, holder);
+        if (created) lockFile_ = lockPath;
     }
     // Not shared: a second program opening the port gets EBUSY. Not every device supports
     // it (a plain file does not); Configure refuses those anyway.
@@ -108,6 +126,14 @@ bool PosixSerialPort::Open(const std::string& path) {
     lastOpenError_ = 0;
     hungUp_ = false;
     return true;
+}
+
+// Ends a refused open with EBUSY and finds out who holds the port.
+bool PosixSerialPort::Refuse(int fd, const std::string& path, long holderPid) {
+    if (fd >= 0) ::close(fd);  // before looking: our own descriptor is not the holder
+    lastOpenError_ = EBUSY;
+    lastOpenHolder_ = PortHolderText(path, lockDir_, holderPid);
+    return false;
 }
 
 bool BuildLineSettings(const SerialSettings& s, termios& t) {
@@ -272,6 +298,10 @@ void PosixSerialPort::Close() {
         (void)::ioctl(fd_, TIOCNXCL);
         ::close(fd_);
         fd_ = -1;
+    }
+    if (!lockFile_.empty()) {
+        if (LockFilePid(lockFile_) == ::getpid()) ::unlink(lockFile_.c_str());
+        lockFile_.clear();
     }
     hungUp_ = false;
 }

@@ -54,9 +54,12 @@ class SerialPort {
     virtual ~SerialPort() = default;
 
     // Opens the device for reading and writing, exclusively. On failure returns false and
-    // LastOpenError() gives the errno.
+    // LastOpenError() gives the errno (EBUSY: another program holds the port).
     virtual bool Open(const std::string& path) = 0;
     virtual int LastOpenError() const = 0;
+    // After an open refused with EBUSY: the program holding the port, "name (PID n)", or
+    // empty when it cannot be found.
+    virtual std::string LastOpenHolder() const { return {}; }
     // Programs the line; false when the device or this implementation refuses a value.
     virtual bool Configure(const SerialSettings& settings) = 0;
     // Writes all bytes or gives up after the write time-out, or as soon as `cancelFd`
@@ -78,15 +81,21 @@ class SerialPort {
 // termios on a tty device (real port, USB adapter or pseudo-terminal). The driver's queue
 // sizes are the kernel's (typically 4096 bytes each way), at least the 1024 bytes
 // the link ever needs; they cannot be set from user space.
+//
+// Opening takes the port for us alone in every way other programs look for: the tty's
+// exclusive mode (which does not bind root), an advisory flock() on the device, and a
+// "LCK..name" file in `lockDir` holding our PID (honoured when another live process holds
+// one; created when the folder lets us).
 class PosixSerialPort : public SerialPort {
   public:
-    PosixSerialPort() = default;
+    explicit PosixSerialPort(std::string lockDir = "/var/lock") : lockDir_(std::move(lockDir)) {}
     ~PosixSerialPort() override;
     PosixSerialPort(const PosixSerialPort&) = delete;
     PosixSerialPort& operator=(const PosixSerialPort&) = delete;
 
     bool Open(const std::string& path) override;
     int LastOpenError() const override { return lastOpenError_; }
+    std::string LastOpenHolder() const override { return lastOpenHolder_; }
     bool Configure(const SerialSettings& settings) override;
     std::size_t Write(const uint8_t* bytes, std::size_t length, int cancelFd = -1) override;
     std::size_t BytesQueued() override;
@@ -97,8 +106,13 @@ class PosixSerialPort : public SerialPort {
     void Close() override;
 
   private:
+    bool Refuse(int fd, const std::string& path, long holderPid);
+
+    std::string lockDir_;
+    std::string lockFile_;  // the LCK.. file we created, removed on Close
     int fd_ = -1;
     int lastOpenError_ = 0;
+    std::string lastOpenHolder_;
     std::atomic<bool> hungUp_{false};  // set by the worker, read by anyone
 };
 

@@ -67,7 +67,8 @@ enum class FileError { None, CannotOpen, BadMagic, BadSize, CannotWrite };
 
 // Reads a whole project file into `out` (only on success; on failure `out` is untouched).
 FileError ReadProjectFile(const std::string& path, ProjectBlock& out);
-// Writes magic + block atomically (temporary file in the same folder, flush, rename).
+// Writes magic + block as ProjectFileWriter does (project_file.h): never a half-written file
+// where that can be avoided.
 FileError WriteProjectFileAtomic(const std::string& path, const ProjectBlock& block);
 
 class CBrondaleDoc {

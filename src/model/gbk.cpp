@@ -10,7 +10,8 @@ namespace {
 
 constexpr const char* kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
-// One converter per call: iconv descriptors are not safe to share between threads.
+// iconv descriptors are not safe to share between threads, and opening one costs far more
+// than converting a field: each thread keeps one per direction for its lifetime.
 class Converter {
   public:
     Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
@@ -26,6 +27,16 @@ class Converter {
     iconv_t cd_;
 };
 
+Converter& ToUtf8() {
+    thread_local Converter conv("UTF-8", "CP936");
+    return conv;
+}
+
+Converter& ToGbk() {
+    thread_local Converter conv("CP936", "UTF-8");
+    return conv;
+}
+
 // Length of the UTF-8 sequence that starts with `lead`, 1 for a stray byte.
 std::size_t Utf8SequenceLength(unsigned char lead) {
     if (lead >= 0xF0 && lead <= 0xF4) return 4;
@@ -38,6 +49,7 @@ std::size_t Utf8SequenceLength(unsigned char lead) {
 // `skip(first byte)` bytes. Returns false only when the converter itself is unusable.
 template <typename Skip>
 bool Convert(iconv_t cd, std::string_view in, std::string& out, const char* bad, Skip skip) {
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);  // a cached converter starts in the initial state
     char* src = const_cast<char*>(in.data());
     std::size_t srcLeft = in.size();
     char buffer[512];
@@ -66,7 +78,7 @@ bool Convert(iconv_t cd, std::string_view in, std::string& out, const char* bad,
 
 std::string GbkToUtf8(std::string_view gbk) {
     std::string out;
-    Converter conv("UTF-8", "CP936");
+    Converter& conv = ToUtf8();
     if (!conv.Ok()) {
         // Without a converter keep ASCII and mark everything else as undecodable.
         for (unsigned char c : gbk) {
@@ -84,7 +96,7 @@ std::string GbkToUtf8(std::string_view gbk) {
 
 std::string Utf8ToGbk(std::string_view utf8) {
     std::string out;
-    Converter conv("CP936", "UTF-8");
+    Converter& conv = ToGbk();
     if (!conv.Ok()) {
         for (std::size_t i = 0; i < utf8.size();) {
             unsigned char c = static_cast<unsigned char>(utf8[i]);
@@ -95,6 +107,32 @@ std::string Utf8ToGbk(std::string_view utf8) {
     }
     out.reserve(utf8.size());
     Convert(conv.Get(), utf8, out, "?", Utf8SequenceLength);
+    return out;
+}
+
+std::string PrintableText(std::string_view utf8, bool keepLineEnds) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(utf8[i]);
+        if (keepLineEnds && (c == '\n' || (c == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n'))) {
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x20 || c == 0x7F) {
+            out += "\\x";
+            out.push_back(kHex[c >> 4]);
+            out.push_back(kHex[c & 0xF]);
+        } else if (c == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) < 0xA0 &&
+                   static_cast<unsigned char>(utf8[i + 1]) >= 0x80) {
+            // U+0080..U+009F: the 8-bit control characters, CSI among them.
+            const unsigned char low = static_cast<unsigned char>(utf8[++i]);
+            out += "\\u00";
+            out.push_back(kHex[(low >> 4) & 0xF]);
+            out.push_back(kHex[low & 0xF]);
+        } else {
+            out.push_back(static_cast<char>(c));
+        }
+    }
     return out;
 }
 

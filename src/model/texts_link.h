@@ -46,6 +46,9 @@ inline constexpr BiText PortAccessAdvice{
     "$USER），然后重新登录。",
     "\n\nYou have no permission to use this port. Add your user to the group that owns the device, %s "
     "(for example: sudo usermod -aG %s $USER), then log in again."};
+// Appended to the same texts when another program holds the port; %s names it: "name (PID n)".
+inline constexpr BiText PortInUseBy{"\n\n串口已被占用：%s 正在使用它。", "\n\nPort in use: %s holds it."};
+inline constexpr BiText PortInUse{"\n\n串口已被其他程序占用。", "\n\nPort in use by another program."};
 
 }  // namespace corvix::txt
 

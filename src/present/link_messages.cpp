@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "model/formats.h"
 #include "model/gbk.h"
@@ -12,10 +13,18 @@ namespace {
 
 UserMessage AppMessage(const char* text) { return {text, txt::AppName}; }
 
-// When the device exists but we may not use it, say how to get the right: membership of the
-// group that owns it (dialout on most systems).
+// When the device is held by another program, say which; when it exists but we may not use
+// it, say how to get the right: membership of the group that owns it (dialout on most systems).
 std::string WithAccessAdvice(const char* message, const CommLink& link, int lang) {
     std::string text = message;
+    if (link.LastOpenError() == EBUSY) {
+        const std::string& holder = link.LastOpenHolder();
+        if (holder.empty()) return text + Pick(txt::PortInUse, lang);
+        const char* format = Pick(txt::PortInUseBy, lang);
+        std::vector<char> out(std::strlen(format) + holder.size() + 1);
+        std::snprintf(out.data(), out.size(), format, holder.c_str());
+        return text + out.data();
+    }
     if (link.LastOpenError() != EACCES) return text;
     const std::string group = link.PortGroupName();
     const char* advice = Pick(txt::PortAccessAdvice, lang);

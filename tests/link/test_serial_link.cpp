@@ -311,6 +311,21 @@ TEST_F(LinkOnPty, MissingDeviceFailsWithMessage) {
     EXPECT_EQ(ui.messages[0].caption, "Corvix");
 }
 
+// A port another program holds is refused, for root as well, and the message names the holder.
+TEST_F(LinkOnPty, PortInUseNamesItsHolder) {
+    PosixSerialPort holder("");  // another program, without lock files
+    ASSERT_TRUE(holder.Open(pty.SlavePath()));
+    const std::string who = "test_link (PID " + std::to_string(getpid()) + ")";
+    link.Connect(LangEnglish);
+    link.Connect(LangChinese);
+    EXPECT_FALSE(link.IsConnected());
+    EXPECT_EQ(link.LastOpenError(), EBUSY);
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[0].text, "Open serial port error\n\nPort in use: " + who + " holds it.");
+    EXPECT_EQ(ui.messages[1].text,
+              std::string(txt::OpenPortErrorBang.zh) + "\n\n串口已被占用：" + who + " 正在使用它。");
+}
+
 TEST_F(LinkOnPty, UnsupportedStopBitsRefusedWithBothMessages) {
     link.settings.stopBits = StopBits1_5;
     link.Connect(LangChinese);

@@ -1,7 +1,9 @@
 // The termios port on a pseudo-terminal (what reaches the line, what is refused) and the
 // port list read from a sysfs-like tree.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/eventfd.h>
+#include <sys/file.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -194,6 +196,47 @@ TEST_F(PosixPortOnPty, ExclusiveWhileOpenReleasedOnClose) {
     EXPECT_EQ(exclusive(), 0);
     ASSERT_TRUE(port.Open(pty.SlavePath()));
     EXPECT_EQ(exclusive(), 1);
+}
+
+// Whoever holds the port keeps it: another port object, a program that only flock()s it, a
+// live process's lock file; we are refused even as root, and told who it is. A lock file of a
+// process that is gone is taken over, and ours goes with the port.
+TEST(PortSharing, HeldPortsAreRefusedAndStaleLockFilesTaken) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.Ok());
+    char folder[] = "/tmp/corvix_locks_XXXXXX";
+    const std::string locks = mkdtemp(folder);
+    const std::string lockFile = locks + "/LCK..pts_" + pty.SlavePath().substr(9);
+    const std::string us = "test_link (PID " + std::to_string(getpid()) + ")";
+    const auto ReadAll = [](const std::string& path) {
+        std::ifstream in(path);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const auto refused = [&](const std::string& holder) {
+        PosixSerialPort port(locks);
+        EXPECT_TRUE(!port.Open(pty.SlavePath()) && port.LastOpenError() == EBUSY);
+        EXPECT_EQ(port.LastOpenHolder().find(holder), 0u) << port.LastOpenHolder();
+    };
+    {
+        PosixSerialPort first(locks);
+        ASSERT_TRUE(first.Open(pty.SlavePath()));
+        EXPECT_EQ(std::stol(ReadAll(lockFile)), getpid());
+        refused(us);
+    }
+    EXPECT_FALSE(fs::exists(lockFile));
+    const int other = open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_EQ(flock(other, LOCK_EX), 0);
+    refused(us);
+    close(other);
+    std::ofstream(lockFile) << "         1\n";  // init: always alive
+    std::string init = ReadAll("/proc/1/comm");
+    refused(init.erase(init.find('\n')) + " (PID 1)");
+    std::ofstream(lockFile) << std::stol(ReadAll("/proc/sys/kernel/pid_max")) << "\n";  // no such PID
+    PosixSerialPort port(locks);
+    EXPECT_TRUE(port.Open(pty.SlavePath()));
+    EXPECT_EQ(std::stol(ReadAll(lockFile)), getpid());
+    port.Close();
+    fs::remove_all(locks);
 }
 
 TEST(PosixPort, OpenFailuresKeepTheReason) {

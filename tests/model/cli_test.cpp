@@ -1,5 +1,6 @@
 // corvix-cli project commands, run as a separate process, and the JSON view they print.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
@@ -62,6 +63,7 @@ TEST_F(CliTest, BrokenFilesExitThreeWithTheMessageAndNoOutput) {
     magic[1] = 0;
     WriteBytes(dir / "magic.mac", magic);
     WriteBytes(dir / "short.mac", bytes.substr(0, 1000));
+    ASSERT_EQ(mkfifo((dir / "fifo.mac").c_str(), 0600), 0);  // no writer: opening it must not wait
     struct Case {
         std::string file, lang, message;
     } cases[] = {{"magic.mac", "en", "file format error"},
@@ -71,7 +73,8 @@ TEST_F(CliTest, BrokenFilesExitThreeWithTheMessageAndNoOutput) {
                  {"missing.mac", "zh", "文件打不开"},
                  {"magic.mac", "", "file format error"},  // show reports in English by default
                  {"short.mac", "", "file format error"},
-                 {"missing.mac", "", "Can not open file"}};
+                 {"missing.mac", "", "Can not open file"},
+                 {"fifo.mac", "en", "Can not open file"}};
     for (const Case& c : cases) {
         std::vector<std::string> args = {"project", "show", dir / c.file, "--json"};
         if (!c.lang.empty()) {
@@ -83,6 +86,27 @@ TEST_F(CliTest, BrokenFilesExitThreeWithTheMessageAndNoOutput) {
         EXPECT_TRUE(r.out.empty()) << c.file;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << c.file << ": " << r.err;
     }
+    for (std::vector<std::string> args :
+         {std::vector<std::string>{"project", "add-device", dir / "fifo.mac", "x"},
+          {"device", "read-config", dir / "fifo.mac", "--port", dir / "none"}})
+        EXPECT_EQ(Cli(args).exitCode, 3) << args[1];
+}
+
+// Names in a file reach the terminal only as visible text: no escape sequence, bell or
+// carriage return of a crafted file can act on it.
+TEST_F(CliTest, ShowTextEscapesControlCharacters) {
+    const std::string file = dir / "evil.mac";
+    ASSERT_EQ(Cli({"project", "new", file, "--lang", "en"}).exitCode, 0);
+    std::string bytes = ReadBytes(file);
+    bytes.replace(12, 12, std::string("\x1B]0;owned\x07\r\0", 12));  // project name
+    bytes.replace(112, 6, std::string("d\x1B[2J\0", 6));             // name of device 1
+    WriteBytes(file, bytes);
+    CliRun r = Cli({"project", "show", file});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(
+        std::count_if(r.out.begin(), r.out.end(), [](char c) { return c != '\n' && c > 0 && c < 0x20; }), 0);
+    EXPECT_NE(r.out.find("project: \\x1B]0;owned\\x07\\x0D\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("  1  d\\x1B[2J  address"), std::string::npos) << r.out;
 }
 
 TEST_F(CliTest, AddDeviceUntilFull) {

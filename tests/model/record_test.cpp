@@ -151,6 +151,23 @@ TEST(Gbk, ConversionAtTheEdges) {
     EXPECT_EQ(FieldText(unterminated, 4), "wxyz");
 }
 
+TEST(Gbk, PrintableTextEscapesControlCharacters) {
+    const struct {
+        const char* in;
+        bool keepLineEnds;
+        const char* out;
+    } cases[] = {
+        {"plain 新工程", false, "plain 新工程"},
+        {"a\x1B[2Jb\x07\x7F\t", false, "a\\x1B[2Jb\\x07\\x7F\\x09"},
+        {"csi\xC2\x9B"
+         "1m \xC2\xA0",
+         false, "csi\\u009B1m \xC2\xA0"},  // C1 escaped, no-break space kept
+        {"l1\r\nl2\n\rx", true, "l1\r\nl2\n\\x0Dx"},
+        {"l1\r\n", false, "l1\\x0D\\x0A"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(PrintableText(c.in, c.keepLineEnds), c.out) << c.in;
+}
+
 TEST(Texts, CodesOutsideTheirListHaveNoText) {
     EXPECT_STREQ(txt::PortProtocolText(1, LangChinese), "Modbus RTU");
     EXPECT_EQ(txt::PortProtocolText(2, LangEnglish), nullptr);

@@ -228,6 +228,25 @@ TEST(CliDeviceEvents, ReadsTheLogIntoTheChosenDeviceNewestFirst) {
               "3,2012.05.10 08:07:06.   5,IN1,分->合\n");
 }
 
+// A name the device reports reaches the terminal as visible text in every command that
+// prints one: no escape sequence or bell of a device can act on the terminal.
+TEST(CliDeviceEvents, NamesWithControlCharactersAreEscaped) {
+    SimulatedDevice sim(Options());
+    TempDir dir;
+    const std::string file = dir.File("p.mac");
+    WriteProject(file, *MakeProject({1}));
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"device", "status", "--port", sim.Path()},
+          {"device", "monitor", "--seconds", "0", "--port", sim.Path()},
+          {"device", "events", file, "--device", "0", "--port", sim.Path()}}) {
+        sim.Device().InjectEvent(Event("IN\x1B]0;x\x07", 2012, 5, 1), true);  // a new one, also logged
+        Result r = RunCli(args);
+        ASSERT_EQ(r.exitCode, 0) << args[1] << ": " << r.err;
+        EXPECT_NE(r.out.find("IN\\x1B]0;x\\x07"), std::string::npos) << args[1] << ": " << r.out;
+        EXPECT_EQ(r.out.find_first_of("\x1B\x07"), std::string::npos) << args[1];
+    }
+}
+
 TEST(CliDeviceEvents, ALogOfManySegmentsArrivesWhole) {
     sim::SimOptions o = Options();
     o.device.initialEvents = 47;  // three segments of at most 20

@@ -1,7 +1,9 @@
 // The event window through the main window: created by the command or by arriving events,
 // the showing rules, Hide, Clear, No Eject, closing, the menu check mark, and the texts.
 #include <QCheckBox>
+#include <QClipboard>
 #include <QMenu>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -12,7 +14,9 @@
 
 #include "link/engine.h"
 #include "model/doc.h"
+#include "ui/dialogs/comminfownd.h"
 #include "ui/dialogs/infodlg.h"
+#include "ui/dialogs/sysmdlg.h"
 #include "ui/frame/mainframe.h"
 #include "ui/tst_dialogs_support.h"
 #include "ui/ui_test_helper.h"
@@ -239,6 +243,25 @@ class TestDialogsEvents : public QObject, private corvix::test::FrameFixture {
         QVERIFY(Window());
         QVERIFY(Window()->isVisible());
         QCOMPARE(Window()->Text(), std::string());
+    }
+
+    // Ctrl+V with a clipboard nobody owns (it offers no format at all) leaves the text boxes
+    // of the event window, the communication bar and the user guide as they were; Qt 6.4
+    // crashes on it unguarded. A text on the clipboard still pastes.
+    void pasteOfAClipboardWithoutTextChangesNothing() {
+        ArriveRising();
+        CSYSMDlg guide(frame.get());
+        guide.show();
+        for (QPlainTextEdit* box : {Window()->TextBox(), frame->CommBar()->TextBox(), guide.TextBox()}) {
+            QGuiApplication::clipboard()->setMimeData(new QMimeData);
+            const QString before = box->toPlainText();
+            box->setFocus();
+            QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+            QCOMPARE(box->toPlainText(), before);
+            QGuiApplication::clipboard()->setText("pasted");
+            QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+            QVERIFY(box->toPlainText().contains("pasted"));
+        }
     }
 };
 

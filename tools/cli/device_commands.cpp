@@ -32,8 +32,9 @@ constexpr const char* kCommonOptions =
     "  --lang zh|en                language of the output (en)\n"
     "  --log                       write every frame sent and received to stderr\n"
     "\n"
-    "Exit codes: 0 ok, 1 the device did not answer, 2 usage, 3 file error,\n"
-    "4 the port could not be opened or configured.\n";
+    "Exit codes: 0 ok, 1 the device did not answer (a request goes out four times; 16 s\n"
+    "after the first without a reply the link gives up), 2 usage, 3 file error, 4 the port\n"
+    "could not be opened or configured (also: in use by another program).\n";
 
 constexpr const char* kDeviceUsage =
     "usage: corvix-cli device <subcommand> --port PATH [options]\n"
@@ -359,7 +360,7 @@ int RunStatus(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session) {
                         InputStateText(doc.liveStatus[i], lang));
         std::printf("%s: %s\n", Pick(txt::CliNewEvents, lang),
                     Pick(watch.newEvents ? txt::CliYes : txt::CliNo, lang));
-        for (const std::string& e : events) std::fwrite(e.data(), 1, e.size(), stdout);
+        for (const std::string& e : events) std::fputs(PrintableText(e, true).c_str(), stdout);
     }
     return std::fflush(stdout) == 0 ? ExitOk : ExitFile;
 }
@@ -511,7 +512,8 @@ int RunEvents(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session) {
     for (int i = 0; i < count; ++i) {
         const EventRecord& ev = rec.events[count - 1 - i];
         const std::string stamp = FormatEventStamp(ev, DateChina);
-        const std::string name = GbkToUtf8(FieldText(ev.signalName, static_cast<int>(sizeof ev.signalName)));
+        const std::string name =
+            PrintableText(GbkToUtf8(FieldText(ev.signalName, static_cast<int>(sizeof ev.signalName))));
         const char* state = TransitionText(ev.transition, lang);
         if (a.csv)
             std::printf("%d,%s,%s,%s\n", i + 1, stamp.c_str(), CsvField(name).c_str(), state);
@@ -548,6 +550,10 @@ int RunMonitor(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session) {
     watch.Watch(session);
     std::vector<uint8_t> shown;  // the states printed so far
     bool firmwareShown = false;
+    session.onEventText = [](const std::string& text) {
+        std::fputs(PrintableText(text, true).c_str(), stdout);
+        std::fflush(stdout);
+    };
     watch.then = [&] {
         if (!firmwareShown) {
             std::printf("%s: %s\n", Pick(txt::CliFirmware, lang), FirmwareText(doc).c_str());

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "link/frame.h"
+#include "model/gbk.h"
 #include "present/link_messages.h"
 
 namespace corvix::cli {
@@ -91,7 +92,8 @@ void DeviceSession::OnResult(const EngineResult& result) {
             if (onEventText) {
                 onEventText(text);
             } else {
-                std::fwrite(text.data(), 1, text.size(), stdout);
+                // Names come from the device: no control character reaches the terminal raw.
+                std::fputs(PrintableText(text, true).c_str(), stdout);
                 std::fflush(stdout);
             }
         }

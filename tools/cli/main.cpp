@@ -16,8 +16,9 @@ constexpr const char* kUsage =
     "  device    talk to a device over a serial line\n"
     "\n"
     "Run 'corvix-cli <command> --help' for the arguments of a command.\n"
-    "Exit codes: 0 ok, 1 the device did not answer, 2 usage, 3 file error,\n"
-    "4 the port could not be opened or configured, 5 project full.\n";
+    "Exit codes: 0 ok, 1 the device did not answer (a request goes out four times; 16 s\n"
+    "after the first without a reply the link gives up), 2 usage, 3 file error, 4 the port\n"
+    "could not be opened or configured (also: in use by another program), 5 project full.\n";
 
 }  // namespace
 

@@ -146,17 +146,18 @@ int RunAddDevice(const std::vector<std::string>& args) {
     return host.doc.WriteProjectFile(file) ? ExitOk : ExitFile;
 }
 
+// Names come from the file as they are: printed so that none can drive the terminal.
 void PrintText(const CBrondaleDoc& doc) {
     const ProjectBlock& p = *doc.project;
-    std::printf("project: %s\n", GbkToUtf8(FieldText(p.projectName, ProjectNameSize)).c_str());
+    std::printf("project: %s\n", PrintableText(GbkToUtf8(FieldText(p.projectName, ProjectNameSize))).c_str());
     std::printf("open: %d\n", p.projectOpen);
     const int count = p.DeviceCountClamped();
     std::printf("devices: %d\n", count);
     for (int i = 0; i < count; ++i) {
         const DeviceRecord& d = p.devices[i];
         std::printf("  %d  %s  address %d  signals %d  events %d\n", i + 1,
-                    GbkToUtf8(FieldText(d.name, DeviceNameSize)).c_str(), d.address, d.SignalCountClamped(),
-                    d.EventCountClamped());
+                    PrintableText(GbkToUtf8(FieldText(d.name, DeviceNameSize))).c_str(), d.address,
+                    d.SignalCountClamped(), d.EventCountClamped());
     }
 }
 

@@ -6,12 +6,13 @@
 #include <QTextCursor>
 
 #include "model/texts.h"
+#include "ui/dialogs/dialog_util.h"
 
 CCommInfoWnd::CCommInfoWnd(QWidget* parent) : QDockWidget(parent) {
     setObjectName("commBar");
     setWindowTitle(QString::fromUtf8(corvix::txt::CommBarCaption));
     setAllowedAreas(Qt::AllDockWidgetAreas);
-    text_ = new QPlainTextEdit(this);
+    text_ = new corvix::ui::PlainTextBox(this);
     text_->setLineWrapMode(QPlainTextEdit::NoWrap);
     text_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     text_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

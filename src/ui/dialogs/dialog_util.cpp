@@ -2,10 +2,19 @@
 
 #include <QDialog>
 #include <QHBoxLayout>
+#include <QMimeData>
 #include <QPushButton>
 #include <climits>
 
 namespace corvix::ui {
+
+bool PlainTextBox::canInsertFromMimeData(const QMimeData* source) const {
+    return source != nullptr && source->hasText();
+}
+
+void PlainTextBox::insertFromMimeData(const QMimeData* source) {
+    if (canInsertFromMimeData(source)) QPlainTextEdit::insertFromMimeData(source);
+}
 
 void AddOkCancel(QDialog* dialog, QHBoxLayout* row, int endStretch, QPushButton*& ok, QPushButton*& cancel) {
     ok = new QPushButton(dialog);

@@ -1,8 +1,10 @@
 // Small helpers shared by the dialogs: template sizes in dialog units, texts from the
-// catalog, the OK/Cancel button row, and the decimal reading the dialogs' number boxes use.
+// catalog, the OK/Cancel button row, the decimal reading the dialogs' number boxes use, and
+// the multi-line text box of the windows.
 #pragma once
 
 #include <QFontMetrics>
+#include <QPlainTextEdit>
 #include <QSize>
 #include <QString>
 #include <QWidget>
@@ -35,6 +37,18 @@ void AddOkCancel(QDialog* dialog, QHBoxLayout* row, int endStretch, QPushButton*
 // after it are taken, reading stops at the first other character; no digits give 0. Values
 // beyond the range of int stop at its limits.
 int LeadingInt(const QString& text);
+
+// The multi-line text box of the communication bar, the event window and the user guide.
+// Paste takes text only: Qt 6.4 crashes when it pastes a clipboard that offers no text at all,
+// which is what the clipboard looks like when no program owns it.
+class PlainTextBox : public QPlainTextEdit {
+  public:
+    using QPlainTextEdit::QPlainTextEdit;
+
+  protected:
+    bool canInsertFromMimeData(const QMimeData* source) const override;
+    void insertFromMimeData(const QMimeData* source) override;
+};
 
 // "\r\n" line ends of the program's texts to the "\n" of a text box, and back.
 QString ToBoxText(const std::string& textUtf8);

@@ -19,7 +19,7 @@ CInfoDlg::CInfoDlg(int lang, bool noEject, QWidget* parent) : QDialog(parent), l
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);
 
-    text_ = new QPlainTextEdit(this);
+    text_ = new corvix::ui::PlainTextBox(this);
     text_->setLineWrapMode(QPlainTextEdit::NoWrap);
     text_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     text_->setUndoRedoEnabled(false);  // the text grows with every event; keep no undo copy

@@ -35,7 +35,7 @@ CSYSMDlg::CSYSMDlg(QWidget* parent) : QDialog(parent) {
     tree_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     tree_->setMinimumSize(DialogUnits(this, 150, 252));
     tree_->setMaximumWidth(DialogUnits(this, 150, 0).width());
-    text_ = new QPlainTextEdit(this);
+    text_ = new corvix::ui::PlainTextBox(this);
     text_->setLineWrapMode(QPlainTextEdit::NoWrap);
     text_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     text_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
