@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/clock_text.h"
 #include "cli/device_session.h"
 #include "link/frame.h"
 #include "model/doc.h"
@@ -412,32 +413,6 @@ int RunWriteConfig(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& sessio
 }
 
 // ---- clock ----
-
-// One field of a typed time: the characters [first, first + width) of the text, as far as
-// the text reaches; leading blanks, an optional sign, then digits up to the first other
-// character. No digits, or a field past the end of the text, gives 0.
-int ClockField(const std::string& text, std::size_t first, std::size_t width) {
-    if (first >= text.size()) return 0;
-    const std::size_t end = std::min(text.size(), first + width);
-    std::size_t i = first;
-    while (i < end && (text[i] == ' ' || text[i] == '\t')) ++i;
-    bool negative = false;
-    if (i < end && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    int value = 0;
-    for (; i < end && text[i] >= '0' && text[i] <= '9'; ++i) value = value * 10 + (text[i] - '0');
-    return negative ? -value : value;
-}
-
-// The clock window's China order: year 0-3, month 5-6, day 8-9, hour 11-12, minute 14-15,
-// second 17-18. Day of week and milliseconds stay as they were.
-void ParseClockText(const std::string& text, LocalTime& t) {
-    t.year = ClockField(text, 0, 4);
-    t.month = ClockField(text, 5, 2);
-    t.day = ClockField(text, 8, 2);
-    t.hour = ClockField(text, 11, 2);
-    t.minute = ClockField(text, 14, 2);
-    t.second = ClockField(text, 17, 2);
-}
 
 int RunClock(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session) {
     const int lang = a.link.language;
