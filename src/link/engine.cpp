@@ -79,16 +79,8 @@ void ProtocolEngine::WriteConfigurationPiece(uint16_t segment) {
 void ProtocolEngine::SetDeviceTime(const LocalTime& time) {
     transferBusy_ = false;
     timeToSet_ = time;
-    ClockFields c;
-    c.year = time.year;
-    c.month = time.month;
-    c.day = time.day;
-    c.hour = time.hour;
-    c.minute = time.minute;
-    c.second = time.second;
-    c.millisecond = time.millisecond;
     uint8_t data[ClockPayloadSize];
-    WriteClockPayload(data, c);
+    WriteClockPayload(data, ClockFieldsOf(time));
     Send(Operation::ClockSet, CTRL_SIMPLE, 0, TYPE_WRITE, FC_CLOCK, data, sizeof data);
 }
 

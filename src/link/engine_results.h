@@ -8,8 +8,14 @@
 
 #include "link/frame.h"
 #include "link/frame_check.h"
+#include "model/local_time.h"
 
 namespace corvix {
+
+// The fields of a local time the device clock carries.
+inline ClockFields ClockFieldsOf(const LocalTime& t) {
+    return ClockFields{t.year, t.month, t.day, t.hour, t.minute, t.second, t.millisecond};
+}
 
 enum class Operation : uint8_t {
     None,

@@ -26,15 +26,7 @@ int RunModal(CMainFrame& frame, QDialog& dialog) {
 }
 
 QString PcTimeText(CMainFrame& frame) {
-    const LocalTime now = frame.localClock();
-    ClockFields c;
-    c.year = now.year;
-    c.month = now.month;
-    c.day = now.day;
-    c.hour = now.hour;
-    c.minute = now.minute;
-    c.second = now.second;
-    return QString::fromStdString(ClockText(frame.Doc().dateFormat, c));
+    return QString::fromStdString(ClockText(frame.Doc().dateFormat, ClockFieldsOf(frame.localClock())));
 }
 
 // A new event window in the current language, wired to the frame's flags. It starts hidden.
