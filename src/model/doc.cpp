@@ -69,6 +69,13 @@ void CBrondaleDoc::RebuildAfterListChange() {
         SelectNode(KindDeviceFirst, KindDeviceFirst);  // what the tree's rebuild would select
 }
 
+void CBrondaleDoc::TakeDevice(int32_t deviceCode) {
+    if (!IsDeviceKind(deviceCode)) return;
+    // The code and the record always name the same device.
+    currentDeviceId = deviceCode;
+    currentDevice = &project->devices[deviceCode - KindDeviceFirst];
+}
+
 void CBrondaleDoc::SetBusy(bool busy) {
     if (ui_ != nullptr) ui_->SetBusy(busy);
 }
@@ -193,8 +200,7 @@ bool CBrondaleDoc::WriteProjectFile(const std::string& path) {
 void CBrondaleDoc::SelectNode(int32_t selectedCode, int32_t deviceCode) {
     currentPage = selectedCode;
     if (selectedCode != KindProject && IsDeviceKind(deviceCode)) {
-        currentDeviceId = deviceCode;
-        currentDevice = &project->devices[deviceCode - KindDeviceFirst];
+        TakeDevice(deviceCode);
     }
     if (views_ != nullptr) {
         if (ShowsPageOnSelection(currentPage))
@@ -227,14 +233,14 @@ void CBrondaleDoc::AddDevice() {
 
 void CBrondaleDoc::CopyDevice(int32_t caretCode) {
     if (!IsDeviceKind(caretCode)) return;
-    currentDeviceId = caretCode;
+    TakeDevice(caretCode);
     *deviceClipboard = project->devices[caretCode - KindDeviceFirst];
     deviceClipboardFull = 1;
 }
 
 void CBrondaleDoc::DeleteDevice(int32_t caretCode) {
     if (!IsDeviceKind(caretCode)) return;
-    currentDeviceId = caretCode;
+    TakeDevice(caretCode);
     const int k = caretCode - KindDeviceFirst;
     const int count = project->DeviceCountClamped();
     if (k >= count - 1) {
@@ -255,7 +261,7 @@ void CBrondaleDoc::CutDevice(int32_t caretCode) {
 
 void CBrondaleDoc::PasteBeforeDevice(int32_t caretCode) {
     if (deviceClipboardFull == 0 || !IsDeviceKind(caretCode)) return;
-    currentDeviceId = caretCode;
+    TakeDevice(caretCode);
     const int count = project->DeviceCountClamped();
     const int k = caretCode - KindDeviceFirst;
     if (count >= MaxDevices || k > count) return;  // a caret past the list has no place to paste
@@ -279,7 +285,7 @@ void CBrondaleDoc::PasteAfterLastDevice() {
 
 void CBrondaleDoc::RenameDevice(int32_t caretCode) {
     if (!IsDeviceKind(caretCode)) return;
-    currentDeviceId = caretCode;
+    TakeDevice(caretCode);
     DeviceRecord& d = project->devices[caretCode - KindDeviceFirst];
     if (ui_ != nullptr) {
         std::optional<std::string> name = ui_->AskName(FieldText(d.name, DeviceNameSize), uiLanguage);

@@ -115,6 +115,9 @@ class CBrondaleDoc {
     void PasteAfterLastDevice();
     void RenameDevice(int32_t caretCode);
     bool CanAddDevice() const;
+    // A device command's device (the caret node's code): it becomes the current device, its
+    // code and its record together.
+    void TakeDevice(int32_t deviceCode);
     bool CanPasteDevice() const;
 
     // ---- signal-name list commands (rows in any order; used ascending) ----

@@ -52,6 +52,7 @@ TEST_F(CommandsTest, PasteOntoTheFirstOfThree) {
     doc.PasteBeforeDevice(139);
     EXPECT_EQ(Names(), "CABC");
     EXPECT_EQ(doc.currentDeviceId, 139);
+    EXPECT_EQ(doc.currentDevice, &doc.project->devices[0]);  // the code and the record agree
     EXPECT_EQ(views.rebuilds, rebuilds + 1);
     EXPECT_EQ(doc.modified, 1);
     EXPECT_TRUE(doc.CanPasteDevice());

@@ -245,12 +245,12 @@ void CMacView::RunCommand(int command) {
         }
         case CmdReadFromDevice:
             if (!IsDeviceKind(caret) || !engine_) return;
-            doc_.currentDeviceId = caret;
+            doc_.TakeDevice(caret);
             engine_->ReadConfiguration();
             break;
         case CmdWriteToDevice:
             if (!IsDeviceKind(caret) || !engine_) return;
-            doc_.currentDeviceId = caret;
+            doc_.TakeDevice(caret);
             engine_->WriteConfiguration();
             break;
         default:
