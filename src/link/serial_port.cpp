@@ -22,8 +22,6 @@
 
 namespace corvix {
 
-namespace {
-
 using Clock = std::chrono::steady_clock;
 
 int RemainingMs(Clock::time_point deadline) {
@@ -36,6 +34,8 @@ Clock::time_point WriteDeadline(std::size_t length) {
     const auto perByte = static_cast<long long>(std::min<std::size_t>(length, 1u << 20));
     return Clock::now() + std::chrono::milliseconds(perByte * WriteTimeoutPerByteMs + WriteTimeoutConstantMs);
 }
+
+namespace {
 
 struct BaudEntry {
     int rate;

@@ -5,6 +5,7 @@
 #include <termios.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -48,6 +49,10 @@ double LineBitsPerByte(const SerialSettings& settings);
 // Write time-out: 50 ms per byte plus 2000 ms.
 inline constexpr int WriteTimeoutPerByteMs = 50;
 inline constexpr int WriteTimeoutConstantMs = 2000;
+// When a write of `length` bytes begun now gives up, and the milliseconds left until then
+// (0 once passed); every port, real or scripted, waits by the same rule.
+std::chrono::steady_clock::time_point WriteDeadline(std::size_t length);
+int RemainingMs(std::chrono::steady_clock::time_point deadline);
 
 class SerialPort {
   public:

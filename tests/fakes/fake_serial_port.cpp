@@ -12,22 +12,6 @@
 #include <thread>
 
 namespace corvix {
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-// A stalled write waits as long as the real port would before it gives up.
-int RemainingMs(Clock::time_point deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, 1 << 30));
-}
-
-Clock::time_point WriteDeadline(std::size_t length) {
-    return Clock::now() + std::chrono::milliseconds(static_cast<long long>(length) * WriteTimeoutPerByteMs +
-                                                    WriteTimeoutConstantMs);
-}
-
-}  // namespace
 
 // ---------------------------------------------------------------------------------------
 // FakeSerialPort

@@ -13,7 +13,6 @@
 #include "cli/cli.h"
 #include "cli/clock_text.h"
 #include "cli/device_session.h"
-#include "link/frame.h"
 #include "model/doc.h"
 #include "model/formats.h"
 #include "model/gbk.h"
