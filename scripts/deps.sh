@@ -4,6 +4,8 @@
 set -euo pipefail
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
           xvfb xauth fonts-noto-cjk
+          # serial servers and the PDF report's checks
+          ser2net poppler-utils
           # manual pages, icons, the Debian package (dpkg-shlibdeps) and its checks
           scdoc librsvg2-bin dpkg-dev desktop-file-utils appstream lintian
           shared-mime-info xdg-utils libfile-mimeinfo-perl)

@@ -264,10 +264,8 @@ void ProtocolEngine::OnClock(std::span<const uint8_t> data) {
 void ProtocolEngine::OnStatus(std::span<const uint8_t> data) {
     const StatusReply s = ReadStatusPayload(data);
     const std::size_t keep = std::min<std::size_t>(s.statusCount, LiveStatusSize);
-    if (keep > 0) std::memcpy(doc_.liveStatus, s.statusBytes, keep);
-    if (s.hasFirmware) {
-        for (int i = 0; i < 3; ++i) doc_.firmwareVersion[i] = static_cast<int8_t>(s.firmware[i]);
-    }
+    doc_.SetLiveStatus(s.statusBytes, keep);
+    if (s.hasFirmware) doc_.SetFirmwareVersion(s.firmware);
     Report(StatusUpdated{keep, s.NewEvents()});
     if (s.NewEvents()) ReadNewEvents();
 }

@@ -58,6 +58,11 @@ void CBrondaleDoc::SetTitle(std::string t) {
     if (views_ != nullptr) views_->TitleChanged();
 }
 
+void CBrondaleDoc::SetLiveStatus(const uint8_t* bytes, size_t count) {
+    const size_t keep = std::min<size_t>(count, LiveStatusSize);
+    if (keep > 0) std::memcpy(liveStatus, bytes, keep);
+}
+
 void CBrondaleDoc::ShowText(const char* zh, const char* en) {
     if (ui_ != nullptr) ui_->ShowMessage(IsEnglish(uiLanguage) ? en : zh, txt::AppName);
 }

@@ -127,6 +127,40 @@ class CBrondaleDoc {
     void PasteSignals(const std::vector<int>& selectedRows);
     void AddSignalItem(const std::vector<int>& selectedRows);
 
+    // ---- state ----
+    ProjectBlock& Project() { return *project; }
+    const ProjectBlock& Project() const { return *project; }
+    bool ProjectOpen() const { return project->projectOpen != 0; }
+    const std::string& ProjectPath() const { return projectPath; }
+    const std::string& Title() const { return title; }
+    // The window names a project that came from a device instead of a file.
+    void SetTitleText(std::string t) { title = std::move(t); }
+    int32_t CurrentPage() const { return currentPage; }
+    // Nothing selected any more: no page is shown (the current record stays as it was).
+    void ForgetPage() { currentPage = 0; }
+    int32_t CurrentDeviceId() const { return currentDeviceId; }
+    DeviceRecord& CurrentDevice() { return *currentDevice; }
+    const DeviceRecord& CurrentDevice() const { return *currentDevice; }
+    int32_t Language() const { return uiLanguage; }
+    void SetLanguage(int32_t language) { uiLanguage = language; }
+    int32_t DateOrder() const { return dateFormat; }
+    void SetDateOrder(int32_t order) { dateFormat = order; }
+    bool Modified() const { return modified != 0; }
+    // Save Project's enabling only; the unsaved-changes mark is not touched.
+    void SetModified(bool on) { modified = on ? 1 : 0; }
+    const uint8_t* LiveStatus() const { return liveStatus; }
+    void SetLiveStatus(const uint8_t* bytes, size_t count);
+    const int8_t* FirmwareVersion() const { return firmwareVersion; }
+    void SetFirmwareVersion(const uint8_t version[3]) {
+        for (int i = 0; i < 3; ++i) firmwareVersion[i] = static_cast<int8_t>(version[i]);
+    }
+    const int8_t* ProgramVersion() const { return programVersion; }
+    int32_t CpuFailureTest() const { return cpuFailureTest; }
+    void SetCpuFailureTest(int32_t state) { cpuFailureTest = state; }
+    int SignalClipboardCount() const { return signalClipboardCount; }
+    const char* SignalClipboardName(int i) const { return signalClipboard[i]; }
+    bool DeviceClipboardFull() const { return deviceClipboardFull != 0; }
+
     // ---- state (the views and the link read and write these in place) ----
     int32_t currentPage = 0;
     int32_t currentDeviceId = -1;
