@@ -119,25 +119,25 @@ bool RunScenario(Driver& driver, sim::SimServer& server, CBrondaleDoc& doc, cons
         // Write: a fresh name each run, so the device's image really changes.
         char name[32];
         std::snprintf(name, sizeof name, "bench %d", i);
-        CopyTextField(doc.project->devices[0].name, DeviceNameSize, name);
+        CopyTextField(doc.Project().devices[0].name, DeviceNameSize, name);
         driver.ForgetWrite();
         if (!measure(write, 3, [&] { driver.Engine().WriteConfiguration(); }) || !driver.WriteSucceeded()) {
             std::fprintf(stderr, "write %d did not complete\n", i);
             return false;
         }
         const sim::ConfigImage held = server.Device().Image();
-        if (std::memcmp(held.data(), &doc.project->devices[0], ConfigImageSize) != 0) {
+        if (std::memcmp(held.data(), &doc.Project().devices[0], ConfigImageSize) != 0) {
             std::fprintf(stderr, "write %d: the device holds another image\n", i);
             return false;
         }
 
         // Read it back over a scribbled copy.
-        std::memset(doc.project->devices[0].name, 0, DeviceNameSize);
+        std::memset(doc.Project().devices[0].name, 0, DeviceNameSize);
         if (!measure(read, 3, [&] { driver.Engine().ReadConfiguration(); })) {
             std::fprintf(stderr, "read %d did not complete\n", i);
             return false;
         }
-        if (std::strcmp(doc.project->devices[0].name, name) != 0) {
+        if (std::strcmp(doc.Project().devices[0].name, name) != 0) {
             std::fprintf(stderr, "read %d: the image did not arrive\n", i);
             return false;
         }
@@ -189,10 +189,10 @@ int main(int argc, char** argv) {
     }
 
     CBrondaleDoc doc;
-    doc.uiLanguage = LangEnglish;
-    doc.project->projectOpen = 1;
-    doc.project->deviceCount = 1;
-    InitialiseNewDevice(doc.project->devices[0], "bench", LangEnglish);
+    doc.SetLanguage(LangEnglish);
+    doc.Project().projectOpen = 1;
+    doc.Project().deviceCount = 1;
+    InitialiseNewDevice(doc.Project().devices[0], "bench", LangEnglish);
     doc.SelectNode(KindDeviceFirst, KindDeviceFirst);
 
     Driver driver(doc);

@@ -197,19 +197,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t mode = data[0];
     const uint8_t flags = data[1];
     Input in{data + 2, size - 2};
-    doc.project->deviceCount = static_cast<int32_t>(flags & 0x1F) - 4;  // also out of range
-    doc.currentDevice = &doc.project->devices[flags % MaxDevices];
-    doc.project->devices[0].address = 1;
-    doc.uiLanguage = flags & 0x20 ? LangEnglish : LangChinese;
-    doc.dateFormat = flags & 0x40 ? DateWorld : DateChina;
-    doc.cpuFailureTest = mode;
+    doc.Project().deviceCount = static_cast<int32_t>(flags & 0x1F) - 4;  // also out of range
+    doc.TakeDevice(KindDeviceFirst + flags % MaxDevices);
+    doc.Project().devices[0].address = 1;
+    doc.SetLanguage(flags & 0x20 ? LangEnglish : LangChinese);
+    doc.SetDateOrder(flags & 0x40 ? DateWorld : DateChina);
+    doc.SetCpuFailureTest(mode);
     const bool nestedLoop = (flags & 0x80) != 0;
 
     std::size_t presented = 0;
     int giveUpsShowing = 0;
     ProtocolEngine* running = nullptr;
     ProtocolEngine engine(doc, sink, [&](const EngineResult& r) {
-        presented += Present(r, doc.dateFormat, doc.uiLanguage);
+        presented += Present(r, doc.DateOrder(), doc.Language());
         const auto* failed = std::get_if<OperationFailed>(&r);
         if (failed == nullptr || !nestedLoop || running == nullptr) return;
         // While the failure shows, the modal loop lets the timers run; a give-up must not be

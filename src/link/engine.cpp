@@ -64,7 +64,7 @@ void ProtocolEngine::ReadConfigurationSegment(uint16_t segment) {
 }
 
 void ProtocolEngine::WriteConfiguration() {
-    staging_.BeginWrite(*doc_.currentDevice);
+    staging_.BeginWrite(doc_.CurrentDevice());
     transferBusy_ = true;
     WriteConfigurationPiece(0);
 }
@@ -87,7 +87,7 @@ void ProtocolEngine::SetDeviceTime(const LocalTime& time) {
 void ProtocolEngine::ExecuteOutputTest() {
     transferBusy_ = false;
     uint8_t data[OutputTestRequestSize];
-    WriteOutputTestPayload(data, static_cast<uint8_t>(doc_.cpuFailureTest & 0xFF));
+    WriteOutputTestPayload(data, static_cast<uint8_t>(doc_.CpuFailureTest() & 0xFF));
     Send(Operation::OutputTest, CTRL_SIMPLE, 0, TYPE_WRITE, FC_OUTPUT_TEST, data, sizeof data);
 }
 
@@ -244,13 +244,11 @@ void ProtocolEngine::OnConfigPiece(const FrameHeader& h, std::span<const uint8_t
     ConfigurationReceived done;
     done.address = h.address;
     // Which devices take the image is decided by their addresses before it is applied.
-    if (doc_.project) {
-        for (int i = 0; i < doc_.project->DeviceCountClamped(); ++i)
-            if (doc_.project->devices[i].address == static_cast<int16_t>(h.address))
-                done.devicesUpdated.push_back(i);
-        staging_.ApplyRead(*doc_.project, h.address);
-        if (!done.devicesUpdated.empty()) doc_.MarkUnsavedChanges();
-    }
+    ProjectBlock& project = doc_.Project();
+    for (int i = 0; i < project.DeviceCountClamped(); ++i)
+        if (project.devices[i].address == static_cast<int16_t>(h.address)) done.devicesUpdated.push_back(i);
+    staging_.ApplyRead(project, h.address);
+    if (!done.devicesUpdated.empty()) doc_.MarkUnsavedChanges();
     transferBusy_ = false;
     Report(std::move(done));
 }
@@ -272,8 +270,8 @@ void ProtocolEngine::OnStatus(std::span<const uint8_t> data) {
 
 void ProtocolEngine::OnOutputTest(std::span<const uint8_t> data) {
     const int state = ReadOutputTestItem0(data);
-    if (state >= 0) doc_.cpuFailureTest = state;
-    Report(OutputTestDone{doc_.cpuFailureTest});
+    if (state >= 0) doc_.SetCpuFailureTest(state);
+    Report(OutputTestDone{doc_.CpuFailureTest()});
 }
 
 }  // namespace corvix

@@ -4,7 +4,7 @@
 namespace corvix {
 
 void ProtocolEngine::OnEventLog(const FrameHeader& h, std::span<const uint8_t> data) {
-    DeviceRecord& dev = *doc_.currentDevice;
+    DeviceRecord& dev = doc_.CurrentDevice();
     const EventSegment seg = SplitEventSegment(data, h.segment);
     if (h.segment == 0) dev.eventCount = 0;
     doc_.MarkUnsavedChanges();
@@ -31,8 +31,8 @@ void ProtocolEngine::OnEventLog(const FrameHeader& h, std::span<const uint8_t> d
 void ProtocolEngine::OnNewEvents(const FrameHeader& h, std::span<const uint8_t> data) {
     const EventSegment seg = SplitEventSegment(data, h.segment);
     // New events are not stored, yet they empty the stored list until the next log read.
-    if (h.segment == 0 && doc_.currentDevice->eventCount != 0) {
-        doc_.currentDevice->eventCount = 0;
+    if (h.segment == 0 && doc_.CurrentDevice().eventCount != 0) {
+        doc_.CurrentDevice().eventCount = 0;
         doc_.MarkUnsavedChanges();
     }
     NewEvents fresh;

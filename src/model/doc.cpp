@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "model/gbk.h"
+#include "model/pages.h"
 #include "model/project_file.h"
 #include "model/texts.h"
 
@@ -57,6 +58,8 @@ void CBrondaleDoc::SetTitle(std::string t) {
     title = std::move(t);
     if (views_ != nullptr) views_->TitleChanged();
 }
+
+PageTarget CBrondaleDoc::EditTarget() { return {currentDevice, &cpuFailureTest}; }
 
 void CBrondaleDoc::SetLiveStatus(const uint8_t* bytes, size_t count) {
     const size_t keep = std::min<size_t>(count, LiveStatusSize);

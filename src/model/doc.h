@@ -14,6 +14,8 @@
 
 namespace corvix {
 
+struct PageTarget;
+
 enum NodeKind : int32_t {
     KindDeviceAddress = 129,
     KindPortB1 = 130,
@@ -132,6 +134,8 @@ class CBrondaleDoc {
     const ProjectBlock& Project() const { return *project; }
     bool ProjectOpen() const { return project->projectOpen != 0; }
     const std::string& ProjectPath() const { return projectPath; }
+    // The file Save Project writes to without asking.
+    void SetProjectPath(std::string path) { projectPath = std::move(path); }
     const std::string& Title() const { return title; }
     // The window names a project that came from a device instead of a file.
     void SetTitleText(std::string t) { title = std::move(t); }
@@ -160,8 +164,11 @@ class CBrondaleDoc {
     int SignalClipboardCount() const { return signalClipboardCount; }
     const char* SignalClipboardName(int i) const { return signalClipboard[i]; }
     bool DeviceClipboardFull() const { return deviceClipboardFull != 0; }
+    DeviceRecord& Device(int index) { return project->devices[index]; }
+    // Where the list's edits go: the current record and the output-test choice.
+    PageTarget EditTarget();
 
-    // ---- state (the views and the link read and write these in place) ----
+  private:
     int32_t currentPage = 0;
     int32_t currentDeviceId = -1;
     std::string projectPath;
@@ -180,9 +187,7 @@ class CBrondaleDoc {
     uint8_t modified = 0;
     std::string title = "Corvix";  // document title (UTF-8)
 
-    DeviceRecord& Device(int index) { return project->devices[index]; }
 
-  private:
     void SetTitle(std::string t);
     void ShowText(const char* zh, const char* en);
     // RebuildTree after a change of the device list; without views, selects device 0 itself.

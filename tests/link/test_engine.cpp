@@ -77,7 +77,7 @@ TEST_F(EngineTimeout, TickWhileGiveUpMessageShowsClosesWithoutSecondMessage) {
     };
     Ticks(16);
     EXPECT_EQ(nestedTicks, 1);
-    const std::vector<UserMessage> messages = log.Messages(doc.uiLanguage);
+    const std::vector<UserMessage> messages = log.Messages(doc.Language());
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, "串口不通!");
     EXPECT_EQ(messages[0].caption, "通讯提示");
@@ -88,7 +88,7 @@ TEST_F(EngineTimeout, TickWhileGiveUpMessageShowsClosesWithoutSecondMessage) {
     log.during = nullptr;
     engine.PollStatus();
     Ticks(16);
-    EXPECT_EQ(log.Messages(doc.uiLanguage).size(), 2u);
+    EXPECT_EQ(log.Messages(doc.Language()).size(), 2u);
 }
 
 TEST_F(EngineTimeout, ReplyToTheLastResendCompletes) {
@@ -99,9 +99,9 @@ TEST_F(EngineTimeout, ReplyToTheLastResendCompletes) {
     ReceiveData(FC_STATUS, CTRL_LAST, 0, StatusData(0, {1}));
     EXPECT_FALSE(engine.AwaitingReply());
     EXPECT_EQ(engine.RepeatCount(), 0);
-    EXPECT_EQ(doc.liveStatus[0], 1);
+    EXPECT_EQ(doc.LiveStatus()[0], 1);
     Ticks(20);
-    EXPECT_TRUE(log.Messages(doc.uiLanguage).empty());
+    EXPECT_TRUE(log.Messages(doc.Language()).empty());
     EXPECT_EQ(sink.closeCount, 0);
 }
 
@@ -113,7 +113,7 @@ TEST_F(EngineTimeout, InvalidOrForeignReceptionsKeepTheRequestOutstanding) {
     Receive(Reply(0x33, FC_STATUS, CTRL_LAST, 0, 1));  // neither ACK nor DATA
     Receive(Bytes{0x58, 0x07, 0x00, 0x40, 0x00, 0x00});
     EXPECT_TRUE(engine.AwaitingReply());
-    EXPECT_EQ(doc.liveStatus[0], 0);
+    EXPECT_EQ(doc.LiveStatus()[0], 0);
     const std::vector<std::string> commLog = log.CommLog();
     EXPECT_EQ(commLog.size(), 3u);  // every reception is logged
     EXPECT_EQ(commLog[2], "receive<--\r\n58 07 00 40 00 00 \r\n");
@@ -189,9 +189,9 @@ TEST_F(EnginePoll, NoPollBetweenTheFramesOfAWrite) {
 TEST_F(EnginePoll, StatusReplyFillsLiveDataAndAsksForNewEventsAtOnce) {
     engine.PollStatus();
     ReceiveData(FC_STATUS, CTRL_LAST, 0, StatusData(StatusFlagNewEvents, {1, 0, 2}, {1, 2, 11}));
-    EXPECT_EQ(doc.liveStatus[0], 1);
-    EXPECT_EQ(doc.liveStatus[2], 2);
-    EXPECT_EQ(doc.firmwareVersion[2], 11);
+    EXPECT_EQ(doc.LiveStatus()[0], 1);
+    EXPECT_EQ(doc.LiveStatus()[2], 2);
+    EXPECT_EQ(doc.FirmwareVersion()[2], 11);
     std::vector<StatusUpdated> updates = log.All<StatusUpdated>();
     ASSERT_EQ(updates.size(), 1u);
     EXPECT_EQ(updates[0].inputCount, 3u);
@@ -215,19 +215,20 @@ TEST_F(EnginePoll, StatusKeepsAtMost253BytesAndIgnoresOverclaims) {
     Bytes states(300);
     for (std::size_t i = 0; i < states.size(); ++i) states[i] = static_cast<uint8_t>(i % 3);
     ReceiveData(FC_STATUS, CTRL_LAST, 0, StatusData(0, states, {7, 8, 9}));
-    EXPECT_EQ(doc.liveStatus[252], 252 % 3);
-    EXPECT_EQ(doc.firmwareVersion[0], 7);
+    EXPECT_EQ(doc.LiveStatus()[252], 252 % 3);
+    EXPECT_EQ(doc.FirmwareVersion()[0], 7);
     EXPECT_EQ(log.All<StatusUpdated>()[0].inputCount, 253u);
 
     // Claims 600 status bytes but carries 5 and no version: only the 5 change.
-    std::memset(doc.liveStatus, 0x44, sizeof doc.liveStatus);
+    const std::vector<uint8_t> marked(LiveStatusSize, 0x44);
+    doc.SetLiveStatus(marked.data(), marked.size());
     Bytes d = StatusData(0, {1, 1, 1, 1, 1}, {});
     d[4] = 0x58;
     d[5] = 0x02;
     ReceiveData(FC_STATUS, CTRL_LAST, 0, d);
-    EXPECT_EQ(doc.liveStatus[4], 1);
-    EXPECT_EQ(doc.liveStatus[5], 0x44);
-    EXPECT_EQ(doc.firmwareVersion[0], 7);
+    EXPECT_EQ(doc.LiveStatus()[4], 1);
+    EXPECT_EQ(doc.LiveStatus()[5], 0x44);
+    EXPECT_EQ(doc.FirmwareVersion()[0], 7);
 }
 
 // ---- configuration write ----
@@ -236,7 +237,7 @@ using EngineWrite = EngineFixture;
 
 TEST_F(EngineWrite, ThreeFramesAndSuccessOnlyAfterTheThirdAcknowledgement) {
     for (int i = 0; i < ConfigImageSize; ++i)
-        reinterpret_cast<uint8_t*>(doc.currentDevice)[i] = static_cast<uint8_t>(i * 7);
+        reinterpret_cast<uint8_t*>(&doc.CurrentDevice())[i] = static_cast<uint8_t>(i * 7);
     engine.WriteConfiguration();
     EXPECT_TRUE(engine.TransferBusy());
     for (uint16_t seg = 0; seg < 2; ++seg) {
@@ -260,7 +261,7 @@ TEST_F(EngineWrite, ThreeFramesAndSuccessOnlyAfterTheThirdAcknowledgement) {
         image.insert(image.end(), f.begin() + 10, f.begin() + 10 + h.dataLength);
     }
     ASSERT_EQ(image.size(), static_cast<std::size_t>(ConfigImageSize));
-    EXPECT_EQ(std::memcmp(image.data(), doc.currentDevice, ConfigImageSize), 0);
+    EXPECT_EQ(std::memcmp(image.data(), &doc.CurrentDevice(), ConfigImageSize), 0);
 
     Receive(Reply(TYPE_ACK, FC_CONFIG, CTRL_LAST, 2, 1));
     const std::vector<UserMessage> messages = log.Messages(LangEnglish);
@@ -299,22 +300,22 @@ TEST_F(EngineWrite, ConfigAcknowledgementWithoutAWriteOnlyEndsTheWait) {
 // A configuration piece nobody asked for must neither reach the image being written nor be
 // stored into the project's devices.
 TEST_F(EngineWrite, StrayConfigurationPieceDuringAWriteChangesNothing) {
-    doc.project->deviceCount = 2;
-    doc.currentDevice = &doc.project->devices[0];
+    doc.Project().deviceCount = 2;
+    doc.TakeDevice(KindDeviceFirst + 0);
     for (int i = 0; i < ConfigImageSize; ++i)
-        reinterpret_cast<uint8_t*>(doc.currentDevice)[i] = static_cast<uint8_t>(i % 253 + 1);
-    doc.project->devices[0].address = 7;
-    doc.project->devices[1].address = 7;
-    const DeviceRecord second = doc.project->devices[1];
+        reinterpret_cast<uint8_t*>(&doc.CurrentDevice())[i] = static_cast<uint8_t>(i % 253 + 1);
+    doc.Project().devices[0].address = 7;
+    doc.Project().devices[1].address = 7;
+    const DeviceRecord second = doc.Project().devices[1];
     Bytes image(ConfigImageSize);
-    std::memcpy(image.data(), doc.currentDevice, ConfigImageSize);
+    std::memcpy(image.data(), &doc.CurrentDevice(), ConfigImageSize);
 
     engine.WriteConfiguration();
     Receive(Reply(TYPE_ACK, FC_CONFIG, CTRL_LAST, 0, 7));
     ReceiveData(FC_CONFIG, CTRL_LAST, 1, Bytes(1000, 0xEE), 7);
     EXPECT_TRUE(engine.AwaitingReply());
     EXPECT_TRUE(engine.TransferBusy());
-    EXPECT_EQ(std::memcmp(&doc.project->devices[1], &second, sizeof second), 0);
+    EXPECT_EQ(std::memcmp(&doc.Project().devices[1], &second, sizeof second), 0);
     EXPECT_EQ(log.Count<ConfigurationReceived>(), 0u);
 
     Receive(Reply(TYPE_ACK, FC_CONFIG, CTRL_LAST, 1, 7));
@@ -327,7 +328,7 @@ TEST_F(EngineWrite, StrayConfigurationPieceDuringAWriteChangesNothing) {
         sent.insert(sent.end(), data.begin(), data.end());
     }
     EXPECT_EQ(sent, image);
-    const std::vector<UserMessage> messages = log.Messages(doc.uiLanguage);
+    const std::vector<UserMessage> messages = log.Messages(doc.Language());
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, "配置写入成功");
 }
@@ -380,10 +381,10 @@ TEST_F(EngineWrite, ASingleRequestStartedDuringATransferEndsIt) {
 class EngineRead : public EngineFixture {
   protected:
     void SetUp() override {
-        doc.project->deviceCount = 3;
-        doc.project->devices[0].address = 5;
-        doc.project->devices[1].address = 6;
-        doc.project->devices[2].address = 5;
+        doc.Project().deviceCount = 3;
+        doc.Project().devices[0].address = 5;
+        doc.Project().devices[1].address = 6;
+        doc.Project().devices[2].address = 5;
         for (int i = 0; i < ConfigImageSize; ++i) image.push_back(static_cast<uint8_t>(i % 251));
         image[156] = 5;
         image[157] = 0;
@@ -406,9 +407,9 @@ class EngineRead : public EngineFixture {
 TEST_F(EngineRead, ImageGoesToEveryDeviceWithTheAddress) {
     Deliver(5);
     EXPECT_EQ(sink.frames.size(), 3u);
-    EXPECT_EQ(std::memcmp(&doc.project->devices[0], image.data(), ConfigImageSize), 0);
-    EXPECT_EQ(std::memcmp(&doc.project->devices[2], image.data(), ConfigImageSize), 0);
-    EXPECT_EQ(doc.project->devices[1].name[0], 0);
+    EXPECT_EQ(std::memcmp(&doc.Project().devices[0], image.data(), ConfigImageSize), 0);
+    EXPECT_EQ(std::memcmp(&doc.Project().devices[2], image.data(), ConfigImageSize), 0);
+    EXPECT_EQ(doc.Project().devices[1].name[0], 0);
     const std::vector<ConfigurationReceived> done = log.All<ConfigurationReceived>();
     ASSERT_EQ(done.size(), 1u);
     EXPECT_EQ(done[0].address, 5);
@@ -421,27 +422,27 @@ TEST_F(EngineRead, ImageGoesToEveryDeviceWithTheAddress) {
 // after it and the modified mark stay as they were.
 TEST_F(EngineRead, ImageLeavesEventsAndModifiedMarkAlone) {
     for (uint8_t modified : {uint8_t{0}, uint8_t{1}}) {
-        doc.modified = modified;
-        doc.project->devices[0].address = 5;
-        doc.project->devices[0].eventCount = 3;
-        std::memset(&doc.project->devices[0].events[0], 0x5A, sizeof(EventRecord));
-        std::memset(&doc.project->devices[0].events[499], 0xA5, sizeof(EventRecord));
-        const DeviceRecord before = doc.project->devices[0];
+        doc.SetModified(modified);
+        doc.Project().devices[0].address = 5;
+        doc.Project().devices[0].eventCount = 3;
+        std::memset(&doc.Project().devices[0].events[0], 0x5A, sizeof(EventRecord));
+        std::memset(&doc.Project().devices[0].events[499], 0xA5, sizeof(EventRecord));
+        const DeviceRecord before = doc.Project().devices[0];
         image[0] = 'R';
         image[1] = '\0';
         Deliver(5);
-        const DeviceRecord& after = doc.project->devices[0];
+        const DeviceRecord& after = doc.Project().devices[0];
         EXPECT_STREQ(after.name, "R");
         EXPECT_EQ(after.eventCount, 3);
         EXPECT_EQ(std::memcmp(after.events, before.events, sizeof before.events), 0);
-        EXPECT_EQ(doc.modified, modified);
+        EXPECT_EQ(doc.Modified(), modified);
     }
 }
 
 TEST_F(EngineRead, UnknownAddressStoresNothingButStillReports) {
     Deliver(9);
-    EXPECT_EQ(doc.project->devices[0].name[0], 0);
-    EXPECT_EQ(doc.project->devices[2].name[0], 0);
+    EXPECT_EQ(doc.Project().devices[0].name[0], 0);
+    EXPECT_EQ(doc.Project().devices[2].name[0], 0);
     const std::vector<ConfigurationReceived> done = log.All<ConfigurationReceived>();
     ASSERT_EQ(done.size(), 1u);
     EXPECT_EQ(done[0].address, 9);
@@ -450,9 +451,9 @@ TEST_F(EngineRead, UnknownAddressStoresNothingButStillReports) {
 
 // Which page to refresh is the front end's choice; the engine reports once, whatever shows.
 TEST_F(EngineRead, OtherPagesAreLeftAlone) {
-    doc.currentPage = KindEventLog;
+    doc.SelectNode(KindEventLog, -1);
     Deliver(5);
-    EXPECT_EQ(doc.currentPage, KindEventLog);
+    EXPECT_EQ(doc.CurrentPage(), KindEventLog);
     EXPECT_EQ(log.Count<ConfigurationReceived>(), 1u);
 }
 
@@ -461,7 +462,7 @@ TEST_F(EngineRead, OnlyExactly0x80Continues) {
     ReceiveData(FC_CONFIG, CTRL_MORE, 0, Bytes(image.begin(), image.end() - 1700), 5);
     EXPECT_EQ(sink.frames.size(), 1u);
     EXPECT_FALSE(engine.TransferBusy());
-    EXPECT_EQ(std::memcmp(&doc.project->devices[0], image.data(), 784), 0);
+    EXPECT_EQ(std::memcmp(&doc.Project().devices[0], image.data(), 784), 0);
 }
 
 TEST_F(EngineRead, DuplicatePieceIsNotStagedTwice) {
@@ -471,7 +472,7 @@ TEST_F(EngineRead, DuplicatePieceIsNotStagedTwice) {
     EXPECT_EQ(sink.frames.size(), 2u);
     ReceiveData(FC_CONFIG, CTRL_REPLY_MORE, 1, Bytes(image.begin() + 900, image.begin() + 1800), 5);
     ReceiveData(FC_CONFIG, CTRL_LAST, 2, Bytes(image.begin() + 1800, image.end()), 5);
-    EXPECT_EQ(std::memcmp(&doc.project->devices[0], image.data(), ConfigImageSize), 0);
+    EXPECT_EQ(std::memcmp(&doc.Project().devices[0], image.data(), ConfigImageSize), 0);
 }
 
 // A last piece of a segment not asked for would complete the read with a shifted image.
@@ -484,11 +485,11 @@ TEST_F(EngineRead, PieceOfAnotherSegmentIsRefusedAndTheReadKeepsWaiting) {
     EXPECT_TRUE(engine.TransferBusy());
     EXPECT_EQ(log.Count<ConfigurationReceived>(), 0u);
     EXPECT_EQ(sink.frames.size(), 1u);
-    EXPECT_EQ(doc.project->devices[0].name[0], 0);
+    EXPECT_EQ(doc.Project().devices[0].name[0], 0);
 }
 
 TEST_F(EngineRead, UnsavedChangesOnlyWhenADeviceTakesTheImage) {
-    doc.project->projectOpen = 1;
+    doc.Project().projectOpen = 1;
     Deliver(9);
     EXPECT_FALSE(doc.HasUnsavedChanges());
     Deliver(5);
@@ -502,12 +503,12 @@ using EngineClock = EngineFixture;
 TEST_F(EngineClock, DeviceTimeFollowsTheDocumentDateOrder) {
     const Bytes clock = {0x0B, 0x00, 0xDC, 0x07, 5, 10, 8, 15, 30, 0x7B, 0x00};
     ReceiveData(FC_CLOCK, CTRL_SIMPLE, 0, clock);
-    doc.dateFormat = DateWorld;
+    doc.SetDateOrder(DateWorld);
     ReceiveData(FC_CLOCK, CTRL_SIMPLE, 0, clock);
     const std::vector<ClockRead> reads = log.All<ClockRead>();
     ASSERT_EQ(reads.size(), 2u);
     EXPECT_EQ(ClockText(DateChina, reads[0].time), "2012.05.10 08:15:30");
-    EXPECT_EQ(ClockText(doc.dateFormat, reads[1].time), "10.05.2012 08:15:30");
+    EXPECT_EQ(ClockText(doc.DateOrder(), reads[1].time), "10.05.2012 08:15:30");
     EXPECT_EQ(reads[1].time.millisecond, 123);
 }
 
@@ -524,7 +525,7 @@ TEST_F(EngineClock, SetDeviceTimeSendsTimeToSetWithoutDayOfWeek) {
     ReceiveData(FC_CLOCK, CTRL_SIMPLE, 0, Bytes(f.begin() + 10, f.begin() + 21));
     const std::vector<ClockRead> reads = log.All<ClockRead>();
     ASSERT_EQ(reads.size(), 1u);
-    EXPECT_EQ(ClockText(doc.dateFormat, reads[0].time), "2024.02.29 23:59:58");
+    EXPECT_EQ(ClockText(doc.DateOrder(), reads[0].time), "2024.02.29 23:59:58");
     Receive(Reply(TYPE_ACK, FC_CLOCK, CTRL_SIMPLE, 0, 1));
     EXPECT_EQ(log.Count<ClockSet>(), 0u);  // already answered: a late acknowledgement is no answer
     engine.SetDeviceTime(LocalTime{2024, 2, 4, 29, 23, 59, 58, 999});
@@ -541,19 +542,19 @@ TEST(EngineFormatClock, BothOrders) {
 using EngineOutputTest = EngineFixture;
 
 TEST_F(EngineOutputTest, RequestCarriesTheStateAndReplyItemZeroReplacesIt) {
-    doc.cpuFailureTest = 1;
+    doc.SetCpuFailureTest(1);
     engine.ExecuteOutputTest();
     const Bytes& f = sink.frames.back();
     EXPECT_EQ(Bytes(f.begin() + 3, f.begin() + 18),
               (Bytes{0x01, 0, 0, 0, 0, 0x11, 0x44, 0x08, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00, 0x01}));
 
     ReceiveData(FC_OUTPUT_TEST, CTRL_SIMPLE, 0, {0x0A, 0, 0x01, 0, 0, 0x00, 0x01, 0x00, 0, 0});
-    EXPECT_EQ(doc.cpuFailureTest, 1);  // item 256 changes nothing
+    EXPECT_EQ(doc.CpuFailureTest(), 1);  // item 256 changes nothing
     std::vector<OutputTestDone> done = log.All<OutputTestDone>();
     ASSERT_EQ(done.size(), 1u);
     EXPECT_EQ(done[0].state, 1);
     ReceiveData(FC_OUTPUT_TEST, CTRL_SIMPLE, 0, {0x0A, 0, 0x01, 0, 0, 0x00, 0x00, 0x00, 0, 0});
-    EXPECT_EQ(doc.cpuFailureTest, 0);
+    EXPECT_EQ(doc.CpuFailureTest(), 0);
     done = log.All<OutputTestDone>();
     ASSERT_EQ(done.size(), 2u);
     EXPECT_EQ(done[1].state, 0);

@@ -35,10 +35,10 @@ Bytes Segment(uint16_t segment, const std::vector<Bytes>& events) {
 class EngineEventLog : public EngineFixture {
   protected:
     void SetUp() override {
-        doc.project->deviceCount = 1;
-        doc.currentDevice = &doc.project->devices[0];
+        doc.Project().deviceCount = 1;
+        doc.TakeDevice(KindDeviceFirst + 0);
     }
-    DeviceRecord& Dev() { return *doc.currentDevice; }
+    DeviceRecord& Dev() { return doc.CurrentDevice(); }
 };
 
 TEST_F(EngineEventLog, SegmentsAccumulateAndContinueOnlyOn0x80) {
@@ -111,11 +111,11 @@ TEST_F(EngineEventLog, SegmentOfTwentyOneIsRejectedWhole) {
     ASSERT_EQ(failed.size(), 1u);
     EXPECT_EQ(failed[0].operation, Operation::EventLog);
     EXPECT_EQ(failed[0].reason, FailReason::Refused);
-    EXPECT_TRUE(log.Messages(doc.uiLanguage).empty());  // the transfer only ends
+    EXPECT_TRUE(log.Messages(doc.Language()).empty());  // the transfer only ends
 }
 
 TEST_F(EngineEventLog, ReadMarksUnsavedChanges) {
-    doc.project->projectOpen = 1;
+    doc.Project().projectOpen = 1;
     ASSERT_FALSE(doc.HasUnsavedChanges());
     engine.ReadEventLog();
     ReceiveData(FC_EVENT_LOG, CTRL_LAST, 0, Segment(0, {Event("A", 0, 1)}));
@@ -125,12 +125,12 @@ TEST_F(EngineEventLog, ReadMarksUnsavedChanges) {
 using EngineNewEvents = EngineEventLog;
 
 TEST_F(EngineNewEvents, WorldEnglishTextOfTheExample) {
-    doc.uiLanguage = LangEnglish;
-    doc.dateFormat = DateWorld;
+    doc.SetLanguage(LangEnglish);
+    doc.SetDateOrder(DateWorld);
     engine.ReadNewEvents();
     ReceiveData(FC_NEW_EVENTS, CTRL_LAST, 0, Segment(0, {Event("IN1", 0, 1)}));
     EXPECT_EQ(log.Count<NewEvents>(), 1u);
-    EXPECT_EQ(log.EventWindowText(doc.dateFormat, doc.uiLanguage),
+    EXPECT_EQ(log.EventWindowText(doc.DateOrder(), doc.Language()),
               "Event：10.05.2012 08:15:30.123\r\n           IN1    Off->On\r\n");
     EXPECT_FALSE(engine.TransferBusy());
 }
@@ -139,7 +139,7 @@ TEST_F(EngineNewEvents, ChinaOrderChineseTextPerEvent) {
     ReceiveData(FC_NEW_EVENTS, CTRL_LAST, 0, Segment(0, {Event("IN1", 0, 1), Event("IN2", 0, 0)}));
     ASSERT_EQ(log.Count<NewEvents>(), 1u);
     EXPECT_EQ(log.All<NewEvents>()[0].events.size(), 2u);
-    EXPECT_EQ(log.EventWindowText(doc.dateFormat, doc.uiLanguage),
+    EXPECT_EQ(log.EventWindowText(doc.DateOrder(), doc.Language()),
               "事件：2012.05.10 08:15:30.123\r\n           IN1    分->合\r\n"
               "事件：2012.05.10 08:15:30.123\r\n           IN2    合->分\r\n");
 }

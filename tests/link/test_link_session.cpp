@@ -121,7 +121,7 @@ TEST_F(SessionInFakeTime, PollsEveryThreeSecondsAndPumpsTheReply) {
     port->Feed(reply, size);
     ASSERT_TRUE(host.RunUntil([&] { return host.Count<StatusUpdated>() == 1; }));
     EXPECT_EQ(std::get<StatusUpdated>(host.results.back()).inputCount, 2u);
-    EXPECT_EQ(doc.liveStatus[0], 1);
+    EXPECT_EQ(doc.LiveStatus()[0], 1);
     EXPECT_TRUE(session.Engine().Idle());
 
     // Unplugged: the host hears of it once.

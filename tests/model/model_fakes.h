@@ -53,7 +53,7 @@ struct FakeViews : IDocViews {
     int rebuilds = 0, shows = 0, clears = 0, updates = 0, titles = 0;
     void RebuildTree() override {
         ++rebuilds;
-        if (doc.project->projectOpen != 0 && doc.project->DeviceCountClamped() > 0)
+        if (doc.Project().projectOpen != 0 && doc.Project().DeviceCountClamped() > 0)
             doc.SelectNode(KindDeviceFirst, KindDeviceFirst);
     }
     void ShowPage() override { ++shows; }

@@ -35,7 +35,7 @@ struct ProjectFileTest : ::testing::Test {
         doc.SetViews(&views);
     }
     std::string NewProjectFile(const std::string& name, int lang = LangEnglish) {
-        doc.uiLanguage = lang;
+        doc.SetLanguage(lang);
         doc.NewProject();
         EXPECT_TRUE(doc.WriteProjectFile(dir / name));
         return dir / name;
@@ -44,10 +44,10 @@ struct ProjectFileTest : ::testing::Test {
 
 TEST_F(ProjectFileTest, NewEnglishProjectSavedAtOnce) {
     const std::string path = NewProjectFile("new.mac");
-    EXPECT_EQ(doc.title, "Corvix");
-    EXPECT_EQ(doc.modified, 1);
-    EXPECT_EQ(doc.currentPage, KindDeviceFirst);
-    EXPECT_EQ(doc.currentDevice, &doc.project->devices[0]);
+    EXPECT_EQ(doc.Title(), "Corvix");
+    EXPECT_EQ(doc.Modified(), 1);
+    EXPECT_EQ(doc.CurrentPage(), KindDeviceFirst);
+    EXPECT_EQ(&doc.CurrentDevice(), &doc.Project().devices[0]);
     EXPECT_TRUE(ui.BusyBalanced());
 
     const std::string file = ReadBytes(path);
@@ -60,31 +60,31 @@ TEST_F(ProjectFileTest, NewEnglishProjectSavedAtOnce) {
 
 TEST_F(ProjectFileTest, NewChineseProjectWithoutViewsSelectsTheFirstDevice) {
     doc.SetViews(nullptr);
-    doc.uiLanguage = LangChinese;
+    doc.SetLanguage(LangChinese);
     doc.NewProject();
-    EXPECT_EQ(Bytes(doc.project->projectName, 7), std::string("\xD0\xC2\xB9\xA4\xB3\xCC\0", 7));  // 新工程
-    EXPECT_EQ(doc.currentDeviceId, KindDeviceFirst);
-    EXPECT_EQ(doc.currentDevice, &doc.project->devices[0]);
+    EXPECT_EQ(Bytes(doc.Project().projectName, 7), std::string("\xD0\xC2\xB9\xA4\xB3\xCC\0", 7));  // 新工程
+    EXPECT_EQ(doc.CurrentDeviceId(), KindDeviceFirst);
+    EXPECT_EQ(&doc.CurrentDevice(), &doc.Project().devices[0]);
 }
 
 TEST_F(ProjectFileTest, ExportImportRoundTripIsByteIdentical) {
-    doc.uiLanguage = LangEnglish;
+    doc.SetLanguage(LangEnglish);
     doc.NewProject();
     // Stale bytes in unused slots and after text terminators must survive.
     for (int i = 1; i < MaxDevices; ++i)
-        std::memset(static_cast<void*>(&doc.project->devices[i]), 0x30 + i, sizeof(DeviceRecord));
-    doc.project->projectName[50] = 'q';
+        std::memset(static_cast<void*>(&doc.Project().devices[i]), 0x30 + i, sizeof(DeviceRecord));
+    doc.Project().projectName[50] = 'q';
     ui.saveAnswers.push_back(dir / "a.mac");
     doc.ExportProject();
-    EXPECT_EQ(doc.title, "a.mac");
-    EXPECT_EQ(doc.projectPath, dir / "a.mac");
-    EXPECT_EQ(doc.modified, 1) << "export leaves the modified mark";
+    EXPECT_EQ(doc.Title(), "a.mac");
+    EXPECT_EQ(doc.ProjectPath(), dir / "a.mac");
+    EXPECT_EQ(doc.Modified(), 1) << "export leaves the modified mark";
 
     CBrondaleDoc other;
     test::FakeUi otherUi;
     other.SetUserInterface(&otherUi);
     ASSERT_TRUE(other.ImportProjectFrom(dir / "a.mac"));
-    EXPECT_EQ(std::memcmp(other.project.get(), doc.project.get(), sizeof(ProjectBlock)), 0);
+    EXPECT_EQ(std::memcmp(&other.Project(), &doc.Project(), sizeof(ProjectBlock)), 0);
     ASSERT_TRUE(other.WriteProjectFile(dir / "b.mac"));
     EXPECT_EQ(ReadBytes(dir / "a.mac"), ReadBytes(dir / "b.mac"));
 }
@@ -96,16 +96,16 @@ TEST_F(ProjectFileTest, ImportSetsPathTitleAndSelection) {
     test::FakeUi otherUi;
     other.SetViews(&otherViews);
     other.SetUserInterface(&otherUi);
-    other.modified = 1;
+    other.SetModified(1);
     otherUi.openAnswers.push_back(path);
     other.ImportProject();
     EXPECT_EQ(otherUi.openAsked, 1);
-    EXPECT_EQ(other.title, "Corvix-" + path);
-    EXPECT_EQ(other.projectPath, path);
-    EXPECT_EQ(other.modified, 0);
+    EXPECT_EQ(other.Title(), "Corvix-" + path);
+    EXPECT_EQ(other.ProjectPath(), path);
+    EXPECT_EQ(other.Modified(), 0);
     EXPECT_EQ(otherViews.rebuilds, 1);
     EXPECT_EQ(otherViews.updates, 1);
-    EXPECT_EQ(other.currentDevice, &other.project->devices[0]);
+    EXPECT_EQ(&other.CurrentDevice(), &other.Project().devices[0]);
     EXPECT_GE(otherViews.clears, 1);  // the rebuild selected a device node: empty page
     EXPECT_TRUE(otherUi.BusyBalanced());
 }
@@ -126,9 +126,9 @@ TEST_P(ImportFailure, LeavesEverythingAsItWas) {
     for (int lang : {LangEnglish, LangChinese}) {
         const std::string good = NewProjectFile("good.mac", LangEnglish);
         ASSERT_TRUE(doc.ImportProjectFrom(good));
-        doc.project->devices[0].address = 77;  // an unsaved change
-        doc.modified = 1;
-        doc.uiLanguage = lang;
+        doc.Project().devices[0].address = 77;  // an unsaved change
+        doc.SetModified(1);
+        doc.SetLanguage(lang);
         const std::string path = dir / bad.name;
         if (bad.create) {
             std::string bytes = ReadBytes(good);
@@ -136,14 +136,14 @@ TEST_P(ImportFailure, LeavesEverythingAsItWas) {
             if (!bad.goodMagic) bytes[0] = '\xB4';
             WriteBytes(path, bytes);
         }
-        auto before = std::make_unique<ProjectBlock>(*doc.project);
-        const std::string title = doc.title;
+        auto before = std::make_unique<ProjectBlock>(doc.Project());
+        const std::string title = doc.Title();
         ui.messages.clear();
         EXPECT_FALSE(doc.ImportProjectFrom(path));
-        EXPECT_EQ(std::memcmp(before.get(), doc.project.get(), sizeof(ProjectBlock)), 0);
-        EXPECT_EQ(doc.projectPath, good);
-        EXPECT_EQ(doc.title, title);
-        EXPECT_EQ(doc.modified, 1);
+        EXPECT_EQ(std::memcmp(before.get(), &doc.Project(), sizeof(ProjectBlock)), 0);
+        EXPECT_EQ(doc.ProjectPath(), good);
+        EXPECT_EQ(doc.Title(), title);
+        EXPECT_EQ(doc.Modified(), 1);
         ASSERT_EQ(ui.messages.size(), 1u);
         EXPECT_EQ(ui.messages[0], IsEnglish(lang) ? bad.en : bad.zh);
         EXPECT_EQ(ui.captions[0], "Corvix");
@@ -166,15 +166,15 @@ TEST_F(ProjectFileTest, SaveOfANewProjectAsksForAPathAndClearsModifiedWhenCancel
     doc.NewProject();
     doc.SaveProject();
     EXPECT_EQ(ui.saveAsked, 1);
-    EXPECT_EQ(doc.modified, 0);
+    EXPECT_EQ(doc.Modified(), 0);
     EXPECT_TRUE(ui.messages.empty());
 
     ui.saveAnswers.push_back(dir / "s.mac");
-    doc.modified = 1;
+    doc.SetModified(1);
     doc.SaveProject();
     EXPECT_EQ(ReadBytes(dir / "s.mac").size(), 609872u);
-    doc.project->devices[0].address = 9;
-    doc.modified = 1;
+    doc.Project().devices[0].address = 9;
+    doc.SetModified(1);
     doc.SaveProject();  // has a path now: no dialog
     EXPECT_EQ(ui.saveAsked, 2);
     EXPECT_EQ(ReadBytes(dir / "s.mac").substr(4 + 108 + 156, 2), std::string("\x09\0", 2));
@@ -186,8 +186,8 @@ TEST_F(ProjectFileTest, ExportIntoAMissingFolderReportsAndChangesNothing) {
     doc.ExportProject();
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0], "文件打不开");
-    EXPECT_EQ(doc.title, "Corvix");
-    EXPECT_TRUE(doc.projectPath.empty());
+    EXPECT_EQ(doc.Title(), "Corvix");
+    EXPECT_TRUE(doc.ProjectPath().empty());
 }
 
 // A write that fails half-way (here: the file size limit, like a full disk) must leave the
@@ -195,7 +195,7 @@ TEST_F(ProjectFileTest, ExportIntoAMissingFolderReportsAndChangesNothing) {
 TEST_F(ProjectFileTest, FailedWriteKeepsThePreviousFile) {
     const std::string path = NewProjectFile("keep.mac");
     const std::string old = ReadBytes(path);
-    doc.project->devices[0].address = 200;
+    doc.Project().devices[0].address = 200;
 
     struct rlimit saved {};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -203,9 +203,9 @@ TEST_F(ProjectFileTest, FailedWriteKeepsThePreviousFile) {
     struct rlimit small = saved;
     small.rlim_cur = 4096;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const FileError direct = WriteProjectFileAtomic(path, *doc.project);
-    doc.modified = 1;
-    doc.projectPath = path;
+    const FileError direct = WriteProjectFileAtomic(path, doc.Project());
+    doc.SetModified(1);
+    doc.SetProjectPath(path);
     doc.SaveProject();  // the file opened, so the failure is reported, not sent to Save As
     setrlimit(RLIMIT_FSIZE, &saved);
     signal(SIGXFSZ, oldHandler);
@@ -215,7 +215,7 @@ TEST_F(ProjectFileTest, FailedWriteKeepsThePreviousFile) {
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0], "File write error");  // the project file was written in English
     EXPECT_TRUE(ui.BusyBalanced());
-    EXPECT_EQ(doc.modified, 0);
+    EXPECT_EQ(doc.Modified(), 0);
     EXPECT_EQ(ReadBytes(path), old);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}), 1);
 }
@@ -232,12 +232,12 @@ TEST_F(ProjectFileTest, FolderInPlaceOfTheFileCannotBeOpened) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}), 1);
 
     // Save on such a path goes on to Save As, as for a path that cannot be opened.
-    doc.projectPath = dir / "taken.mac";
-    doc.modified = 1;
+    doc.SetProjectPath(dir / "taken.mac");
+    doc.SetModified(1);
     doc.SaveProject();
     EXPECT_EQ(ui.saveAsked, 1);
     EXPECT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(doc.modified, 0);
+    EXPECT_EQ(doc.Modified(), 0);
 }
 
 // A file the user may not write is not replaced behind its back by the rename.
@@ -246,7 +246,7 @@ TEST_F(ProjectFileTest, ReadOnlyFileIsNotReplaced) {
     const std::string path = NewProjectFile("locked.mac");
     const std::string old = ReadBytes(path);
     std::filesystem::permissions(path, std::filesystem::perms::owner_read);
-    doc.project->devices[0].address = 77;
+    doc.Project().devices[0].address = 77;
     EXPECT_FALSE(doc.WriteProjectFile(path));
     ASSERT_FALSE(ui.messages.empty());
     EXPECT_EQ(ui.messages.back(), "Open file error");
@@ -429,7 +429,7 @@ TEST_F(ProjectFileTest, StaleTemporariesRemovedAndNoNamedOneWhileSaving) {
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}), 2);
         close(probe);
     }
-    EXPECT_EQ(writer.Commit(*doc.project), FileError::None);
+    EXPECT_EQ(writer.Commit(doc.Project()), FileError::None);
 }
 
 TEST_F(ProjectFileTest, CountsOutOfRangeAreClampedButKept) {
@@ -442,7 +442,7 @@ TEST_F(ProjectFileTest, CountsOutOfRangeAreClampedButKept) {
     EXPECT_FALSE(doc.CanAddDevice());
     ui.nameAnswers.push_back("extra");
     doc.AddDevice();
-    EXPECT_EQ(doc.project->deviceCount, 1000);
+    EXPECT_EQ(doc.Project().deviceCount, 1000);
     ASSERT_TRUE(doc.WriteProjectFile(dir / "again.mac"));
     EXPECT_EQ(ReadBytes(dir / "again.mac"), bytes);
 }

@@ -130,7 +130,7 @@ class TestDialogs : public QObject, private corvix::test::FrameFixture {
 
     void serialDialogShowsTheSettingsAndLists() {
         for (int lang : {LangChinese, LangEnglish}) {
-            doc->uiLanguage = lang;
+            doc->SetLanguage(lang);
             bool ran = false;
             SerialDialog([&](CCommDlg& d) {
                 ran = true;
@@ -302,7 +302,7 @@ class TestDialogs : public QObject, private corvix::test::FrameFixture {
         });
         frame->RunCommand(CMainFrame::IdConnect);
         QVERIFY(frame->Link().IsConnected());
-        doc->uiLanguage = LangEnglish;
+        doc->SetLanguage(LangEnglish);
         SerialDialog([](CCommDlg& d) {
             TypeInto(d.PortBox(), "/nonexistent/ttyUSB7");
             d.OkButton()->click();
@@ -320,7 +320,7 @@ class TestDialogs : public QObject, private corvix::test::FrameFixture {
         OfferPorts({});
         frame->RunCommand(CMainFrame::IdPcSerialPort);
         frame->enumeratePorts = [](std::vector<std::string>&) { return -1; };  // no port list at all
-        doc->uiLanguage = LangEnglish;
+        doc->SetLanguage(LangEnglish);
         frame->RunCommand(CMainFrame::IdPcSerialPort);
         QVERIFY(modal->captions.empty());
         QCOMPARE(ui->messages.size(), std::size_t(2));
@@ -335,7 +335,7 @@ class TestDialogs : public QObject, private corvix::test::FrameFixture {
 
     void servicePasswordIsCaseSensitive() {
         frame->RunCommand(CMainFrame::IdNewProject);
-        DeviceRecord& device = *doc->currentDevice;
+        DeviceRecord& device = doc->CurrentDevice();
         CopyTextField(device.deviceType, DeviceTypeSize, "OLD");
         for (const char* wrong : {"ktz", "KTZ ", "KT", ""}) {
             modal->answers.push_back([wrong](QDialog& d) {
@@ -354,12 +354,12 @@ class TestDialogs : public QObject, private corvix::test::FrameFixture {
 
     void serviceEditsTheCurrentDevice() {
         frame->RunCommand(CMainFrame::IdNewProject);
-        DeviceRecord& device = *doc->currentDevice;
-        QCOMPARE(doc->currentDeviceId, int(KindDeviceFirst));
+        DeviceRecord& device = doc->CurrentDevice();
+        QCOMPARE(doc->CurrentDeviceId(), int(KindDeviceFirst));
         CopyTextField(device.deviceType, DeviceTypeSize, Utf8ToGbk("型号A").c_str());
         CopyTextField(device.serialNumber, SerialNumberSize, "SN-1");
-        const uint8_t modifiedBefore = doc->modified;
-        doc->uiLanguage = LangEnglish;
+        const uint8_t modifiedBefore = doc->Modified();
+        doc->SetLanguage(LangEnglish);
 
         modal->answers.push_back([](QDialog& d) {
             CPWDlg* pw = As<CPWDlg>(d);
@@ -390,10 +390,10 @@ class TestDialogs : public QObject, private corvix::test::FrameFixture {
         QCOMPARE(device.deviceType[15], '\0');
         QCOMPARE(GbkToUtf8(FieldText(device.serialNumber, SerialNumberSize)),
                  std::string("序列号序列号序列号"));
-        QCOMPARE(doc->modified, modifiedBefore);
+        QCOMPARE(doc->Modified(), modifiedBefore);
 
         // Cancel in the second dialog keeps the texts.
-        doc->uiLanguage = LangChinese;
+        doc->SetLanguage(LangChinese);
         modal->answers.push_back([](QDialog& d) {
             QTest::keyClicks(As<CPWDlg>(d)->Edit(), "KTZ");
             As<CPWDlg>(d)->OkButton()->click();
@@ -410,12 +410,9 @@ class TestDialogs : public QObject, private corvix::test::FrameFixture {
     }
 
     void serviceBeforeAnySelectionChangesNoDevice() {
-        frame->RunCommand(CMainFrame::IdNewProject);
+        // Nothing selected yet: the current device is the scratch record, not a project slot.
+        QCOMPARE(doc->CurrentDeviceId(), -1);
         const DeviceRecord before = doc->Device(0);
-        doc->currentDevice = &doc->Device(0);
-        // Back to the scratch record, as before any selection.
-        CBrondaleDoc fresh;
-        doc->currentDevice = fresh.currentDevice;
         modal->answers.push_back([](QDialog& d) {
             QTest::keyClicks(As<CPWDlg>(d)->Edit(), "KTZ");
             As<CPWDlg>(d)->OkButton()->click();
@@ -430,19 +427,18 @@ class TestDialogs : public QObject, private corvix::test::FrameFixture {
         ServiceKey();
         QCOMPARE(modal->captions.size(), std::size_t(2));
         QVERIFY(std::memcmp(&doc->Device(0), &before, sizeof before) == 0);
-        QCOMPARE(FieldText(fresh.currentDevice->deviceType, DeviceTypeSize), std::string("T"));
-        doc->currentDevice = &doc->Device(0);
+        QCOMPARE(FieldText(doc->CurrentDevice().deviceType, DeviceTypeSize), std::string("T"));
+        QVERIFY(&doc->CurrentDevice() != &doc->Device(0));
     }
 
     // ---- user guide ----
 
     void userGuideTopicsInBothLanguages() {
         frame->RunCommand(CMainFrame::IdNewProject);
-        CopyTextField(doc->currentDevice->deviceType, DeviceTypeSize, "MX-200");
-        CopyTextField(doc->currentDevice->serialNumber, SerialNumberSize, Utf8ToGbk("号123").c_str());
-        doc->firmwareVersion[0] = 2;
-        doc->firmwareVersion[1] = 10;
-        doc->firmwareVersion[2] = 7;
+        CopyTextField(doc->CurrentDevice().deviceType, DeviceTypeSize, "MX-200");
+        CopyTextField(doc->CurrentDevice().serialNumber, SerialNumberSize, Utf8ToGbk("号123").c_str());
+        const uint8_t firmware[3] = {2, 10, 7};
+        doc->SetFirmwareVersion(firmware);
 
         struct Expect {
             int lang;
@@ -479,7 +475,7 @@ class TestDialogs : public QObject, private corvix::test::FrameFixture {
              "[中文]:\nTo switch the language to Chinese.\n"},
         };
         for (const Expect& e : expects) {
-            doc->uiLanguage = e.lang;
+            doc->SetLanguage(e.lang);
             modal->answers.push_back([&e](QDialog& d) {
                 CSYSMDlg* guide = As<CSYSMDlg>(d);
                 QCOMPARE(guide->windowTitle(), e.caption);

@@ -112,7 +112,7 @@ class TestDialogsClock : public QObject, private corvix::test::FrameFixture {
     }
 
     void englishHintsFollowHowTheOrderWasSet() {
-        doc->uiLanguage = LangEnglish;
+        doc->SetLanguage(LangEnglish);
         CDlgTime* clock = OpenClock();
         QCOMPARE(clock->windowTitle(), QString("Interl CLock"));
         QCOMPARE(clock->UsePcClockBox()->text(), QString("Use PC Internal Clock"));
@@ -131,7 +131,7 @@ class TestDialogsClock : public QObject, private corvix::test::FrameFixture {
         QVERIFY(clock->WorldButton()->isChecked());
         QCOMPARE(clock->Hint()->text(), QString("mode：dd.mm.yyyy　hh.mm.ss"));
         QCOMPARE(clock->SystemTimeBox()->text(), QString("03.02.2031 04:05:06"));
-        doc->uiLanguage = LangChinese;  // an open window keeps its language
+        doc->SetLanguage(LangChinese);  // an open window keeps its language
         QTest::mouseClick(clock->ChinaButton(), Qt::LeftButton);
         QCOMPARE(clock->Hint()->text(), QString("mode：yyyy.mm.dd　hh.mm.ss"));
         clock->close();
@@ -210,11 +210,11 @@ class TestDialogsClock : public QObject, private corvix::test::FrameFixture {
     void worldOrderReachesTheWholeProgram() {
         CDlgTime* clock = OpenClock();
         QTest::mouseClick(clock->WorldButton(), Qt::LeftButton);
-        QCOMPARE(frame->Doc().dateFormat, int(DateWorld));
+        QCOMPARE(frame->Doc().DateOrder(), int(DateWorld));
         frame->OnTimer(2);
-        QCOMPARE(doc->dateFormat, int(DateWorld));
+        QCOMPARE(doc->DateOrder(), int(DateWorld));
         clock->close();
-        QCOMPARE(frame->Doc().dateFormat, int(DateWorld));  // the order outlives the window
+        QCOMPARE(frame->Doc().DateOrder(), int(DateWorld));  // the order outlives the window
 
         // Device-time replies and event lines written afterwards use it too.
         clock = OpenClock();
@@ -227,7 +227,7 @@ class TestDialogsClock : public QObject, private corvix::test::FrameFixture {
         frame->Engine().OnReceived(reply.data(), reply.size());
         QCOMPARE(clock->DeviceTimeBox()->text(), QString("10.05.2012 08:15:30"));
 
-        doc->uiLanguage = LangEnglish;
+        doc->SetLanguage(LangEnglish);
         const std::vector<uint8_t> events =
             test::NewEventsReply({test::MakeEvent("IN1", 2012, 5, 10, 8, 15, 30, 123, true)});
         frame->Engine().OnReceived(events.data(), events.size());

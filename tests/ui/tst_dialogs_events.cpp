@@ -85,7 +85,7 @@ class TestDialogsEvents : public QObject, private corvix::test::FrameFixture {
     }
 
     void englishWindowAndLinesFollowTheirOwnLanguage() {
-        doc->uiLanguage = LangEnglish;
+        doc->SetLanguage(LangEnglish);
         frame->RunCommand(CMainFrame::IdEventWindow);
         CInfoDlg* window = Window();
         QCOMPARE(window->windowTitle(), QString("Information"));
@@ -94,7 +94,7 @@ class TestDialogsEvents : public QObject, private corvix::test::FrameFixture {
         QCOMPARE(window->ClearButton()->text(), QString("Clear"));
         // Lines follow the language of the moment they are written, not the window's.
         ArriveRising();
-        doc->uiLanguage = LangChinese;
+        doc->SetLanguage(LangChinese);
         ArriveFalling();
         QCOMPARE(window->Text(),
                  std::string("Event：2012.05.10 08:15:30.123\r\n           IN1    Off->On\r\n") + Falling);

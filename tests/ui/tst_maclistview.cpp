@@ -7,6 +7,8 @@
 #include <QScrollBar>
 #include <QtTest>
 
+#include <cstring>
+
 #include "model/doc.h"
 #include "model/gbk.h"
 #include "ui/ui_test_helper.h"
@@ -66,7 +68,7 @@ class TestMacListViewPages : public QObject {
         CBrondaleDoc doc;  // no project: currentDeviceId is -1
         CMacListView view(doc);
         for (int page : {129, 130, 131, 132, 133, 134, 137, 162}) {
-            doc.currentPage = page;
+            doc.SelectNode(page, -1);
             view.ShowPage();
             QCOMPARE(view.columnCount(), 0);
         }
@@ -124,7 +126,7 @@ class TestMacListViewPages : public QObject {
         r.stopBits[0] = 3;
         r.parity[0] = 200;
         r.protocol[0] = 2;
-        b.doc.uiLanguage = LangChinese;
+        b.doc.SetLanguage(LangChinese);
         b.Show(KindPortB1);
         QCOMPARE(b.Headers(), QStringList({"序号", "名称", "数值"}));
         QCOMPARE(b.Row(2), QStringList({"3", "停止位", ""}));
@@ -140,20 +142,19 @@ class TestMacListViewPages : public QObject {
         QCOMPARE(b.view.rowCount(), NewDeviceSignalCount);
         QCOMPARE(b.Row(1), QStringList({"02", "开关量2", "断路器合位"}));
         QCOMPARE(b.Cell(64, 0), QString("65"));
-        b.doc.uiLanguage = LangEnglish;
+        b.doc.SetLanguage(LangEnglish);
         b.Show(KindSignalNames);
         QCOMPARE(b.Headers(), QStringList({"Number", "Designation", "Assignment"}));
         QCOMPARE(b.Cell(9, 1), QString("Binary10"));
 
-        b.doc.liveStatus[0] = 1;
-        b.doc.liveStatus[1] = 0;
-        b.doc.liveStatus[2] = 7;
+        const uint8_t states[3] = {1, 0, 7};
+        b.doc.SetLiveStatus(states, 3);
         b.Show(KindInputStatus);
         QCOMPARE(b.Headers(), QStringList({"Number", "Assignment", "State"}));
         QCOMPARE(b.Row(1), QStringList({"2", "断路器合位", "Off"}));
         QCOMPARE(b.Cell(0, 2), QString("On"));
         QCOMPARE(b.Cell(2, 2), QString("Unkown"));
-        b.doc.uiLanguage = LangChinese;
+        b.doc.SetLanguage(LangChinese);
         b.Show(KindInputStatus);
         QCOMPARE(QStringList({b.Cell(0, 2), b.Cell(1, 2), b.Cell(2, 2)}),
                  QStringList({"合上", "断开", "未知"}));
@@ -178,8 +179,11 @@ class TestMacListViewPages : public QObject {
         const int scroll = b.view.verticalScrollBar()->value();
         QVERIFY(scroll > 0);
         const QStringList names{b.Cell(29, 1), b.Cell(30, 1)};
-        b.doc.liveStatus[30] = 1;
-        b.doc.liveStatus[64] = 9;
+        uint8_t states[LiveStatusSize] = {};
+        std::memcpy(states, b.doc.LiveStatus(), LiveStatusSize);
+        states[30] = 1;
+        states[64] = 9;
+        b.doc.SetLiveStatus(states, LiveStatusSize);
         b.view.RefreshInputStates();
         QCOMPARE(b.Cell(30, 2), QString("合上"));
         QCOMPARE(b.Cell(64, 2), QString("未知"));
@@ -204,7 +208,7 @@ class TestMacListViewPages : public QObject {
         QFETCH(int, dateFormat);
         const bool en = lang != LangChinese;
         Bench b(lang);
-        b.doc.dateFormat = dateFormat;
+        b.doc.SetDateOrder(dateFormat);
         SetEvent(b.Rec().events[0], 2012, 5, 10, 8, 7, 6, 5, 0, "开关量1");
         SetEvent(b.Rec().events[1], 2013, 12, 31, 23, 59, 58, 999, 1, "in02");
         SetEvent(b.Rec().events[2], 2014, 1, 2, 3, 4, 5, 1234, 2, "in03");
@@ -233,7 +237,7 @@ class TestMacListViewPages : public QObject {
 
     void cpuSupervisionPage() {
         Bench b(LangEnglish);
-        b.doc.cpuFailureTest = 1;
+        b.doc.SetCpuFailureTest(1);
         b.Show(KindCpuSupervision);
         QCOMPARE(b.Headers(), QStringList({"Number", "Assignment", "Operation", " "}));
         QCOMPARE(b.Widths(), QList<int>({100, 200, 200, 200}));
@@ -246,8 +250,8 @@ class TestMacListViewPages : public QObject {
         b.view.setColumnWidth(1, 260);
         QCOMPARE(button->geometry(), b.view.visualRect(b.view.model()->index(0, 3)));
 
-        b.doc.uiLanguage = LangChinese;
-        b.doc.cpuFailureTest = 0;
+        b.doc.SetLanguage(LangChinese);
+        b.doc.SetCpuFailureTest(0);
         b.Show(KindCpuSupervision);
         QCOMPARE(b.Row(0), QStringList({"1", "CPU 出错", "断开", ""}));
         QCOMPARE(button->text(), QString("执行"));

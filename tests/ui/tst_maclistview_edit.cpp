@@ -93,14 +93,14 @@ class TestMacListViewEdit : public QObject {
         Bench b;
         b.Rec().address = 37;
         b.Show(KindDeviceAddress);
-        b.doc.modified = 0;
+        b.doc.SetModified(0);
         b.Open(0);
         QLineEdit* edit = b.view.CellEdit();
         QVERIFY(edit->isVisible());
         QCOMPARE(edit->geometry(), b.view.visualRect(b.view.model()->index(0, 2)));
         QCOMPARE(edit->text(), QString("37"));
         // Opening alone marks the project modified and writes the unchanged value.
-        QCOMPARE(b.doc.modified, uint8_t(1));
+        QCOMPARE(b.doc.Modified(), uint8_t(1));
         QCOMPARE(b.Rec().address, int16_t(37));
         edit->selectAll();
         QTest::keyClick(edit, Qt::Key_Delete);
@@ -137,7 +137,7 @@ class TestMacListViewEdit : public QObject {
     void editorsOnlyInsideTheList() {
         Bench b;
         b.Show(KindSignalNames);
-        b.doc.modified = 0;
+        b.doc.SetModified(0);
         b.view.OpenEditor();  // no row has changed state yet
         QCOMPARE(b.view.CurrentRow(), -1);
         QVERIFY(b.view.CellEdit()->isHidden());
@@ -146,7 +146,7 @@ class TestMacListViewEdit : public QObject {
         QCOMPARE(b.view.CurrentRow(), 60);
         b.view.OpenEditor();
         QVERIFY(b.view.CellEdit()->isHidden());
-        QCOMPARE(b.doc.modified, uint8_t(0));
+        QCOMPARE(b.doc.Modified(), uint8_t(0));
         // The list shrinks behind an open editor: typing writes no entry beyond the list.
         b.Show(KindSignalNames);
         b.Open(64);
@@ -223,12 +223,12 @@ class TestMacListViewEdit : public QObject {
         QCOMPARE(b.Cell(0, 2), QString("57600"));
 
         const DeviceRecord before = r;
-        b.doc.modified = 0;
+        b.doc.SetModified(0);
         b.Open(1);
         QCOMPARE(combo->currentIndex(), 0);
         b.Choose(1);
         QCOMPARE(r.dataBits[1], uint8_t(9));
-        QCOMPARE(b.doc.modified, uint8_t(1));
+        QCOMPARE(b.doc.Modified(), uint8_t(1));
         DeviceRecord expected = before;
         expected.dataBits[1] = 9;
         QVERIFY(std::memcmp(&expected, &r, sizeof r) == 0);
@@ -250,24 +250,24 @@ class TestMacListViewEdit : public QObject {
         QComboBox* combo = b.view.CellCombo();
         QCOMPARE(combo->currentIndex(), -1);
         QCOMPARE(combo->itemText(0), QString("IRIG B"));
-        b.doc.modified = 0;
+        b.doc.SetModified(0);
         b.Choose(2);
         QCOMPARE(int(b.Rec().timeSync), 2);
         QCOMPARE(b.Cell(0, 2), QString("None"));
-        QCOMPARE(b.doc.modified, uint8_t(1));
+        QCOMPARE(b.doc.Modified(), uint8_t(1));
     }
 
     void cpuChoiceThenExecute() {
         Bench b(LangEnglish);
         b.Show(KindCpuSupervision);
-        b.doc.modified = 0;
+        b.doc.SetModified(0);
         b.Open(0);
         QCOMPARE(b.view.CellCombo()->currentIndex(), 0);
         QCOMPARE(b.view.CellCombo()->itemText(1), QString("On"));
         b.Choose(1);
         QCOMPARE(b.Cell(0, 2), QString("On"));
-        QCOMPARE(b.doc.cpuFailureTest, 1);
-        QCOMPARE(b.doc.modified, uint8_t(0));
+        QCOMPARE(b.doc.CpuFailureTest(), 1);
+        QCOMPARE(b.doc.Modified(), uint8_t(0));
         QTest::mouseClick(b.view.ExecuteButton(), Qt::LeftButton);
         QCOMPARE(b.sink.frames.size(), std::size_t(1));
         const std::vector<uint8_t> f = b.sink.frames[0];
@@ -330,14 +330,14 @@ class TestMacListViewEdit : public QObject {
         QCOMPARE(b.MenuEnabled(), QList<bool>({false, false, false, false, true}));
         b.SelectRows({3});
         b.view.RunCommand(CMacListView::CmdCopy);
-        QCOMPARE(b.doc.signalClipboardCount, uint16_t(1));
+        QCOMPARE(b.doc.SignalClipboardCount(), uint16_t(1));
         b.SelectRows({3});
         QCOMPARE(b.MenuEnabled(), QList<bool>({true, true, true, true, true}));
         b.view.clearSelection();
         b.view.RunCommand(CMacListView::CmdCopy);  // copy with nothing selected empties it
-        QCOMPARE(b.doc.signalClipboardCount, uint16_t(0));
+        QCOMPARE(b.doc.SignalClipboardCount(), uint16_t(0));
         QCOMPARE(b.MenuEnabled(), QList<bool>({false, false, false, false, true}));
-        b.doc.uiLanguage = LangChinese;
+        b.doc.SetLanguage(LangChinese);
         menu.reset(b.view.BuildContextMenu());
         QCOMPARE(menu->actions().at(4)->text(), QString("添加新项"));
         b.Show(KindPortB1);
@@ -388,7 +388,7 @@ class TestMacListViewEdit : public QObject {
         const std::string third = b.Name(3);
         b.SelectRows({3});
         QTest::keyClick(&b.view, Qt::Key_X, Qt::ControlModifier);
-        QCOMPARE(b.doc.signalClipboardCount, uint16_t(1));
+        QCOMPARE(b.doc.SignalClipboardCount(), uint16_t(1));
         QCOMPARE(int(b.Rec().signalCount), NewDeviceSignalCount - 1);
         b.SelectRows({0});
         QTest::keyClick(&b.view, Qt::Key_V, Qt::ControlModifier);
@@ -398,11 +398,11 @@ class TestMacListViewEdit : public QObject {
         QCOMPARE(int(b.Rec().signalCount), NewDeviceSignalCount - 1);
         b.view.clearSelection();
         QTest::keyClick(&b.view, Qt::Key_C, Qt::ControlModifier);
-        QCOMPARE(b.doc.signalClipboardCount, uint16_t(0));
+        QCOMPARE(b.doc.SignalClipboardCount(), uint16_t(0));
         // Ctrl+V works even where the menu grays Paste: it still marks the project.
-        b.doc.modified = 0;
+        b.doc.SetModified(0);
         QTest::keyClick(&b.view, Qt::Key_V, Qt::ControlModifier);
-        QCOMPARE(b.doc.modified, uint8_t(1));
+        QCOMPARE(b.doc.Modified(), uint8_t(1));
         QCOMPARE(int(b.Rec().signalCount), NewDeviceSignalCount - 1);
         // Other pages: the keys do nothing to the names.
         b.Show(KindInputStatus);
@@ -416,12 +416,12 @@ class TestMacListViewEdit : public QObject {
         b.Show(KindSignalNames);
         b.Open(6);
         QLineEdit* edit = b.view.CellEdit();
-        const uint16_t clipboardCount = b.doc.signalClipboardCount;
+        const uint16_t clipboardCount = b.doc.SignalClipboardCount();
         edit->setSelection(0, 3);
         b.view.setFocus();
         QTest::keyClick(&b.view, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QGuiApplication::clipboard()->text(), edit->text().left(3));
-        QCOMPARE(b.doc.signalClipboardCount, clipboardCount);
+        QCOMPARE(b.doc.SignalClipboardCount(), clipboardCount);
         const int count = b.Rec().signalCount;
         QTest::keyClick(&b.view, Qt::Key_D, Qt::ControlModifier);
         QCOMPARE(int(b.Rec().signalCount), count);

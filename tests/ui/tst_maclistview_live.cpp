@@ -66,7 +66,7 @@ class TestMacListViewLive : public QObject {
         }
 
         frame->RunCommand(CMainFrame::IdDisconnect);
-        doc.modified = 0;
+        doc.SetModified(0);
         frame->close();
         frame.reset();
         server.Stop();

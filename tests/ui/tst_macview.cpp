@@ -175,7 +175,7 @@ class TestMacView : public QObject {
         QVERIFY(SameImage(Root()->child(0)->child(0)->child(2)->icon(0), images[5]));
         QVERIFY(!SameImage(images[0], images[5]));
 
-        doc->uiLanguage = LangEnglish;
+        doc->SetLanguage(LangEnglish);
         tree->RebuildTree();
         QCOMPARE(Root()->text(0), QString("新工程"));  // names stay as stored
         QCOMPARE(ChildTexts(Root()->child(1)),
@@ -188,14 +188,14 @@ class TestMacView : public QObject {
     void rebuildSelectsTheFirstDeviceAndEmptiesTheList() {
         MakeProject({"B", "C"});
         SelectChild(141, KindEventLog);
-        QCOMPARE(doc->currentDeviceId, 141);
+        QCOMPARE(doc->CurrentDeviceId(), 141);
         views->calls.clear();
         tree->RebuildTree();
         QCOMPARE(tree->currentItem(), Root()->child(0));
         QVERIFY(Root()->child(0)->isSelected());
-        QCOMPARE(doc->currentPage, 139);
-        QCOMPARE(doc->currentDeviceId, 139);
-        QCOMPARE(doc->currentDevice, &doc->Device(0));
+        QCOMPARE(doc->CurrentPage(), 139);
+        QCOMPARE(doc->CurrentDeviceId(), 139);
+        QCOMPARE(&doc->CurrentDevice(), &doc->Device(0));
         // One selection change, which empties the list.
         QCOMPARE(views->calls, std::vector<std::string>{"ClearPage"});
     }
@@ -204,21 +204,21 @@ class TestMacView : public QObject {
         MakeProject({"B"});
         views->calls.clear();
         SelectChild(140, KindDeviceAddress);
-        QCOMPARE(doc->currentPage, int(KindDeviceAddress));
-        QCOMPARE(doc->currentDeviceId, 140);
-        QCOMPARE(doc->currentDevice, &doc->Device(1));
+        QCOMPARE(doc->CurrentPage(), int(KindDeviceAddress));
+        QCOMPARE(doc->CurrentDeviceId(), 140);
+        QCOMPARE(&doc->CurrentDevice(), &doc->Device(1));
         QCOMPARE(views->calls.back(), std::string("ShowPage"));
 
         SelectChild(139, KindConfiguration);
-        QCOMPARE(doc->currentPage, int(KindConfiguration));
-        QCOMPARE(doc->currentDeviceId, 139);
+        QCOMPARE(doc->CurrentPage(), int(KindConfiguration));
+        QCOMPARE(doc->CurrentDeviceId(), 139);
         QCOMPARE(views->calls.back(), std::string("ClearPage"));
 
         // The project node leaves the current device as it was.
         Select(KindProject);
-        QCOMPARE(doc->currentPage, int(KindProject));
-        QCOMPARE(doc->currentDeviceId, 139);
-        QCOMPARE(doc->currentDevice, &doc->Device(0));
+        QCOMPARE(doc->CurrentPage(), int(KindProject));
+        QCOMPARE(doc->CurrentDeviceId(), 139);
+        QCOMPARE(&doc->CurrentDevice(), &doc->Device(0));
     }
 
     void contextMenusAndTheirGraying() {
@@ -253,12 +253,12 @@ class TestMacView : public QObject {
         QVERIFY(Entries(device.get())[2].enabled);
 
         // English menus; at 20 devices Add Device and both pastes are grayed.
-        doc->uiLanguage = LangEnglish;
+        doc->SetLanguage(LangEnglish);
         for (int i = 1; i < MaxDevices; ++i) {
             Select(KindProject);
             tree->RunCommand(CMacView::CmdPasteAfterLast);
         }
-        QCOMPARE(doc->project->deviceCount, MaxDevices);
+        QCOMPARE(doc->Project().deviceCount, MaxDevices);
         Select(KindProject);
         project.reset(tree->BuildContextMenu());
         entries = Entries(project.get());
@@ -276,7 +276,7 @@ class TestMacView : public QObject {
         QCOMPARE(entries[7].text, QString("Write to Device"));
         // The commands themselves do nothing at the limit (the shortcut reaches them too).
         tree->RunCommand(CMacView::CmdPasteBefore);
-        QCOMPARE(doc->project->deviceCount, MaxDevices);
+        QCOMPARE(doc->Project().deviceCount, MaxDevices);
     }
 
     void rightClickKeepsTheSelection() {
@@ -292,7 +292,7 @@ class TestMacView : public QObject {
         });
         QTest::mouseClick(tree->viewport(), Qt::RightButton, {}, tree->visualItemRect(page).center());
         QCOMPARE(tree->currentItem(), tree->FindNode(140));
-        QCOMPARE(doc->currentPage, 140);
+        QCOMPARE(doc->CurrentPage(), 140);
         // The menu was the selected device's, not the clicked project's.
         QCOMPARE(shown.value(0), QString("剪切(X)"));
     }
@@ -300,11 +300,11 @@ class TestMacView : public QObject {
     void addAndRename() {
         MakeProject({});
         // Cancelled: no device, but the project counts as changed.
-        doc->modified = 0;
+        doc->SetModified(0);
         Select(KindProject);
         tree->RunCommand(CMacView::CmdAddDevice);
-        QCOMPARE(doc->project->deviceCount, 1);
-        QCOMPARE(doc->modified, uint8_t(1));
+        QCOMPARE(doc->Project().deviceCount, 1);
+        QCOMPARE(doc->Modified(), uint8_t(1));
         QCOMPARE(ui->nameInitials.back(), std::string());
 
         ui->names.push_back(Utf8ToGbk("馈线二"));
@@ -365,11 +365,11 @@ class TestMacView : public QObject {
         tree->RunCommand(CMacView::CmdDelete);
         Select(139);
         tree->RunCommand(CMacView::CmdDelete);
-        QCOMPARE(doc->project->deviceCount, 0);
+        QCOMPARE(doc->Project().deviceCount, 0);
         QCOMPARE(tree->topLevelItemCount(), 1);
         QCOMPARE(Root()->childCount(), 0);
         // Nothing is selected, so no page is shown and no stale device menu appears.
-        QCOMPARE(doc->currentPage, 0);
+        QCOMPARE(doc->CurrentPage(), 0);
         QCOMPARE(views->calls.back(), std::string("ClearPage"));
         QVERIFY(tree->BuildContextMenu() == nullptr);
     }
@@ -379,7 +379,7 @@ class TestMacView : public QObject {
         Select(140);
         tree->setFocus();
         QTest::keyClick(tree.get(), Qt::Key_C, Qt::ControlModifier);
-        QCOMPARE(doc->deviceClipboardFull, 1);
+        QCOMPARE(doc->DeviceClipboardFull(), 1);
         Select(139);
         QTest::keyClick(tree.get(), Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(DeviceNames(), (QStringList{"B", "1", "B"}));
@@ -394,11 +394,11 @@ class TestMacView : public QObject {
         SelectChild(139, KindSignalNames);
         QTest::keyClick(tree.get(), Qt::Key_D, Qt::ControlModifier);
         QTest::keyClick(tree.get(), Qt::Key_V, Qt::ControlModifier);
-        QCOMPARE(doc->project->deviceCount, 1);
+        QCOMPARE(doc->Project().deviceCount, 1);
         // Without Ctrl a letter is only the tree's own key search.
         Select(139);
         QTest::keyClick(tree.get(), Qt::Key_D);
-        QCOMPARE(doc->project->deviceCount, 1);
+        QCOMPARE(doc->Project().deviceCount, 1);
     }
 
     void readAndWriteStartTheTransfer() {
@@ -406,7 +406,7 @@ class TestMacView : public QObject {
         doc->Device(1).address = 9;
         Select(140);
         tree->RunCommand(CMacView::CmdReadFromDevice);
-        QCOMPARE(doc->currentDeviceId, 140);
+        QCOMPARE(doc->CurrentDeviceId(), 140);
         QVERIFY(engine->TransferBusy());
         QVERIFY(engine->AwaitingReply());
         QCOMPARE(sink->frames.size(), std::size_t(1));

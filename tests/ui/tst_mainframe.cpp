@@ -98,7 +98,7 @@ class TestMainFrame : public QObject, private corvix::test::FrameFixture {
         frame->RunCommand(CMainFrame::IdNewProject);
         QCOMPARE(frame->Tree()->topLevelItemCount(), 1);
         QCOMPARE(frame->Tree()->topLevelItem(0)->text(0), QString("新工程"));
-        QCOMPARE(doc->currentPage, int(KindDeviceFirst));
+        QCOMPARE(doc->CurrentPage(), int(KindDeviceFirst));
         QVERIFY(frame->Action(CMainFrame::IdExportProject)->isEnabled());
         QVERIFY(frame->Action(CMainFrame::IdSaveProject)->isEnabled());
         QCOMPARE(frame->windowTitle(), QString("Corvix - "));
@@ -111,7 +111,7 @@ class TestMainFrame : public QObject, private corvix::test::FrameFixture {
 
         // Export writes the file, names the title after it, leaves Save alone, enters the list.
         const std::string path = TempPath("plant.mac");
-        doc->modified = 1;
+        doc->SetModified(1);
         frame->UpdateCommandStates();
         ui->savePaths.push_back(path);
         frame->RunCommand(CMainFrame::IdExportProject);
@@ -136,11 +136,11 @@ class TestMainFrame : public QObject, private corvix::test::FrameFixture {
         QTest::keyClick(frame.get(), Qt::Key_S, Qt::ControlModifier);
         QCOMPARE(ui->saveAsked, 2);
         QFile::remove(QString::fromStdString(path));
-        doc->modified = 1;
+        doc->SetModified(1);
         QTest::keyClick(frame.get(), Qt::Key_S, Qt::ControlModifier);
         QCOMPARE(ui->saveAsked, 2);  // saved to projectPath without a dialog
         QCOMPARE(test::ReadFileBytes(path).size(), std::size_t(ProjectFileSize));
-        QCOMPARE(doc->modified, uint8_t(0));
+        QCOMPARE(doc->Modified(), uint8_t(0));
     }
 
     void importFailureChangesNothing() {
@@ -171,11 +171,11 @@ class TestMainFrame : public QObject, private corvix::test::FrameFixture {
         ui->savePaths.push_back(path);
         frame->RunCommand(CMainFrame::IdExportProject);
         doc->NewProject();
-        QCOMPARE(doc->projectPath, std::string());
+        QCOMPARE(doc->ProjectPath(), std::string());
         ui->openPaths.push_back(path);
         QTest::keyClick(frame.get(), Qt::Key_O, Qt::ControlModifier);
         QCOMPARE(ui->openAsked, 1);
-        QCOMPARE(doc->projectPath, path);
+        QCOMPARE(doc->ProjectPath(), path);
     }
 
     void f6MovesBetweenThePanes() {
@@ -225,7 +225,7 @@ class TestMainFrame : public QObject, private corvix::test::FrameFixture {
 
         frame->RunCommand(CMainFrame::IdNewProject);
         frame->RunCommand(CMainFrame::IdLanguage);
-        QCOMPARE(doc->uiLanguage, LangEnglish);
+        QCOMPARE(doc->Language(), LangEnglish);
         const QStringList english = MenuTexts(*frame);
         const QStringList expectedEnglish = {"Device",
                                              "PC Serial Port",
@@ -258,7 +258,7 @@ class TestMainFrame : public QObject, private corvix::test::FrameFixture {
         QCOMPARE(frame->CommBar()->windowTitle(), QString("通讯栏"));
 
         frame->RunCommand(CMainFrame::IdLanguage);
-        QCOMPARE(doc->uiLanguage, LangChinese);
+        QCOMPARE(doc->Language(), LangChinese);
         QCOMPARE(MenuTexts(*frame), chinese);
         QCOMPARE(frame->Tree()->FindNode(KindConfiguration)->text(0), QString("系统配置"));
     }
@@ -416,9 +416,9 @@ class TestMainFrame : public QObject, private corvix::test::FrameFixture {
     void closingWithUnsavedChangesAsks() {
         frame->RunCommand(CMainFrame::IdNewProject);
         frame->RunCommand(CMainFrame::IdLanguage);  // keeps modified set by New Project
-        QVERIFY(doc->modified != 0);
+        QVERIFY(doc->Modified() != 0);
         QVERIFY(!doc->HasUnsavedChanges());  // a new project holds nothing to lose yet
-        doc->project->devices[0].address = 5;  // an edit, as the list makes it
+        doc->Project().devices[0].address = 5;  // an edit, as the list makes it
         doc->MarkModified();
 
         ui->saveChoices.push_back(ui::SaveChoice::Cancel);
@@ -432,7 +432,7 @@ class TestMainFrame : public QObject, private corvix::test::FrameFixture {
         QVERIFY(!frame->close());
         QVERIFY(frame->isVisible());
         QCOMPARE(ui->saveAsked, 1);
-        QVERIFY(doc->modified != 0);
+        QVERIFY(doc->Modified() != 0);
 
         // Save with a file: written, then closed.
         const std::string path = TempPath("closing.mac");

@@ -35,7 +35,7 @@ class TestMainFrameDevice : public QObject, private corvix::test::DeviceFixture 
         QTreeWidgetItem* node = frame->Tree()->FindNode(KindDeviceFirst + index);
         QVERIFY(node);
         frame->Tree()->setCurrentItem(node);
-        QCOMPARE(doc->currentDeviceId, KindDeviceFirst + index);
+        QCOMPARE(doc->CurrentDeviceId(), KindDeviceFirst + index);
     }
 
   private slots:
@@ -160,14 +160,14 @@ class TestMainFrameDevice : public QObject, private corvix::test::DeviceFixture 
         QVERIFY2(demo, error.c_str());
         QVERIFY(frame->Link().IsConnected());
         QCOMPARE(frame->Link().settings.portName, demo->DevicePath());
-        QCOMPARE(doc->project->deviceCount, 1);
+        QCOMPARE(doc->Project().deviceCount, 1);
         QCOMPARE(int(doc->Device(0).address), ui::DemoSession::DeviceAddress);
         QCOMPARE(frame->Tree()->topLevelItemCount(), 1);
         QVERIFY(!frame->Action(CMainFrame::IdConnect)->isEnabled());
         // A poll is answered: the firmware version arrives from the device.
         frame->OnTimer(1);
         QTRY_VERIFY_WITH_TIMEOUT(!frame->Engine().AwaitingReply(), Generous);
-        QVERIFY(doc->firmwareVersion[0] != 0 || doc->firmwareVersion[1] != 0 || doc->firmwareVersion[2] != 0);
+        QVERIFY(doc->FirmwareVersion()[0] != 0 || doc->FirmwareVersion()[1] != 0 || doc->FirmwareVersion()[2] != 0);
         frame->RunCommand(CMainFrame::IdDisconnect);
         demo.reset();
     }

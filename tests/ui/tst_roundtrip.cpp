@@ -35,7 +35,7 @@ class TestRoundTrip : public QObject, private corvix::test::FrameFixture {
         QVERIFY(node);
         tree->scrollToItem(node);
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(node).center());
-        QCOMPARE(doc->currentPage, code);
+        QCOMPARE(doc->CurrentPage(), code);
     }
 
     // Selects a row of the list with a click on its name cell, then double-clicks it.
@@ -116,7 +116,7 @@ class TestRoundTrip : public QObject, private corvix::test::FrameFixture {
 
     void editedProjectReadsBackFromTheFile() {
         frame->RunCommand(CMainFrame::IdNewProject);
-        QCOMPARE(doc->project->deviceCount, 1);
+        QCOMPARE(doc->Project().deviceCount, 1);
 
         ClickNode(KindDeviceAddress);
         OpenRow(0);
@@ -145,7 +145,7 @@ class TestRoundTrip : public QObject, private corvix::test::FrameFixture {
         ClickSave();
         QCOMPARE(ui->saveAsked, 1);
         QVERIFY(ui->messages.empty());
-        QCOMPARE(doc->modified, uint8_t(0));
+        QCOMPARE(doc->Modified(), uint8_t(0));
         QVERIFY(!frame->Action(CMainFrame::IdSaveProject)->isEnabled());
 
         QJsonObject project = ShowProject(path);

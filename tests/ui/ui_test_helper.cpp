@@ -76,7 +76,7 @@ void FrameFixture::OpenFrame(bool ownSettings) {
 
 void FrameFixture::CloseFrame() {
     if (frame) {
-        doc->modified = 0;  // no closing question in teardown
+        doc->SetModified(0);  // no closing question in teardown
         frame->close();
     }
     frame.reset();
@@ -105,7 +105,7 @@ void DeviceFixture::CloseFrameAndDevice() {
 }
 
 ListBench::ListBench(int lang) {
-    doc.uiLanguage = lang;
+    doc.SetLanguage(lang);
     doc.NewProject();
     view.resize(700, 400);
     view.show();

@@ -121,7 +121,7 @@ struct ListBench {
     CMacListView view{doc};
 
     explicit ListBench(int lang = LangChinese);
-    DeviceRecord& Rec() { return *doc.currentDevice; }
+    DeviceRecord& Rec() { return doc.CurrentDevice(); }
     // Selects `page` of the first device and fills the list with it.
     void Show(int page);
     QString Cell(int r, int c) const;

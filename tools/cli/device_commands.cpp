@@ -270,19 +270,19 @@ void Complain(const char* text) {
 
 // Reads FILE into the document; prints why not.
 bool LoadProject(CBrondaleDoc& doc, const std::string& path) {
-    const FileError err = ReadProjectFile(path, *doc.project);
+    const FileError err = ReadProjectFile(path, doc.Project());
     if (err == FileError::None) {
-        doc.projectPath = path;
+        doc.SetProjectPath(path);
         return true;
     }
     const BiText& text = err == FileError::CannotOpen ? txt::CannotOpenFile : txt::FileFormatError;
-    std::fprintf(stderr, "corvix-cli: %s: %s\n", path.c_str(), Pick(text, doc.uiLanguage));
+    std::fprintf(stderr, "corvix-cli: %s: %s\n", path.c_str(), Pick(text, doc.Language()));
     return false;
 }
 
 bool SaveProject(CBrondaleDoc& doc, const std::string& path) {
-    if (WriteProjectFileAtomic(path, *doc.project) == FileError::None) return true;
-    std::fprintf(stderr, "corvix-cli: %s: %s\n", path.c_str(), Pick(txt::WriteFileError, doc.uiLanguage));
+    if (WriteProjectFileAtomic(path, doc.Project()) == FileError::None) return true;
+    std::fprintf(stderr, "corvix-cli: %s: %s\n", path.c_str(), Pick(txt::WriteFileError, doc.Language()));
     return false;
 }
 
@@ -294,8 +294,8 @@ std::string InputName(int index, int lang) {
 
 std::string FirmwareText(const CBrondaleDoc& doc) {
     char text[32];
-    std::snprintf(text, sizeof text, "%02d.%02d.%02d", doc.firmwareVersion[0], doc.firmwareVersion[1],
-                  doc.firmwareVersion[2]);
+    std::snprintf(text, sizeof text, "%02d.%02d.%02d", doc.FirmwareVersion()[0], doc.FirmwareVersion()[1],
+                  doc.FirmwareVersion()[2]);
     return text;
 }
 
@@ -342,7 +342,7 @@ int RunStatus(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session) {
         std::string json = "{\"firmware\":" + JsonString(FirmwareText(doc)) + ",\"states\":[";
         for (std::size_t i = 0; i < watch.inputs; ++i) {
             if (i > 0) json += ',';
-            json += std::to_string(doc.liveStatus[i]);
+            json += std::to_string(doc.LiveStatus()[i]);
         }
         json += "],\"newEvents\":";
         json += watch.newEvents ? "true" : "false";
@@ -357,7 +357,7 @@ int RunStatus(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session) {
         std::printf("%s: %s\n", Pick(txt::CliFirmware, lang), FirmwareText(doc).c_str());
         for (std::size_t i = 0; i < watch.inputs; ++i)
             std::printf("%s: %s\n", InputName(static_cast<int>(i), lang).c_str(),
-                        InputStateText(doc.liveStatus[i], lang));
+                        InputStateText(doc.LiveStatus()[i], lang));
         std::printf("%s: %s\n", Pick(txt::CliNewEvents, lang),
                     Pick(watch.newEvents ? txt::CliYes : txt::CliNo, lang));
         for (const std::string& e : events) std::fputs(PrintableText(e, true).c_str(), stdout);
@@ -440,7 +440,7 @@ int RunClock(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session) {
     engine.ReadDeviceTime();
     const DeviceSession::Outcome outcome = session.RunUntilIdle();
     if (outcome != DeviceSession::Outcome::Done || !deviceTime) return Failed(outcome, lang);
-    std::printf("%s\n", ClockText(doc.dateFormat, *deviceTime).c_str());
+    std::printf("%s\n", ClockText(doc.DateOrder(), *deviceTime).c_str());
     return std::fflush(stdout) == 0 ? ExitOk : ExitFile;
 }
 
@@ -476,7 +476,7 @@ int RunEvents(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session) {
     }
     if (!SaveProject(doc, file)) return ExitFile;
 
-    const DeviceRecord& rec = *doc.currentDevice;
+    const DeviceRecord& rec = doc.CurrentDevice();
     const int count = rec.EventCountClamped();
     if (a.csv)
         std::printf("number,time,name,state\n");
@@ -505,14 +505,14 @@ int RunOutputTest(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session
     session.onResult = [&answered](const EngineResult& result) {
         if (std::holds_alternative<OutputTestDone>(result)) answered = true;
     };
-    doc.cpuFailureTest = a.positional[0] == "on" ? 1 : 0;
+    doc.SetCpuFailureTest(a.positional[0] == "on" ? 1 : 0);
     session.Engine().ExecuteOutputTest();
     const DeviceSession::Outcome outcome = session.RunUntilIdle();
     if (outcome != DeviceSession::Outcome::Done || !answered) return Failed(outcome, lang);
     // A data reply has put the reported state into cpuFailureTest; a bare acknowledgement
     // leaves the state that was sent.
     std::printf("%s: %s\n", Pick(txt::ListRowCpuFailure, lang),
-                Pick(doc.cpuFailureTest != 0 ? txt::ListStateOn : txt::ListStateOff, lang));
+                Pick(doc.CpuFailureTest() != 0 ? txt::ListStateOn : txt::ListStateOff, lang));
     return std::fflush(stdout) == 0 ? ExitOk : ExitFile;
 }
 
@@ -534,11 +534,11 @@ int RunMonitor(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session) {
             firmwareShown = true;
         }
         for (std::size_t i = 0; i < watch.inputs; ++i) {
-            if (i < shown.size() && shown[i] == doc.liveStatus[i]) continue;
+            if (i < shown.size() && shown[i] == doc.LiveStatus()[i]) continue;
             std::printf("%s: %s\n", InputName(static_cast<int>(i), lang).c_str(),
-                        InputStateText(doc.liveStatus[i], lang));
+                        InputStateText(doc.LiveStatus()[i], lang));
         }
-        shown.assign(doc.liveStatus, doc.liveStatus + watch.inputs);
+        shown.assign(doc.LiveStatus(), doc.LiveStatus() + watch.inputs);
         std::fflush(stdout);
     };
     std::optional<std::chrono::steady_clock::time_point> deadline;
@@ -558,14 +558,14 @@ int RunMonitor(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session) {
 
 int RunSubcommand(const DeviceArgs& a) {
     CBrondaleDoc doc;
-    doc.uiLanguage = a.link.language;
+    doc.SetLanguage(a.link.language);
     const std::string name = a.sub->name;
     const bool needsFile = name == "read-config" || name == "write-config" || name == "events";
     if (needsFile) {
         if (!LoadProject(doc, a.positional[0])) return ExitFile;
-        if (a.device && *a.device >= doc.project->DeviceCountClamped())
+        if (a.device && *a.device >= doc.Project().DeviceCountClamped())
             return Usage(a.sub->usage, "the project has no device " + std::to_string(*a.device) +
-                                           " (it has " + std::to_string(doc.project->DeviceCountClamped()) +
+                                           " (it has " + std::to_string(doc.Project().DeviceCountClamped()) +
                                            ")");
     }
     if (name == "output-test" && a.positional[0] != "on" && a.positional[0] != "off")

@@ -24,7 +24,7 @@ void Complain(const std::string& text) {
 
 DeviceSession::DeviceSession(CBrondaleDoc& doc, const LinkOptions& options)
     : doc_(doc), options_(options), loop_(doc, [this](const EngineResult& result) { OnResult(result); }) {
-    doc_.uiLanguage = options_.language;
+    doc_.SetLanguage(options_.language);
     loop_.Session().Link().settings = options_.serial;
 }
 
@@ -60,12 +60,12 @@ void DeviceSession::StopSignalThread() {
 int DeviceSession::Open() {
     LinkSession& session = loop_.Session();
     const LinkOpen result = session.Connect();
-    for (const UserMessage& m : ConnectMessages(result, session.Link(), doc_.uiLanguage)) Complain(m.text);
+    for (const UserMessage& m : ConnectMessages(result, session.Link(), doc_.Language())) Complain(m.text);
     return session.IsConnected() ? ExitOk : ExitPort;
 }
 
 void DeviceSession::OnResult(const EngineResult& result) {
-    const int lang = doc_.uiLanguage;
+    const int lang = doc_.Language();
     if (const auto* sent = std::get_if<FrameSent>(&result)) {
         // Formatting costs time under a flood of bytes: only when the log is wanted.
         if (options_.log) {
@@ -88,7 +88,7 @@ void DeviceSession::OnResult(const EngineResult& result) {
         std::fflush(stdout);
     } else if (const auto* fresh = std::get_if<NewEvents>(&result)) {
         for (const WireEvent& e : fresh->events) {
-            const std::string text = EventText(e, doc_.dateFormat, lang);
+            const std::string text = EventText(e, doc_.DateOrder(), lang);
             if (onEventText) {
                 onEventText(text);
             } else {

@@ -106,7 +106,7 @@ int Usage(const char* usage, const std::string& error) {
 // A document hosted by the command line, in the requested language.
 struct Host {
     explicit Host(int language) {
-        doc.uiLanguage = language;
+        doc.SetLanguage(language);
         doc.SetUserInterface(&ui);
     }
     CliUserInterface ui;
@@ -148,7 +148,7 @@ int RunAddDevice(const std::vector<std::string>& args) {
 
 // Names come from the file as they are: printed so that none can drive the terminal.
 void PrintText(const CBrondaleDoc& doc) {
-    const ProjectBlock& p = *doc.project;
+    const ProjectBlock& p = doc.Project();
     std::printf("project: %s\n", PrintableText(GbkToUtf8(FieldText(p.projectName, ProjectNameSize))).c_str());
     std::printf("open: %d\n", p.projectOpen);
     const int count = p.DeviceCountClamped();
@@ -210,17 +210,17 @@ int RunShow(const std::vector<std::string>& args) {
     Host host(cl.languageGiven ? cl.language : LangEnglish);
     if (!host.doc.ImportProjectFrom(cl.positional[0])) return ExitFile;
     if (page != nullptr) {
-        const int count = host.doc.project->DeviceCountClamped();
+        const int count = host.doc.Project().DeviceCountClamped();
         if (device >= count)
             return Usage(kShowUsage, "the project has no device " + *po.device + " (it has " +
                                          std::to_string(count) + ")");
         PageSource source;
-        source.record = &host.doc.project->devices[device];
-        source.uiLanguage = host.doc.uiLanguage;
+        source.record = &host.doc.Project().devices[device];
+        source.uiLanguage = host.doc.Language();
         source.dateFormat = dateFormat;
         PrintPage(BuildPage(*FindPage(page->kind), source), device, page->name, cl.json);
     } else if (cl.json)
-        std::printf("%s\n", ProjectJson(*host.doc.project).c_str());
+        std::printf("%s\n", ProjectJson(host.doc.Project()).c_str());
     else
         PrintText(host.doc);
     return std::fflush(stdout) == 0 ? ExitOk : ExitFile;

@@ -53,7 +53,7 @@ void ReadClockEntry(const QString& text, int dateFormat, corvix::LocalTime& t) {
 CDlgTime::CDlgTime(corvix::CBrondaleDoc& doc, corvix::ProtocolEngine& engine, corvix::LocalClockFn localClock,
                    int lang, QWidget* parent)
     : QDialog(parent),
-      dateFormat(doc.dateFormat),
+      dateFormat(doc.DateOrder()),
       language(lang),
       doc_(doc),
       engine_(engine),
@@ -154,7 +154,7 @@ void CDlgTime::ChooseOrder(int order) {
     china_->setChecked(order == corvix::DateChina);
     world_->setChecked(order == corvix::DateWorld);
     dateFormat = order;
-    doc_.dateFormat = order;  // the whole program's order, from now on
+    doc_.SetDateOrder(order);  // the whole program's order, from now on
     hint_->setText(Text(order == corvix::DateWorld ? txt::TimeHintWorld : txt::TimeHintChina, language));
 }
 

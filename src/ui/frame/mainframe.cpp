@@ -112,7 +112,7 @@ CMainFrame::CMainFrame(CBrondaleDoc& doc, ui::IGuiUserInterface& ui, QSettings* 
     // Save and Export follow an edit at once, not only at the next one-second tick.
     connect(tree_, &CMacView::DocumentChanged, this, &CMainFrame::UpdateCommandStates);
     connect(list_, &CMacListView::DocumentChanged, this, &CMainFrame::UpdateCommandStates);
-    list_->setAccessibleName(T(txt::AccParameterList, doc_.uiLanguage));
+    list_->setAccessibleName(T(txt::AccParameterList, doc_.Language()));
 
     CreateActions();
     CreateMenus();
@@ -241,7 +241,7 @@ void CMainFrame::CreateStatusBar() {
 }
 
 void CMainFrame::RetranslateMenus() {
-    const int lang = doc_.uiLanguage;
+    const int lang = doc_.Language();
     for (std::size_t i = 0; i < menus_.size(); ++i) menus_[i]->setTitle(T(*MenuTitles[i], lang));
     for (auto& [command, action] : actions_) {
         const QString text = T(*CommandText(command), lang);
@@ -276,13 +276,13 @@ void CMainFrame::ArmLinkTimer() {
 
 void CMainFrame::UpdateCommandStates() {
     const bool connected = session_->IsConnected();
-    const bool projectOpen = doc_.project && doc_.project->projectOpen != 0;
+    const bool projectOpen = doc_.ProjectOpen();
     actions_[IdConnect]->setEnabled(!connected);
     actions_[IdConnect]->setChecked(connected);
     actions_[IdDisconnect]->setEnabled(connected);
     actions_[IdDisconnect]->setChecked(!connected);
     actions_[IdExportProject]->setEnabled(projectOpen);
-    actions_[IdSaveProject]->setEnabled(doc_.modified != 0);
+    actions_[IdSaveProject]->setEnabled(doc_.Modified() != 0);
     actions_[IdToolBar]->setChecked(toolBar_->isVisible());
     actions_[IdStatusBar]->setChecked(statusBar()->isVisible());
     actions_[IdConnectionBar]->setChecked(commBar_ && commBar_->isVisible());
@@ -365,7 +365,7 @@ void CMainFrame::ShowMessages(const std::vector<UserMessage>& messages) {
 }
 
 void CMainFrame::OnConnect() {
-    ShowMessages(ConnectMessages(session_->Connect(), session_->Link(), doc_.uiLanguage));
+    ShowMessages(ConnectMessages(session_->Connect(), session_->Link(), doc_.Language()));
     RefreshStatusText();
 }
 
@@ -416,26 +416,26 @@ void CMainFrame::RunPosted() {
 }
 
 void CMainFrame::OnEngineResult(const EngineResult& result) {
-    const int lang = doc_.uiLanguage;
+    const int lang = doc_.Language();
     if (const auto* sent = std::get_if<FrameSent>(&result)) {
         AppendCommLog(FormatCommEntry(true, sent->repeat, sent->bytes.data(), sent->bytes.size()));
     } else if (const auto* received = std::get_if<FrameReceived>(&result)) {
         AppendCommLog(FormatCommEntry(false, 0, received->bytes.data(), received->bytes.size()));
     } else if (std::holds_alternative<StatusUpdated>(result)) {
-        if (doc_.currentPage == KindInputStatus) RefreshInputStates();
+        if (doc_.CurrentPage() == KindInputStatus) RefreshInputStates();
     } else if (std::holds_alternative<ConfigurationReceived>(result)) {
-        if (doc_.currentPage == 0)
+        if (doc_.CurrentPage() == 0)
             list_->ClearPage();
-        else if (IsConfigurationPage(doc_.currentPage))
+        else if (IsConfigurationPage(doc_.CurrentPage()))
             list_->ShowPage();
-        doc_.title = std::string(txt::AppName) + txt::ConfigFromDeviceSuffix;
+        doc_.SetTitleText(std::string(txt::AppName) + txt::ConfigFromDeviceSuffix);
         TitleChanged();
         UpdateAllViews();
     } else if (std::holds_alternative<ConfigurationWritten>(result)) {
         const UserMessage m = WriteSuccessMessage(lang);
         ShowMessage(m.text, m.caption);
     } else if (const auto* clock = std::get_if<ClockRead>(&result)) {
-        if (ClockWindowOpen()) ShowDeviceTime(ClockText(doc_.dateFormat, clock->time));
+        if (ClockWindowOpen()) ShowDeviceTime(ClockText(doc_.DateOrder(), clock->time));
     } else if (const auto* test = std::get_if<OutputTestDone>(&result)) {
         if (test->state >= 0) FillCpuSupervisionPage();
     } else if (std::holds_alternative<EventLogReceived>(result)) {
@@ -443,7 +443,7 @@ void CMainFrame::OnEngineResult(const EngineResult& result) {
         UpdateAllViews();
     } else if (const auto* fresh = std::get_if<NewEvents>(&result)) {
         ShowEventWindowForNewEvents();
-        for (const WireEvent& e : fresh->events) AppendEventText(EventText(e, doc_.dateFormat, lang));
+        for (const WireEvent& e : fresh->events) AppendEventText(EventText(e, doc_.DateOrder(), lang));
     } else if (const auto* failed = std::get_if<OperationFailed>(&result)) {
         if (const std::optional<UserMessage> m = FailureMessage(*failed, lang))
             ShowMessage(m->text, m->caption);
@@ -455,8 +455,8 @@ void CMainFrame::OnEngineResult(const EngineResult& result) {
 // ---- project commands ----
 
 void CMainFrame::NoteRecentFile(CBrondaleDoc::FileOutcome outcome) {
-    if (outcome == CBrondaleDoc::FileOutcome::Done && !doc_.projectPath.empty())
-        recentFiles_.Add(QFile::decodeName(doc_.projectPath.c_str()));
+    if (outcome == CBrondaleDoc::FileOutcome::Done && !doc_.ProjectPath().empty())
+        recentFiles_.Add(QFile::decodeName(doc_.ProjectPath().c_str()));
 }
 
 void CMainFrame::OnNewProject() { doc_.NewProject(); }
@@ -486,7 +486,7 @@ void CMainFrame::OnConnectionBar() {
 }
 
 void CMainFrame::OnLanguage() {
-    doc_.uiLanguage = IsEnglish(doc_.uiLanguage) ? LangChinese : LangEnglish;
+    doc_.SetLanguage(IsEnglish(doc_.Language()) ? LangChinese : LangEnglish);
     RetranslateMenus();
     RebuildTree();
 }
@@ -516,19 +516,19 @@ void CMainFrame::showEvent(QShowEvent* event) {
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
     if (doc_.HasUnsavedChanges()) {
-        switch (ui_.AskSaveChanges(doc_.uiLanguage)) {
+        switch (ui_.AskSaveChanges(doc_.Language())) {
             case ui::SaveChoice::Cancel:
                 event->ignore();
                 return;
             case ui::SaveChoice::Discard:
                 break;
             case ui::SaveChoice::Save: {
-                const uint8_t modified = doc_.modified;
+                const uint8_t modified = doc_.Modified();
                 OnSaveProject();
                 // Stay open when nothing was written (chooser cancelled or write failed), with
                 // Save Project still on for another try.
                 if (doc_.HasUnsavedChanges()) {
-                    doc_.modified = modified;
+                    doc_.SetModified(modified);
                     UpdateCommandStates();
                     event->ignore();
                     return;
@@ -565,7 +565,7 @@ void CMainFrame::UpdateAllViews() {
     UpdateCommandStates();
 }
 
-void CMainFrame::TitleChanged() { setWindowTitle(QString::fromStdString(doc_.title) + " - "); }
+void CMainFrame::TitleChanged() { setWindowTitle(QString::fromStdString(doc_.Title()) + " - "); }
 
 // ---- screen effects of the engine's results ----
 

@@ -26,12 +26,12 @@ int RunModal(CMainFrame& frame, QDialog& dialog) {
 }
 
 QString PcTimeText(CMainFrame& frame) {
-    return QString::fromStdString(ClockText(frame.Doc().dateFormat, ClockFieldsOf(frame.localClock())));
+    return QString::fromStdString(ClockText(frame.Doc().DateOrder(), ClockFieldsOf(frame.localClock())));
 }
 
 // A new event window in the current language, wired to the frame's flags. It starts hidden.
 CInfoDlg* CreateEventWindow(CMainFrame& frame) {
-    auto* window = new CInfoDlg(frame.Doc().uiLanguage, frame.autoShowEvents == 0, &frame);
+    auto* window = new CInfoDlg(frame.Doc().Language(), frame.autoShowEvents == 0, &frame);
     frame.eventWindow = window;
     QObject::connect(window, &CInfoDlg::HideClicked, &frame, [&frame, window] {
         window->hide();
@@ -54,7 +54,7 @@ CInfoDlg* CreateEventWindow(CMainFrame& frame) {
 }  // namespace
 
 void CMainFrame::OnPcSerialPort() {
-    const int lang = doc_.uiLanguage;
+    const int lang = doc_.Language();
     std::vector<std::string> names;
     const int count = enumeratePorts ? enumeratePorts(names) : EnumeratePorts(names);
     if (count <= 0 || names.empty()) {
@@ -101,7 +101,7 @@ void CMainFrame::OnInternalClock() {
         return;
     }
     auto* window = new CDlgTime(
-        doc_, session_->Engine(), [this] { return localClock(); }, doc_.uiLanguage, this);
+        doc_, session_->Engine(), [this] { return localClock(); }, doc_.Language(), this);
     clockWindow = window;
     connect(window, &CDlgTime::Closed, this, [this, window] {
         if (clockWindow == window) clockWindow = nullptr;
@@ -161,18 +161,18 @@ void CMainFrame::AppendEventText(const std::string& text) {
 }
 
 void CMainFrame::OnContent() {
-    const DeviceRecord& device = *doc_.currentDevice;
+    const DeviceRecord& device = doc_.CurrentDevice();
     CSYSMDlg dialog(this);
-    dialog.language = doc_.uiLanguage;
+    dialog.language = doc_.Language();
     dialog.deviceType = GbkToUtf8(FieldText(device.deviceType, DeviceTypeSize));
     dialog.serialNumber = GbkToUtf8(FieldText(device.serialNumber, SerialNumberSize));
-    dialog.firmwareVersion = CSYSMDlg::FormatVersion(doc_.firmwareVersion);
-    dialog.programVersion = CSYSMDlg::FormatVersion(doc_.programVersion);
+    dialog.firmwareVersion = CSYSMDlg::FormatVersion(doc_.FirmwareVersion());
+    dialog.programVersion = CSYSMDlg::FormatVersion(doc_.ProgramVersion());
     RunModal(*this, dialog);
 }
 
 void CMainFrame::OnServiceMode() {
-    const int lang = doc_.uiLanguage;
+    const int lang = doc_.Language();
     CPWDlg password(this);
     password.language = lang;
     if (RunModal(*this, password) != QDialog::Accepted) return;
@@ -180,11 +180,11 @@ void CMainFrame::OnServiceMode() {
 
     CDlgMacInfo info(this);
     info.language = lang;
-    info.deviceType = FieldText(doc_.currentDevice->deviceType, DeviceTypeSize);
-    info.serialNumber = FieldText(doc_.currentDevice->serialNumber, SerialNumberSize);
+    info.deviceType = FieldText(doc_.CurrentDevice().deviceType, DeviceTypeSize);
+    info.serialNumber = FieldText(doc_.CurrentDevice().serialNumber, SerialNumberSize);
     if (RunModal(*this, info) != QDialog::Accepted) return;
     // Not a change of the project's own: the texts travel with the next write and save.
-    CopyTextField(doc_.currentDevice->deviceType, DeviceTypeSize, info.deviceType.c_str());
-    CopyTextField(doc_.currentDevice->serialNumber, SerialNumberSize, info.serialNumber.c_str());
+    CopyTextField(doc_.CurrentDevice().deviceType, DeviceTypeSize, info.deviceType.c_str());
+    CopyTextField(doc_.CurrentDevice().serialNumber, SerialNumberSize, info.serialNumber.c_str());
     doc_.MarkUnsavedChanges();
 }

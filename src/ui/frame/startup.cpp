@@ -56,7 +56,7 @@ DemoSession::~DemoSession() {
 
 std::unique_ptr<DemoSession> DemoSession::Start(CMainFrame& frame, std::string* error) {
     std::unique_ptr<DemoSession> session(new DemoSession);
-    const int lang = frame.Doc().uiLanguage;
+    const int lang = frame.Doc().Language();
     auto fail = [&](const QString& why) {
         if (error) *error = std::string(Pick(txt::DemoStartFailed, lang)) + ": " + why.toStdString();
         return nullptr;
@@ -85,7 +85,7 @@ std::unique_ptr<DemoSession> DemoSession::Start(CMainFrame& frame, std::string* 
     doc.NewProject();
     doc.Device(0).address = DeviceAddress;
     // A throw-away project: nothing to ask about at exit until the user changes it.
-    doc.modified = 0;
+    doc.SetModified(0);
     frame.RunCommand(CMainFrame::IdConnect);
     frame.UpdateCommandStates();
     return session;

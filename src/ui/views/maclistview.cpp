@@ -40,7 +40,7 @@ CMacListView::CMacListView(CBrondaleDoc& doc, QWidget* parent) : QTableWidget(pa
     cellEdit_->setObjectName(QStringLiteral("cellEdit"));
     cellEdit_->setMaxLength(31);
     cellEdit_->setGeometry(0, 0, 100, 20);
-    cellEdit_->setAccessibleName(QString::fromUtf8(Pick(txt::ListAccCellEdit, doc_.uiLanguage)));
+    cellEdit_->setAccessibleName(QString::fromUtf8(Pick(txt::ListAccCellEdit, doc_.Language())));
     cellEdit_->installEventFilter(this);
     cellEdit_->hide();
 
@@ -49,7 +49,7 @@ CMacListView::CMacListView(CBrondaleDoc& doc, QWidget* parent) : QTableWidget(pa
     // A pure choice list: a typed value would show in the box without ever being stored.
     cellCombo_->setEditable(false);
     cellCombo_->setGeometry(0, 0, 100, 20);
-    cellCombo_->setAccessibleName(QString::fromUtf8(Pick(txt::ListAccCellCombo, doc_.uiLanguage)));
+    cellCombo_->setAccessibleName(QString::fromUtf8(Pick(txt::ListAccCellCombo, doc_.Language())));
     cellCombo_->installEventFilter(this);
     cellCombo_->hide();
 
@@ -91,7 +91,7 @@ void CMacListView::SetConnectedQuery(std::function<bool()> isConnected) {
 }
 
 void CMacListView::ShowPage() {
-    switch (doc_.currentPage) {
+    switch (doc_.CurrentPage()) {
         case KindCpuSupervision:
             FillCpuSupervisionPage();
             break;
@@ -99,13 +99,13 @@ void CMacListView::ShowPage() {
             FillEventLogPage();
             break;
         default:
-            if (FindPage(doc_.currentPage) != nullptr)
-                FillPage(doc_.currentPage);
+            if (FindPage(doc_.CurrentPage()) != nullptr)
+                FillPage(doc_.CurrentPage());
             else
                 ClearPage();
             break;
     }
-    executeButton_->setVisible(doc_.currentPage == KindCpuSupervision && shownPage_ == KindCpuSupervision);
+    executeButton_->setVisible(doc_.CurrentPage() == KindCpuSupervision && shownPage_ == KindCpuSupervision);
 }
 
 void CMacListView::ClearPage() {
@@ -119,10 +119,10 @@ void CMacListView::ClearPage() {
 }
 
 PageSource CMacListView::Source() const {
-    return {doc_.currentDevice, doc_.uiLanguage, doc_.dateFormat, doc_.liveStatus, doc_.cpuFailureTest};
+    return {&doc_.CurrentDevice(), doc_.Language(), doc_.DateOrder(), doc_.LiveStatus(), doc_.CpuFailureTest()};
 }
 
-PageTarget CMacListView::Target() { return {doc_.currentDevice, &doc_.cpuFailureTest}; }
+PageTarget CMacListView::Target() { return doc_.EditTarget(); }
 
 void CMacListView::ResetTable(int page) {
     HideEditors();
@@ -152,7 +152,7 @@ void CMacListView::SetCell(int row, int column, const QString& text) {
 
 bool CMacListView::FillPage(int kind) {
     const PageDef* page = FindPage(kind);
-    if (page == nullptr || doc_.currentDeviceId == -1) return false;
+    if (page == nullptr || doc_.CurrentDeviceId() == -1) return false;
     const PageTable table = BuildPage(*page, Source());
     filling_ = true;
     ResetTable(kind);
@@ -167,7 +167,7 @@ bool CMacListView::FillPage(int kind) {
 
 void CMacListView::RefreshInputStates() {
     // Only the live column changes, so the selection and the scroll position stay.
-    if (doc_.currentDeviceId == -1 || shownPage_ != KindInputStatus) return;
+    if (doc_.CurrentDeviceId() == -1 || shownPage_ != KindInputStatus) return;
     const PageDef& page = *FindPage(KindInputStatus);
     const PageSource source = Source();
     const int count = std::min(RowCount(page, source), rowCount());
@@ -177,14 +177,14 @@ void CMacListView::RefreshInputStates() {
 
 void CMacListView::FillEventLogPage() {
     // The link refills this page when a read ends; a page the user has left stays as it is.
-    if (doc_.currentPage != KindEventLog) return;
+    if (doc_.CurrentPage() != KindEventLog) return;
     FillPage(KindEventLog);
 }
 
 void CMacListView::FillCpuSupervisionPage() {
     // The link refills this page on the device's answer; a page the user has left stays.
-    if (doc_.currentPage != KindCpuSupervision || !FillPage(KindCpuSupervision)) return;
-    executeButton_->setText(QString::fromUtf8(Pick(txt::ListExecute, doc_.uiLanguage)));
+    if (doc_.CurrentPage() != KindCpuSupervision || !FillPage(KindCpuSupervision)) return;
+    executeButton_->setText(QString::fromUtf8(Pick(txt::ListExecute, doc_.Language())));
     executeButton_->setAccessibleName(executeButton_->text());
     PlaceExecuteButton();
     executeButton_->show();

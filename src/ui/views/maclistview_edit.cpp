@@ -60,7 +60,7 @@ void CMacListView::PlaceEditors() {
 }
 
 void CMacListView::OpenEditor() {
-    const int page = doc_.currentPage;
+    const int page = doc_.CurrentPage();
     if (shownPage_ == 0 || shownPage_ != page || currentRow_ < 0 || currentRow_ >= rowCount() ||
         columnCount() < 3)
         return;
@@ -124,7 +124,7 @@ void CMacListView::OnComboChosen(int index) {
     const PageDef* page = FindPage(shownPage_);
     if (row < 0 || row >= rowCount() || page == nullptr) return;
     // Choosing the CPU operation stores no project value: it only picks what Execute sends.
-    const StoreResult stored = StoreChoice(*page, Target(), row, index, doc_.uiLanguage);
+    const StoreResult stored = StoreChoice(*page, Target(), row, index, doc_.Language());
     if (stored.cellText) SetCell(row, 2, QString::fromStdString(*stored.cellText));
     if (!stored.projectWritten) return;
     doc_.MarkModified();
@@ -144,14 +144,14 @@ std::vector<int> CMacListView::SelectedRows() const {
 }
 
 QMenu* CMacListView::BuildContextMenu(QWidget* parent) {
-    const int lang = doc_.uiLanguage;
+    const int lang = doc_.Language();
     auto add = [lang](QMenu* menu, const BiText& text, int command, bool enabled) {
         QAction* action = menu->addAction(QString::fromUtf8(Pick(text, lang)));
         action->setData(command);
         action->setEnabled(enabled);
     };
-    if (doc_.currentPage == KindSignalNames && shownPage_ == KindSignalNames) {
-        const bool clipboardFull = doc_.signalClipboardCount != 0;
+    if (doc_.CurrentPage() == KindSignalNames && shownPage_ == KindSignalNames) {
+        const bool clipboardFull = doc_.SignalClipboardCount() != 0;
         const bool anySelected = !SelectedRows().empty();
         auto* menu = new QMenu(parent);
         add(menu, txt::ListMenuCut, CmdCut, clipboardFull);
@@ -161,7 +161,7 @@ QMenu* CMacListView::BuildContextMenu(QWidget* parent) {
         add(menu, txt::ListMenuAddItem, CmdAddItem, true);
         return menu;
     }
-    if (doc_.currentPage == KindEventLog && shownPage_ == KindEventLog) {
+    if (doc_.CurrentPage() == KindEventLog && shownPage_ == KindEventLog) {
         auto* menu = new QMenu(parent);
         add(menu, txt::ListMenuRefresh, CmdRefresh, isConnected_ && isConnected_());
         return menu;
@@ -179,7 +179,7 @@ void CMacListView::RunCommand(int command) {
         if (engine_ && isConnected_ && isConnected_()) engine_->ReadEventLog();
         return;
     }
-    if (doc_.currentDeviceId == -1 || doc_.currentPage != KindSignalNames || shownPage_ != KindSignalNames)
+    if (doc_.CurrentDeviceId() == -1 || doc_.CurrentPage() != KindSignalNames || shownPage_ != KindSignalNames)
         return;
     const std::vector<int> rows = SelectedRows();
     switch (command) {
@@ -241,7 +241,7 @@ bool CMacListView::IsCtrlListKey(const QKeyEvent* event) const {
     if (!(event->modifiers() & Qt::ControlModifier)) return false;
     const int key = event->key();
     if (key != Qt::Key_C && key != Qt::Key_X && key != Qt::Key_V && key != Qt::Key_D) return false;
-    return !cellEdit_->isHidden() || (doc_.currentPage == KindSignalNames && shownPage_ == KindSignalNames);
+    return !cellEdit_->isHidden() || (doc_.CurrentPage() == KindSignalNames && shownPage_ == KindSignalNames);
 }
 
 bool CMacListView::HandleCtrlKey(int key) {
@@ -262,7 +262,7 @@ bool CMacListView::HandleCtrlKey(int key) {
         }
         return true;
     }
-    if (doc_.currentPage != KindSignalNames || shownPage_ != KindSignalNames) return false;
+    if (doc_.CurrentPage() != KindSignalNames || shownPage_ != KindSignalNames) return false;
     switch (key) {
         case Qt::Key_C:
             RunCommand(CmdCopy);

@@ -30,7 +30,7 @@ CMacView::CMacView(CBrondaleDoc& doc, QWidget* parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setIconSize(QSize(16, 16));
     setContextMenuPolicy(Qt::NoContextMenu);
-    setAccessibleName(T(txt::AccProjectTree, doc_.uiLanguage));
+    setAccessibleName(T(txt::AccProjectTree, doc_.Language()));
     connect(this, &QTreeWidget::itemSelectionChanged, this, &CMacView::OnSelectionChanged);
 }
 
@@ -65,13 +65,13 @@ void CMacView::RebuildTree() {
     // Clearing empties the selection; that must not move the current device.
     rebuilding_ = true;
     clear();
-    if (!doc_.project || doc_.project->projectOpen == 0) {
+    if (!doc_.ProjectOpen()) {
         rebuilding_ = false;
         ForgetSelection();
         return;
     }
-    const int lang = doc_.uiLanguage;
-    ProjectBlock& block = *doc_.project;
+    const int lang = doc_.Language();
+    ProjectBlock& block = doc_.Project();
     QTreeWidgetItem* root =
         AddNode(nullptr, FromGbkField(block.projectName, ProjectNameSize), KindProject, ImageProject);
     const int count = block.DeviceCountClamped();
@@ -104,7 +104,7 @@ void CMacView::RebuildTree() {
 void CMacView::ForgetSelection() {
     // Nothing is selected any more: no page is shown and no node's menu may appear. The
     // current device record stays as it was, so nothing points at a freed slot.
-    doc_.currentPage = 0;
+    doc_.ForgetPage();
     if (IDocViews* views = doc_.Views()) views->ClearPage();
 }
 
@@ -132,9 +132,8 @@ void CMacView::OnSelectionChanged() {
 int CMacView::CaretCode() const { return NodeCode(currentItem()); }
 
 QMenu* CMacView::BuildContextMenu(QWidget* parent) {
-    const int page = doc_.currentPage;
-    const int lang = doc_.uiLanguage;
-    if (!doc_.project) return nullptr;
+    const int page = doc_.CurrentPage();
+    const int lang = doc_.Language();
     const bool canAdd = doc_.CanAddDevice();
     const bool canPaste = doc_.CanPasteDevice();
     auto add = [lang](QMenu* menu, const BiText& text, int command, bool enabled) {
@@ -184,7 +183,7 @@ void CMacView::mousePressEvent(QMouseEvent* event) {
 }
 
 void CMacView::keyPressEvent(QKeyEvent* event) {
-    if ((event->modifiers() & Qt::ControlModifier) && IsDeviceKind(doc_.currentPage)) {
+    if ((event->modifiers() & Qt::ControlModifier) && IsDeviceKind(doc_.CurrentPage())) {
         switch (event->key()) {
             case Qt::Key_C:
                 RunCommand(CmdCopy);
@@ -208,13 +207,13 @@ void CMacView::keyPressEvent(QKeyEvent* event) {
 
 void CMacView::RunCommand(int command) {
     // Commands exist only on the nodes of an open project.
-    if (!doc_.project || doc_.project->projectOpen == 0) return;
+    if (!doc_.ProjectOpen()) return;
     const int caret = CaretCode();
     switch (command) {
         case CmdRenameProject: {
             doc_.RenameProject();
             if (QTreeWidgetItem* item = currentItem())
-                item->setText(0, FromGbkField(doc_.project->projectName, ProjectNameSize));
+                item->setText(0, FromGbkField(doc_.Project().projectName, ProjectNameSize));
             break;
         }
         case CmdAddDevice:
@@ -240,7 +239,7 @@ void CMacView::RunCommand(int command) {
             doc_.RenameDevice(caret);
             const int index = caret - KindDeviceFirst;
             if (QTreeWidgetItem* item = currentItem())
-                item->setText(0, FromGbkField(doc_.project->devices[index].name, DeviceNameSize));
+                item->setText(0, FromGbkField(doc_.Project().devices[index].name, DeviceNameSize));
             break;
         }
         case CmdReadFromDevice:
