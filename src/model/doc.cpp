@@ -66,8 +66,8 @@ void CBrondaleDoc::SetLiveStatus(const uint8_t* bytes, size_t count) {
     if (keep > 0) std::memcpy(liveStatus, bytes, keep);
 }
 
-void CBrondaleDoc::ShowText(const char* zh, const char* en) {
-    if (ui_ != nullptr) ui_->ShowMessage(IsEnglish(uiLanguage) ? en : zh, txt::AppName);
+void CBrondaleDoc::Report(ProjectProblem problem) {
+    if (ui_ != nullptr) ui_->ReportProblem(problem, uiLanguage);
 }
 
 void CBrondaleDoc::RebuildAfterListChange() {
@@ -117,7 +117,7 @@ CBrondaleDoc::FileOutcome CBrondaleDoc::ImportProject() {
 bool CBrondaleDoc::ImportProjectFrom(const std::string& path) {
     ProjectFileReader reader;
     if (reader.Open(path) != FileError::None) {
-        ShowText(txt::CannotOpenFile.zh, txt::CannotOpenFile.en);
+        Report(ProjectProblem::CannotOpenFile);
         return false;
     }
     // Read into a separate block so that a refused file leaves the project as it was.
@@ -126,9 +126,9 @@ bool CBrondaleDoc::ImportProjectFrom(const std::string& path) {
     FileError err = reader.ReadInto(*incoming);
     if (err != FileError::None) {
         if (err == FileError::CannotOpen)
-            ShowText(txt::CannotOpenFile.zh, txt::CannotOpenFile.en);
+            Report(ProjectProblem::CannotOpenFile);
         else
-            ShowText(txt::FileFormatError.zh, txt::FileFormatError.en);
+            Report(ProjectProblem::FileFormatError);
         SetBusy(false);
         return false;
     }
@@ -174,7 +174,7 @@ CBrondaleDoc::FileOutcome CBrondaleDoc::SaveProject() {
             // The file could be opened, so this is not a missing path: say that the write
             // failed (the previous file is intact) instead of offering Save As unexplained.
             if (err != FileError::None)
-                ShowText(txt::WriteFileError.zh, txt::WriteFileError.en);
+                Report(ProjectProblem::WriteFileError);
             else
                 unsavedChanges_ = false;
             outcome = err == FileError::None ? FileOutcome::Done : FileOutcome::Failed;
@@ -189,14 +189,14 @@ CBrondaleDoc::FileOutcome CBrondaleDoc::SaveProject() {
 bool CBrondaleDoc::WriteProjectFile(const std::string& path) {
     ProjectFileWriter writer;
     if (writer.Open(path) != FileError::None) {
-        ShowText(txt::OpenFileError.zh, txt::OpenFileError.en);
+        Report(ProjectProblem::OpenFileError);
         return false;
     }
     SetBusy(true);
     FileError err = writer.Commit(*project);
     SetBusy(false);
     if (err != FileError::None) {
-        ShowText(txt::WriteFileError.zh, txt::WriteFileError.en);
+        Report(ProjectProblem::WriteFileError);
         return false;
     }
     unsavedChanges_ = false;

@@ -49,6 +49,14 @@ class IDocViews {
     virtual void TitleChanged() {}  // document title changed
 };
 
+// What went wrong in a project-file command. The front end decides what to say about it.
+enum class ProjectProblem {
+    CannotOpenFile,   // importing: the file cannot be opened or read
+    FileFormatError,  // importing: not a project file
+    OpenFileError,    // writing: the file cannot be created
+    WriteFileError,   // writing: the write failed; the previous file is intact
+};
+
 // Dialogs, messages and the wait cursor.
 class IUserInterface {
   public:
@@ -62,6 +70,8 @@ class IUserInterface {
     virtual std::optional<std::string> AskName(const std::string& initialGbk, int uiLanguage) = 0;
     // Information message box; texts are UTF-8.
     virtual void ShowMessage(const std::string& textUtf8, const std::string& captionUtf8) = 0;
+    // A project command failed; said at the point of the failure, before the command ends.
+    virtual void ReportProblem(ProjectProblem problem, int uiLanguage) = 0;
     virtual void SetBusy(bool busy) = 0;
 };
 
@@ -189,7 +199,7 @@ class CBrondaleDoc {
 
 
     void SetTitle(std::string t);
-    void ShowText(const char* zh, const char* en);
+    void Report(ProjectProblem problem);
     // RebuildTree after a change of the device list; without views, selects device 0 itself.
     void RebuildAfterListChange();
     void SetBusy(bool busy);

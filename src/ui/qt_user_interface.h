@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/doc.h"
+#include "present/project_messages.h"
 
 class QWidget;
 
@@ -15,7 +16,7 @@ namespace corvix::ui {
 
 enum class SaveChoice { Save, Discard, Cancel };
 
-class IGuiUserInterface : public IUserInterface {
+class IGuiUserInterface : public PresentingUserInterface {
   public:
     // Closing while the project holds changes never written.
     virtual SaveChoice AskSaveChanges(int uiLanguage) = 0;

@@ -14,10 +14,11 @@
 #include <vector>
 
 #include "model/doc.h"
+#include "present/project_messages.h"
 
 namespace corvix::test {
 
-struct FakeUi : IUserInterface {
+struct FakeUi : PresentingUserInterface {
     std::deque<std::optional<std::string>> openAnswers, saveAnswers, nameAnswers;
     int openAsked = 0, saveAsked = 0, nameAsked = 0;
     std::vector<std::string> messages, captions;

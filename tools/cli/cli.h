@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "model/doc.h"
+#include "present/project_messages.h"
 #include "model/gbk.h"
 #include "model/project_json.h"
 #include "model/record.h"
@@ -79,7 +80,7 @@ inline CommandLine ParseCommandLine(const std::vector<std::string>& args, std::s
 
 // The CLI as host of the document: no dialogs (a name comes from the command line, file
 // dialogs are cancelled), messages go to stderr.
-class CliUserInterface : public IUserInterface {
+class CliUserInterface : public PresentingUserInterface {
   public:
     void SetName(const std::string& utf8) { nameGbk_ = Utf8ToGbk(utf8); }
     std::optional<std::string> AskOpenProjectPath() override { return std::nullopt; }
