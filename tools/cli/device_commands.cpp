@@ -91,10 +91,11 @@ const std::vector<Subcommand>& Subcommands() {
          1},
         {"clock",
          "usage: corvix-cli device clock --port PATH [--set TEXT | --set-pc] [options]\n"
-         "Prints the device time (year.month.day hour:minute:second). --set sets it first from\n"
-         "TEXT, read at fixed positions: year 0-3, month 5-6, day 8-9, hour 11-12, minute 14-15,\n"
-         "second 17-18 (separators are not looked at; missing fields are 0), e.g.\n"
-         "\"2012.05.10 14:03:22\". --set-pc sets it to this computer's local time.\n",
+         "Prints the device time (year.month.day hour:minute:second) and its offset from this\n"
+         "computer's clock. --set sets it first from TEXT, read at fixed positions: year 0-3,\n"
+         "month 5-6, day 8-9, hour 11-12, minute 14-15, second 17-18 (separators are not looked\n"
+         "at; missing fields are 0), e.g. \"2012.05.10 14:03:22\". --set-pc sets it to this\n"
+         "computer's local time plus the request's time on the line.\n",
          {"--set"},
          {"--set-pc"},
          0},
