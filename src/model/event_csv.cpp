@@ -37,7 +37,9 @@ std::string EventsCsv(std::span<const EventRecord> events, int lang) {
            CsvField(Pick(txt::ListColName, lang)) + ',' + CsvField(Pick(txt::ListColState, lang)) + "\r\n";
     int number = 0;
     for (const EventRecord& ev : events) {
-        const std::string name = GbkToUtf8(FieldText(ev.signalName, static_cast<int>(sizeof ev.signalName)));
+        // Control characters of a name become visible escapes: the CSV may well go to a terminal.
+        const std::string name =
+            PrintableText(GbkToUtf8(FieldText(ev.signalName, static_cast<int>(sizeof ev.signalName))));
         csv += std::to_string(++number) + ',' + IsoEventTime(ev) + ',' + CsvField(name) + ',' +
                CsvField(TransitionText(ev.transition, lang)) + "\r\n";
     }
