@@ -81,6 +81,8 @@ CDlgTime::CDlgTime(corvix::CBrondaleDoc& doc, corvix::ProtocolEngine& engine, co
     deviceLayout->addSpacing(DialogUnits(this, 18, 0).width());
     deviceLayout->addWidget(deviceTime_);
     offset_ = new QLabel(deviceGroup_);
+    // Room for the longest offset text, so the window does not change size with each reading.
+    offset_->setMinimumWidth(DialogUnits(this, 110, 0).width());
     deviceLayout->addWidget(offset_);
     deviceLayout->addStretch(1);
 

@@ -1,6 +1,7 @@
 // The main window's commands on records as a whole: Compare With Device, the CSV export of
 // the event log and of the event window, and the device clock's offset in the clock window.
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include "link/clock_timing.h"
@@ -75,8 +76,10 @@ void CMainFrame::WriteCsv(const std::string& csv) {
     if (askCsvPath) {
         path = askCsvPath();
     } else {
-        const QString chosen = QFileDialog::getSaveFileName(this, ui::Text(txt::ExportCsvCaption, lang), QString(),
-                                                            ui::Text(txt::ExportCsvFilter, lang));
+        QString chosen = QFileDialog::getSaveFileName(this, ui::Text(txt::ExportCsvCaption, lang), QString(),
+                                                      ui::Text(txt::ExportCsvFilter, lang));
+        // A name typed without an extension still becomes a file spreadsheets recognise.
+        if (!chosen.isEmpty() && QFileInfo(chosen).suffix().isEmpty()) chosen += ".csv";
         if (!chosen.isEmpty()) path = QFile::encodeName(chosen).toStdString();
     }
     if (!path) return;
