@@ -19,9 +19,6 @@ inline constexpr BiText CompareNoDifferences{"没有差异", "No differences"};
 inline constexpr BiText CompareReading{"正在读取装置配置…", "Reading the device's configuration…"};
 // The value of a signal row that one side does not have.
 inline constexpr BiText CompareAbsent{"（无）", "(none)"};
-// The device answered under another address than the project device's.
-inline constexpr BiText CompareOtherAddress{"回答的装置地址为 %d，与工程中的地址 %d 不同",
-                                            "The device answered with address %d; the project has %d"};
 inline constexpr BiText CliCompareEqual{"工程与装置一致", "The project and the device are equal"};
 
 // ---- event export ----
