@@ -451,7 +451,7 @@ int RunClock(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session) {
     engine.ReadDeviceTime();
     const DeviceSession::Outcome outcome = session.RunUntilIdle();
     if (outcome != DeviceSession::Outcome::Done || !deviceTime) return Failed(outcome, lang);
-    std::printf("%s\n%s: %s\n", ClockText(doc.dateFormat, *deviceTime).c_str(), Pick(txt::CliClockOffset, lang),
+    std::printf("%s\n%s: %s\n", ClockText(doc.DateOrder(), *deviceTime).c_str(), Pick(txt::CliClockOffset, lang),
                 ClockOffsetText(DeviceClockOffsetMs(*deviceTime, arrival, a.link.serial), lang).c_str());
     return std::fflush(stdout) == 0 ? ExitOk : ExitFile;
 }
