@@ -55,6 +55,13 @@ void ProtocolEngine::ReadDeviceTime() {
 }
 
 void ProtocolEngine::ReadConfiguration() {
+    fetchOnly_ = false;
+    transferBusy_ = true;
+    ReadConfigurationSegment(0);
+}
+
+void ProtocolEngine::FetchConfiguration() {
+    fetchOnly_ = true;
     transferBusy_ = true;
     ReadConfigurationSegment(0);
 }
@@ -239,6 +246,13 @@ void ProtocolEngine::OnConfigPiece(const FrameHeader& h, std::span<const uint8_t
     staging_.AppendRead(h.segment, data);
     if (h.control == CTRL_REPLY_MORE) {
         ReadConfigurationSegment(static_cast<uint16_t>(h.segment + 1));
+        return;
+    }
+    if (fetchOnly_) {
+        auto record = std::make_shared<DeviceRecord>();
+        std::memcpy(record.get(), staging_.stagingArea, ConfigImageSize);
+        transferBusy_ = false;
+        Report(ConfigurationFetched{h.address, std::move(record)});
         return;
     }
     ConfigurationReceived done;

@@ -41,6 +41,9 @@ class ProtocolEngine {
     void PollStatus();
     void ReadDeviceTime();
     void ReadConfiguration();   // all segments, from 0
+    // All segments into a record of its own, reported as ConfigurationFetched; the project
+    // stays as it is.
+    void FetchConfiguration();
     void WriteConfiguration();  // the current device's image, piece by piece
     void SetDeviceTime(const LocalTime& time);
     void ExecuteOutputTest();  // sends the document's cpuFailureTest
@@ -97,6 +100,7 @@ class ProtocolEngine {
     bool transferBusy_ = false;
     bool watchClock_ = false;
     bool givingUp_ = false;
+    bool fetchOnly_ = false;  // the configuration being read goes to no project device
     int tickCount_ = 0;
     int repeatCount_ = 0;
     Operation operation_ = Operation::None;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <variant>
 #include <vector>
 
@@ -54,6 +55,12 @@ struct ConfigurationReceived {
     uint8_t address = 0;
     std::vector<int> devicesUpdated;  // indexes into the project's devices
 };
+// A whole configuration image read into a record of its own (FetchConfiguration); no project
+// device took it. Only the configuration image's part of the record is filled.
+struct ConfigurationFetched {
+    uint8_t address = 0;
+    std::shared_ptr<const DeviceRecord> record;
+};
 struct ConfigurationWritten {};
 struct ClockRead {
     ClockFields time;
@@ -79,7 +86,8 @@ struct OperationFailed {
 struct LinkLost {};
 
 using EngineResult =
-    std::variant<FrameSent, FrameReceived, StatusUpdated, ConfigurationReceived, ConfigurationWritten,
+    std::variant<FrameSent, FrameReceived, StatusUpdated, ConfigurationReceived, ConfigurationFetched,
+                 ConfigurationWritten,
                  ClockRead, ClockSet, OutputTestDone, EventLogReceived, NewEvents, OperationFailed, LinkLost>;
 
 }  // namespace corvix

@@ -150,7 +150,7 @@ TEST_F(CliDeviceRaw, ClockSetAndReadBack) {
                      {0x0b, 0x00, 0xe0, 0x07, 0x0c, 0x1f, 0x17, 0x3b, 0x3a, 0x00, 0x00}));
     Result r = cli.Wait();
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, "2016.12.31 23:59:58\n");
+    EXPECT_EQ(Lines(r.out).at(0), "2016.12.31 23:59:58");
 }
 
 TEST_F(CliDeviceRaw, AnInvalidReplyIsIgnoredAndTheSameFrameResent) {

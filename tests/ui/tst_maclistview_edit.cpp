@@ -436,13 +436,17 @@ class TestMacListViewEdit : public QObject {
         Bench b(LangEnglish);
         b.Show(KindEventLog);
         std::unique_ptr<QMenu> menu(b.view.BuildContextMenu());
-        QCOMPARE(menu->actions().size(), 1);
+        QCOMPARE(menu->actions().size(), 2);
         QCOMPARE(menu->actions().at(0)->text(), QString("Refresh"));
-        QCOMPARE(b.MenuEnabled(), QList<bool>({false}));
+        QCOMPARE(menu->actions().at(1)->text(), QString("Export CSV…"));
+        // Export needs events, not the link.
+        QCOMPARE(b.MenuEnabled(), QList<bool>({false, false}));
+        b.Rec().eventCount = 1;
+        QCOMPARE(b.MenuEnabled(), QList<bool>({false, true}));
         b.view.RunCommand(CMacListView::CmdRefresh);
         QVERIFY(b.sink.frames.empty());
         b.sink.connected = true;
-        QCOMPARE(b.MenuEnabled(), QList<bool>({true}));
+        QCOMPARE(b.MenuEnabled(), QList<bool>({true, true}));
         b.view.RunCommand(CMacListView::CmdRefresh);
         QCOMPARE(b.sink.frames.size(), std::size_t(1));
         const FrameHeader h = DecodeHeader(b.sink.frames[0].data(), b.sink.frames[0].size());

@@ -246,7 +246,7 @@ class TestMacView : public QObject {
         QStringList texts;
         for (const MenuEntry& e : entries) texts << e.text;
         QCOMPARE(texts, (QStringList{"剪切(X)", "复制(C)", "粘贴(V)", "删除(D)", "重命名", "---",
-                                     "从装置读出", "写入装置"}));
+                                     "从装置读出", "写入装置", "与装置比较"}));
         QVERIFY(!entries[2].enabled);
         tree->RunCommand(CMacView::CmdCopy);
         device.reset(tree->BuildContextMenu());
@@ -274,6 +274,7 @@ class TestMacView : public QObject {
         QVERIFY(!entries[2].enabled);
         QCOMPARE(entries[6].text, QString("Read From Device"));
         QCOMPARE(entries[7].text, QString("Write to Device"));
+        QCOMPARE(entries[8].text, QString("Compare With Device"));
         // The commands themselves do nothing at the limit (the shortcut reaches them too).
         tree->RunCommand(CMacView::CmdPasteBefore);
         QCOMPARE(doc->Project().deviceCount, MaxDevices);

@@ -12,11 +12,15 @@
 
 #include "cli/cli.h"
 #include "cli/clock_text.h"
+#include "cli/compare_command.h"
 #include "cli/device_session.h"
+#include "link/clock_timing.h"
 #include "model/doc.h"
+#include "model/event_csv.h"
 #include "model/formats.h"
 #include "model/gbk.h"
 #include "model/texts.h"
+#include "present/clock_offset_text.h"
 #include "present/link_messages.h"
 
 namespace corvix::cli {
@@ -34,7 +38,8 @@ constexpr const char* kCommonOptions =
     "\n"
     "Exit codes: 0 ok, 1 the device did not answer (a request goes out four times; 16 s\n"
     "after the first without a reply the link gives up), 2 usage, 3 file error, 4 the port\n"
-    "could not be opened or configured (also: in use by another program).\n";
+    "could not be opened or configured (also: in use by another program), 6 (compare) the\n"
+    "project and the device differ.\n";
 
 constexpr const char* kDeviceUsage =
     "usage: corvix-cli device <subcommand> --port PATH [options]\n"
@@ -45,6 +50,7 @@ constexpr const char* kDeviceUsage =
     "  write-config FILE --device N     write device N of FILE (0-based) to the device\n"
     "  clock [--set TEXT | --set-pc]    read (and set) the device clock\n"
     "  events FILE --device N [--csv]   read the stored event log into device N of FILE\n"
+    "  compare FILE --device N [--json] list what differs between device N of FILE and the device\n"
     "  output-test on|off               switch the simulated CPU failure\n"
     "  monitor [--seconds S]            poll every 3 s, print input changes and new events\n"
     "\n";
@@ -85,20 +91,23 @@ const std::vector<Subcommand>& Subcommands() {
          1},
         {"clock",
          "usage: corvix-cli device clock --port PATH [--set TEXT | --set-pc] [options]\n"
-         "Prints the device time (year.month.day hour:minute:second). --set sets it first from\n"
-         "TEXT, read at fixed positions: year 0-3, month 5-6, day 8-9, hour 11-12, minute 14-15,\n"
-         "second 17-18 (separators are not looked at; missing fields are 0), e.g.\n"
-         "\"2012.05.10 14:03:22\". --set-pc sets it to this computer's local time.\n",
+         "Prints the device time (year.month.day hour:minute:second) and its offset from this\n"
+         "computer's clock. --set sets it first from TEXT, read at fixed positions: year 0-3,\n"
+         "month 5-6, day 8-9, hour 11-12, minute 14-15, second 17-18 (separators are not looked\n"
+         "at; missing fields are 0), e.g. \"2012.05.10 14:03:22\". --set-pc sets it to this\n"
+         "computer's local time plus the request's time on the line.\n",
          {"--set"},
          {"--set-pc"},
          0},
         {"events",
          "usage: corvix-cli device events FILE --device N --port PATH [--csv] [options]\n"
          "Reads the device's stored event log into device N (0-based) of the project FILE,\n"
-         "writes FILE and prints the log, newest first (--csv: number,time,name,state).\n",
+         "writes FILE and prints the log, newest first (--csv: number, ISO 8601 local time, name,\n"
+         "state as UTF-8 CSV with a byte-order mark and CR LF line ends).\n",
          {"--device"},
          {"--csv"},
          1},
+        {"compare", kCompareUsage, {"--device"}, {"--json"}, 1},
         {"output-test",
          "usage: corvix-cli device output-test on|off --port PATH [options]\n"
          "Switches the simulated CPU failure on or off and prints the state the device reports.\n",
@@ -418,18 +427,20 @@ int RunClock(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session) {
     ProtocolEngine& engine = session.Engine();
     bool answered = false;
     std::optional<ClockFields> deviceTime;
+    LocalTime arrival;
     session.onResult = [&](const EngineResult& result) {
         if (std::holds_alternative<ClockSet>(result)) answered = true;
         if (const auto* read = std::get_if<ClockRead>(&result)) {
             answered = true;
             deviceTime = read->time;
+            arrival = SystemLocalTime();
         }
     };
     engine.WatchClock(true);
     if (a.setText || a.setPc) {
         LocalTime time = engine.TimeToSet();
         if (a.setPc)
-            time = SystemLocalTime();
+            time = ClockSetTime(SystemLocalTime, a.link.serial);
         else
             ParseClockText(*a.setText, time);
         engine.SetDeviceTime(time);
@@ -440,21 +451,12 @@ int RunClock(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session) {
     engine.ReadDeviceTime();
     const DeviceSession::Outcome outcome = session.RunUntilIdle();
     if (outcome != DeviceSession::Outcome::Done || !deviceTime) return Failed(outcome, lang);
-    std::printf("%s\n", ClockText(doc.DateOrder(), *deviceTime).c_str());
+    std::printf("%s\n%s: %s\n", ClockText(doc.DateOrder(), *deviceTime).c_str(), Pick(txt::CliClockOffset, lang),
+                ClockOffsetText(DeviceClockOffsetMs(*deviceTime, arrival, a.link.serial), lang).c_str());
     return std::fflush(stdout) == 0 ? ExitOk : ExitFile;
 }
 
 // ---- events ----
-
-std::string CsvField(const std::string& s) {
-    if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
-    std::string out = "\"";
-    for (char c : s) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    return out + "\"";
-}
 
 int RunEvents(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session) {
     const int lang = a.link.language;
@@ -478,21 +480,19 @@ int RunEvents(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session) {
 
     const DeviceRecord& rec = doc.CurrentDevice();
     const int count = rec.EventCountClamped();
-    if (a.csv)
-        std::printf("number,time,name,state\n");
-    else
-        std::printf("%s\t%s\t%s\t%s\n", Pick(txt::ListColNumber, lang), Pick(txt::ListColTime, lang),
-                    Pick(txt::ListColName, lang), Pick(txt::ListColState, lang));
+    if (a.csv) {
+        const std::string csv = EventLogCsv(rec, lang);
+        std::fwrite(csv.data(), 1, csv.size(), stdout);
+        return std::fflush(stdout) == 0 ? ExitOk : ExitFile;
+    }
+    std::printf("%s\t%s\t%s\t%s\n", Pick(txt::ListColNumber, lang), Pick(txt::ListColTime, lang),
+                Pick(txt::ListColName, lang), Pick(txt::ListColState, lang));
     for (int i = 0; i < count; ++i) {
         const EventRecord& ev = rec.events[count - 1 - i];
         const std::string stamp = FormatEventStamp(ev, DateChina);
         const std::string name =
             PrintableText(GbkToUtf8(FieldText(ev.signalName, static_cast<int>(sizeof ev.signalName))));
-        const char* state = TransitionText(ev.transition, lang);
-        if (a.csv)
-            std::printf("%d,%s,%s,%s\n", i + 1, stamp.c_str(), CsvField(name).c_str(), state);
-        else
-            std::printf("%d\t%s\t%s\t%s\n", i + 1, stamp.c_str(), name.c_str(), state);
+        std::printf("%d\t%s\t%s\t%s\n", i + 1, stamp.c_str(), name.c_str(), TransitionText(ev.transition, lang));
     }
     return std::fflush(stdout) == 0 ? ExitOk : ExitFile;
 }
@@ -560,7 +560,8 @@ int RunSubcommand(const DeviceArgs& a) {
     CBrondaleDoc doc;
     doc.SetLanguage(a.link.language);
     const std::string name = a.sub->name;
-    const bool needsFile = name == "read-config" || name == "write-config" || name == "events";
+    const bool needsFile =
+        name == "read-config" || name == "write-config" || name == "events" || name == "compare";
     if (needsFile) {
         if (!LoadProject(doc, a.positional[0])) return ExitFile;
         if (a.device && *a.device >= doc.Project().DeviceCountClamped())
@@ -579,6 +580,7 @@ int RunSubcommand(const DeviceArgs& a) {
     if (name == "write-config") return RunWriteConfig(a, doc, session);
     if (name == "clock") return RunClock(a, doc, session);
     if (name == "events") return RunEvents(a, doc, session);
+    if (name == "compare") return RunCompare(doc, session, *a.device, a.link.language, a.json);
     if (name == "output-test") return RunOutputTest(a, doc, session);
     return RunMonitor(a, doc, session);
 }

@@ -18,7 +18,8 @@ constexpr const char* kUsage =
     "Run 'corvix-cli <command> --help' for the arguments of a command.\n"
     "Exit codes: 0 ok, 1 the device did not answer (a request goes out four times; 16 s\n"
     "after the first without a reply the link gives up), 2 usage, 3 file error, 4 the port\n"
-    "could not be opened or configured (also: in use by another program), 5 project full.\n";
+    "could not be opened or configured (also: in use by another program), 5 project full,\n"
+    "6 (device compare) the project and the device differ.\n";
 
 }  // namespace
 

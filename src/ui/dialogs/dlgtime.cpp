@@ -12,6 +12,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "link/clock_timing.h"
 #include "ui/dialogs/dialog_util.h"
 
 using corvix::ui::DialogUnits;
@@ -79,6 +80,10 @@ CDlgTime::CDlgTime(corvix::CBrondaleDoc& doc, corvix::ProtocolEngine& engine, co
     auto* deviceLayout = new QHBoxLayout(deviceGroup_);
     deviceLayout->addSpacing(DialogUnits(this, 18, 0).width());
     deviceLayout->addWidget(deviceTime_);
+    offset_ = new QLabel(deviceGroup_);
+    // Room for the longest offset text, so the window does not change size with each reading.
+    offset_->setMinimumWidth(DialogUnits(this, 110, 0).width());
+    deviceLayout->addWidget(offset_);
     deviceLayout->addStretch(1);
 
     hint_ = new QLabel(this);
@@ -150,6 +155,8 @@ void CDlgTime::SetSystemTimeText(const QString& text) { systemTime_->setText(tex
 
 void CDlgTime::SetDeviceTimeText(const QString& text) { deviceTime_->setText(text); }
 
+void CDlgTime::SetDeviceOffsetText(const QString& text) { offset_->setText(text); }
+
 void CDlgTime::ChooseOrder(int order) {
     china_->setChecked(order == corvix::DateChina);
     world_->setChecked(order == corvix::DateWorld);
@@ -162,7 +169,7 @@ void CDlgTime::OnSet() {
     // A typed time keeps the day of week and milliseconds of the time set before.
     corvix::LocalTime time = engine_.TimeToSet();
     if (UsePcClock())
-        time = localClock_();
+        time = lineSettings_ != nullptr ? corvix::ClockSetTime(localClock_, *lineSettings_) : localClock_();
     else
         ReadClockEntry(systemTime_->text(), dateFormat, time);
     engine_.SetDeviceTime(time);

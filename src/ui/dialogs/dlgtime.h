@@ -7,6 +7,7 @@
 #include <QString>
 
 #include "link/engine.h"
+#include "link/serial_port.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -35,10 +36,16 @@ class CDlgTime : public QDialog {
     // Box 1001 (time to set) and box 1000 (device time).
     void SetSystemTimeText(const QString& text);
     void SetDeviceTimeText(const QString& text);
+    // The device clock's offset from the PC clock, beside the device time.
+    void SetDeviceOffsetText(const QString& text);
+    // The line the clock frames travel on (outlives the window): setting the device to the PC
+    // clock sends the time the device will have when the frame has arrived. Null: no allowance.
+    void SetLineSettings(const corvix::SerialSettings* settings) { lineSettings_ = settings; }
 
     QRadioButton* ChinaButton() const { return china_; }
     QRadioButton* WorldButton() const { return world_; }
     QLineEdit* DeviceTimeBox() const { return deviceTime_; }
+    QLabel* OffsetLabel() const { return offset_; }
     QLineEdit* SystemTimeBox() const { return systemTime_; }
     QLabel* Hint() const { return hint_; }
     QCheckBox* UsePcClockBox() const { return usePcClock_; }
@@ -61,6 +68,8 @@ class CDlgTime : public QDialog {
     corvix::CBrondaleDoc& doc_;
     corvix::ProtocolEngine& engine_;
     corvix::LocalClockFn localClock_;
+    const corvix::SerialSettings* lineSettings_ = nullptr;
+    QLabel* offset_;
     QGroupBox* formatGroup_;
     QGroupBox* deviceGroup_;
     QGroupBox* pcGroup_;

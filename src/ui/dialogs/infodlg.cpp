@@ -28,6 +28,8 @@ CInfoDlg::CInfoDlg(int lang, bool noEject, QWidget* parent) : QDialog(parent), l
     noEject_ = new QCheckBox(this);
     hide_ = new QPushButton(this);
     clear_ = new QPushButton(this);
+    export_ = new QPushButton(this);
+    export_->setAutoDefault(false);
     // Enter in the window runs no button.
     hide_->setAutoDefault(false);
     clear_->setAutoDefault(false);
@@ -41,6 +43,8 @@ CInfoDlg::CInfoDlg(int lang, bool noEject, QWidget* parent) : QDialog(parent), l
     row->addWidget(hide_);
     row->addStretch(1);
     row->addWidget(clear_);
+    row->addStretch(1);
+    row->addWidget(export_);
     row->addSpacing(DialogUnits(this, 18, 0).width());
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(DialogUnits(this, 7, 0).width(), DialogUnits(this, 0, 7).height(),
@@ -49,7 +53,11 @@ CInfoDlg::CInfoDlg(int lang, bool noEject, QWidget* parent) : QDialog(parent), l
     layout->addLayout(row);
 
     connect(hide_, &QPushButton::clicked, this, &CInfoDlg::HideClicked);
-    connect(clear_, &QPushButton::clicked, this, [this] { SetText(txt::InfoDlgClearedText); });
+    connect(clear_, &QPushButton::clicked, this, [this] {
+        SetText(txt::InfoDlgClearedText);
+        emit Cleared();
+    });
+    connect(export_, &QPushButton::clicked, this, &CInfoDlg::ExportCsvClicked);
     connect(noEject_, &QCheckBox::clicked, this, &CInfoDlg::NoEjectClicked);
     connect(text_, &QPlainTextEdit::textChanged, this, [this] {
         if (!appending_) changed_ = true;
@@ -59,6 +67,7 @@ CInfoDlg::CInfoDlg(int lang, bool noEject, QWidget* parent) : QDialog(parent), l
     noEject_->setText(corvix::ui::Text(txt::InfoDlgNoEject, language));
     hide_->setText(corvix::ui::Text(txt::InfoDlgHide, language));
     clear_->setText(corvix::ui::Text(txt::InfoDlgClear, language));
+    export_->setText(corvix::ui::Text(txt::MenuExportCsv, language));
     text_->setAccessibleName(corvix::ui::Text(txt::AccEventText, language));
     noEject_->setChecked(noEject);
 }

@@ -32,6 +32,7 @@ class CInfoDlg : public QDialog {
     QCheckBox* NoEjectBox() const { return noEject_; }
     QPushButton* HideButton() const { return hide_; }
     QPushButton* ClearButton() const { return clear_; }
+    QPushButton* ExportButton() const { return export_; }
 
     // Esc closes (and destroys) the window.
     void reject() override;
@@ -39,6 +40,8 @@ class CInfoDlg : public QDialog {
   signals:
     void HideClicked();
     void NoEjectClicked();
+    void ExportCsvClicked();
+    void Cleared();  // Clear emptied the text
     void Closed();
 
   protected:
@@ -53,4 +56,5 @@ class CInfoDlg : public QDialog {
     QCheckBox* noEject_;
     QPushButton* hide_;
     QPushButton* clear_;
+    QPushButton* export_;
 };

@@ -112,6 +112,8 @@ CMainFrame::CMainFrame(CBrondaleDoc& doc, ui::IGuiUserInterface& ui, QSettings* 
     // Save and Export follow an edit at once, not only at the next one-second tick.
     connect(tree_, &CMacView::DocumentChanged, this, &CMainFrame::UpdateCommandStates);
     connect(list_, &CMacListView::DocumentChanged, this, &CMainFrame::UpdateCommandStates);
+    connect(tree_, &CMacView::CompareRequested, this, &CMainFrame::OnCompareWithDevice);
+    connect(list_, &CMacListView::ExportCsvRequested, this, &CMainFrame::ExportEventLogCsv);
     list_->setAccessibleName(T(txt::AccParameterList, doc_.Language()));
 
     CreateActions();
@@ -417,6 +419,7 @@ void CMainFrame::RunPosted() {
 
 void CMainFrame::OnEngineResult(const EngineResult& result) {
     const int lang = doc_.Language();
+    NoteCompareResult(result);
     if (const auto* sent = std::get_if<FrameSent>(&result)) {
         AppendCommLog(FormatCommEntry(true, sent->repeat, sent->bytes.data(), sent->bytes.size()));
     } else if (const auto* received = std::get_if<FrameReceived>(&result)) {
@@ -435,7 +438,7 @@ void CMainFrame::OnEngineResult(const EngineResult& result) {
         const UserMessage m = WriteSuccessMessage(lang);
         ShowMessage(m.text, m.caption);
     } else if (const auto* clock = std::get_if<ClockRead>(&result)) {
-        if (ClockWindowOpen()) ShowDeviceTime(ClockText(doc_.DateOrder(), clock->time));
+        if (ClockWindowOpen()) ShowDeviceTime(clock->time);
     } else if (const auto* test = std::get_if<OutputTestDone>(&result)) {
         if (test->state >= 0) FillCpuSupervisionPage();
     } else if (std::holds_alternative<EventLogReceived>(result)) {
@@ -443,7 +446,7 @@ void CMainFrame::OnEngineResult(const EngineResult& result) {
         UpdateAllViews();
     } else if (const auto* fresh = std::get_if<NewEvents>(&result)) {
         ShowEventWindowForNewEvents();
-        for (const WireEvent& e : fresh->events) AppendEventText(EventText(e, doc_.DateOrder(), lang));
+        for (const WireEvent& e : fresh->events) AppendEvent(e);
     } else if (const auto* failed = std::get_if<OperationFailed>(&result)) {
         if (const std::optional<UserMessage> m = FailureMessage(*failed, lang))
             ShowMessage(m->text, m->caption);

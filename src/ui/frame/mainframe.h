@@ -79,10 +79,16 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews {
     void ShowMessage(const std::string& textUtf8, const std::string& captionUtf8);
     bool ClockWindowOpen() const;
     void ShowDeviceTime(const std::string& text);
+    // A device-time reading: its text and the device's offset from the PC clock.
+    void ShowDeviceTime(const corvix::ClockFields& time);
     // Step 1 of a new-events reply: create/show the event window by its rules.
     void ShowEventWindowForNewEvents();
     // Append text (UTF-8, "\r\n" line ends) to the event window and scroll to its last line.
     void AppendEventText(const std::string& text);
+    // A new event for the event window: its text, and kept for the window's CSV export.
+    void AppendEvent(const corvix::WireEvent& event);
+    // Export CSV… of the event window: the events it lists.
+    void ExportEventWindowCsv();
 
     // ---- commands ----
     QAction* Action(int command) const;
@@ -116,6 +122,10 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews {
     std::string eventText;       // the event window's text (UTF-8, "\r\n" line ends)
     QPointer<QWidget> clockWindow;
     QPointer<QWidget> eventWindow;
+    QPointer<QWidget> compareWindow;
+    std::vector<corvix::EventRecord> eventRecords;  // the events the event window lists
+    // Where Export CSV… writes (empty: a save-file dialog); tests answer it in place.
+    std::function<std::optional<std::string>()> askCsvPath;
     // How the dialog-backed commands run a modal dialog (empty: exec()); tests answer it in place.
     std::function<int(QDialog&)> runModal;
     // Where "PC Serial Port" gets the port list (empty: the system's serial ports).
@@ -164,6 +174,11 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews {
     void OnContent();
     void OnServiceMode();
     void RefreshClockWindow();  // timer 3: the clock window's PC-time box
+    // In mainframe_records.cpp:
+    void OnCompareWithDevice(int deviceCode);
+    void NoteCompareResult(const corvix::EngineResult& result);
+    void ExportEventLogCsv();
+    void WriteCsv(const std::string& csv);
 
     corvix::CBrondaleDoc& doc_;
     corvix::ui::IGuiUserInterface& ui_;

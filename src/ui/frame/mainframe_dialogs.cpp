@@ -42,6 +42,8 @@ CInfoDlg* CreateEventWindow(CMainFrame& frame) {
         frame.autoShowEvents = frame.autoShowEvents != 0 ? 0 : 1;
         window->NoEjectBox()->setChecked(frame.autoShowEvents == 0);
     });
+    QObject::connect(window, &CInfoDlg::ExportCsvClicked, &frame, [&frame] { frame.ExportEventWindowCsv(); });
+    QObject::connect(window, &CInfoDlg::Cleared, &frame, [&frame] { frame.eventRecords.clear(); });
     QObject::connect(window, &CInfoDlg::Closed, &frame, [&frame, window] {
         // The window and its text are gone; showing events automatically stays as it was.
         if (frame.eventWindow == window) frame.eventWindow = nullptr;
@@ -103,6 +105,7 @@ void CMainFrame::OnInternalClock() {
     auto* window = new CDlgTime(
         doc_, session_->Engine(), [this] { return localClock(); }, doc_.Language(), this);
     clockWindow = window;
+    window->SetLineSettings(&session_->Link().settings);
     connect(window, &CDlgTime::Closed, this, [this, window] {
         if (clockWindow == window) clockWindow = nullptr;
     });

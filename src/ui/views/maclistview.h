@@ -44,6 +44,7 @@ class CMacListView : public QTableWidget {
         CmdAddItem = 32792,
         CmdOutputTest = 32798,
         CmdRefresh = 32799,
+        CmdExportCsv = 32841,
     };
 
     // The context menu of the current page, built in uiLanguage with its graying, or null
@@ -63,6 +64,8 @@ class CMacListView : public QTableWidget {
   signals:
     // An edit or a row command has written into the document (the Save command may now apply).
     void DocumentChanged();
+    // Export CSV… on the event-log page.
+    void ExportCsvRequested();
 
   protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;

@@ -164,6 +164,7 @@ QMenu* CMacListView::BuildContextMenu(QWidget* parent) {
     if (doc_.CurrentPage() == KindEventLog && shownPage_ == KindEventLog) {
         auto* menu = new QMenu(parent);
         add(menu, txt::ListMenuRefresh, CmdRefresh, isConnected_ && isConnected_());
+        add(menu, txt::MenuExportCsv, CmdExportCsv, doc_.CurrentDevice().EventCountClamped() > 0);
         return menu;
     }
     return nullptr;
@@ -172,6 +173,10 @@ QMenu* CMacListView::BuildContextMenu(QWidget* parent) {
 void CMacListView::RunCommand(int command) {
     if (command == CmdOutputTest) {
         ExecuteOutputTest();
+        return;
+    }
+    if (command == CmdExportCsv) {
+        if (doc_.CurrentPage() == KindEventLog) emit ExportCsvRequested();
         return;
     }
     if (command == CmdRefresh) {

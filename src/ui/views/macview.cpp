@@ -158,6 +158,7 @@ QMenu* CMacView::BuildContextMenu(QWidget* parent) {
         menu->addSeparator();
         add(menu, txt::TreeReadFromDevice, CmdReadFromDevice, true);
         add(menu, txt::TreeWriteToDevice, CmdWriteToDevice, true);
+        add(menu, txt::TreeCompareWithDevice, CmdCompareWithDevice, engine_ != nullptr);
         return menu;
     }
     return nullptr;
@@ -252,6 +253,10 @@ void CMacView::RunCommand(int command) {
             doc_.TakeDevice(caret);
             engine_->WriteConfiguration();
             break;
+        case CmdCompareWithDevice:
+            if (!IsDeviceKind(caret)) return;
+            emit CompareRequested(caret);
+            return;  // the window reports its own changes of the project
         default:
             break;
     }

@@ -27,6 +27,7 @@ class CMacView : public QTreeWidget {
         CmdRenameDevice = 32817,
         CmdPasteAfterLast = 32818,
         CmdCut = 32820,
+        CmdCompareWithDevice = 32840,
     };
     // Tree images (cells of the image strip).
     enum Image { ImageDevice = 0, ImageProject = 4, ImagePage = 5 };
@@ -53,6 +54,8 @@ class CMacView : public QTreeWidget {
   signals:
     // A tree command has run on the document (it may have changed the project).
     void DocumentChanged();
+    // Compare With Device on the device node `deviceCode`.
+    void CompareRequested(int deviceCode);
 
   protected:
     void mousePressEvent(QMouseEvent* event) override;

@@ -1,0 +1,129 @@
+#include "ui/dialogs/comparedlg.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "model/texts.h"
+#include "ui/dialogs/dialog_util.h"
+
+using corvix::ui::DialogUnits;
+using corvix::ui::Text;
+namespace txt = corvix::txt;
+
+namespace {
+
+constexpr int ButtonColumn = 4;
+
+QTableWidgetItem* Cell(const std::string& text) {
+    auto* item = new QTableWidgetItem(QString::fromStdString(text));
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    return item;
+}
+
+}  // namespace
+
+CCompareDlg::CCompareDlg(corvix::CBrondaleDoc& doc, int deviceIndex, int lang, QWidget* parent)
+    : QDialog(parent), language(lang), doc_(doc), deviceIndex_(deviceIndex) {
+    table_ = new QTableWidget(0, 5, this);
+    table_->setHorizontalHeaderLabels({Text(txt::CompareColPage, language), Text(txt::CompareColField, language),
+                                       Text(txt::CompareColProject, language),
+                                       Text(txt::CompareColDevice, language), QString()});
+    table_->verticalHeader()->setVisible(false);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->horizontalHeader()->setStretchLastSection(false);
+    table_->setMinimumSize(DialogUnits(this, 420, 150));
+    status_ = new QLabel(this);
+    useAll_ = new QPushButton(Text(txt::CompareUseAll, language), this);
+    write_ = new QPushButton(Text(txt::CompareWriteProject, language), this);
+    close_ = new QPushButton(Text(txt::CompareClose, language), this);
+    for (QPushButton* b : {useAll_, write_, close_}) b->setAutoDefault(false);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(useAll_);
+    buttons->addWidget(write_);
+    buttons->addStretch(1);
+    buttons->addWidget(close_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(status_);
+    layout->addWidget(table_, 1);
+    layout->addLayout(buttons);
+
+    connect(useAll_, &QPushButton::clicked, this, &CCompareDlg::TakeAll);
+    connect(write_, &QPushButton::clicked, this, &CCompareDlg::WriteRequested);
+    connect(close_, &QPushButton::clicked, this, &QDialog::accept);
+    setWindowTitle(Text(txt::CompareCaption, language));
+    ShowReading();
+}
+
+QPushButton* CCompareDlg::UseButton(int row) const {
+    return qobject_cast<QPushButton*>(table_->cellWidget(row, ButtonColumn));
+}
+
+void CCompareDlg::ShowReading() {
+    device_.reset();
+    rows_.clear();
+    table_->setRowCount(0);
+    status_->setText(Text(txt::CompareReading, language));
+    status_->setVisible(true);
+    useAll_->setEnabled(false);
+    write_->setEnabled(false);
+}
+
+void CCompareDlg::ShowFailure(const QString& text) {
+    status_->setText(text);
+    status_->setVisible(true);
+    // The project can still be written: the device may well take it.
+    write_->setEnabled(true);
+}
+
+void CCompareDlg::SetDeviceRecord(std::shared_ptr<const corvix::DeviceRecord> record) {
+    device_ = std::move(record);
+    Refill();
+}
+
+void CCompareDlg::Refill() {
+    if (!device_) return;
+    const bool deviceKnown = deviceIndex_ >= 0 && deviceIndex_ < doc_.Project().DeviceCountClamped();
+    rows_ = deviceKnown ? corvix::CompareRecords(doc_.Device(deviceIndex_), *device_, language)
+                        : std::vector<corvix::Difference>{};
+    table_->setRowCount(static_cast<int>(rows_.size()));
+    for (int r = 0; r < static_cast<int>(rows_.size()); ++r) {
+        const corvix::Difference& d = rows_[r];
+        table_->setItem(r, 0, Cell(d.pageName));
+        table_->setItem(r, 1, Cell(d.field));
+        table_->setItem(r, 2, Cell(d.projectText));
+        table_->setItem(r, 3, Cell(d.deviceText));
+        auto* use = new QPushButton(Text(txt::CompareUseDevice, language));
+        use->setAutoDefault(false);
+        connect(use, &QPushButton::clicked, this, [this, r] { Take(r); });
+        table_->setCellWidget(r, ButtonColumn, use);
+    }
+    table_->resizeColumnsToContents();
+    status_->setText(rows_.empty() ? Text(txt::CompareNoDifferences, language) : QString());
+    status_->setVisible(!status_->text().isEmpty());
+    useAll_->setEnabled(!rows_.empty());
+    write_->setEnabled(deviceKnown);
+}
+
+void CCompareDlg::Take(int row) {
+    if (!device_ || row < 0 || row >= static_cast<int>(rows_.size())) return;
+    const corvix::Difference d = rows_[row];
+    if (corvix::TakeDeviceValue(doc_.Device(deviceIndex_), *device_, d.page, d.row)) {
+        doc_.MarkModified();
+        emit ProjectChanged();
+    }
+    Refill();
+}
+
+void CCompareDlg::TakeAll() {
+    if (!device_) return;
+    if (corvix::TakeAllDeviceValues(doc_.Device(deviceIndex_), *device_)) {
+        doc_.MarkModified();
+        emit ProjectChanged();
+    }
+    Refill();
+}

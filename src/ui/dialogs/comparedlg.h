@@ -1,0 +1,62 @@
+// Compare With Device: the values of a project device that differ from the configuration the
+// device holds, with the device's value to take per row or all at once, and the way to write
+// the project's values to the device instead. The frame reads the device and hands the record
+// in; taking a value writes into the project device through the core's comparison.
+#pragma once
+
+#include <QDialog>
+#include <memory>
+#include <vector>
+
+#include "model/compare.h"
+#include "model/doc.h"
+
+class QLabel;
+class QPushButton;
+class QTableWidget;
+
+class CCompareDlg : public QDialog {
+    Q_OBJECT
+  public:
+    // `deviceIndex`: the project device compared; `doc` outlives the window.
+    CCompareDlg(corvix::CBrondaleDoc& doc, int deviceIndex, int language, QWidget* parent = nullptr);
+
+    const int language;
+    int DeviceIndex() const { return deviceIndex_; }
+
+    // The device's configuration has been read: the differences are listed.
+    void SetDeviceRecord(std::shared_ptr<const corvix::DeviceRecord> record);
+    // Reading (again) is under way, e.g. after a write: the list waits for the new record.
+    void ShowReading();
+    // The read failed; the text says why.
+    void ShowFailure(const QString& text);
+
+    const std::vector<corvix::Difference>& Differences() const { return rows_; }
+    QTableWidget* Table() const { return table_; }
+    QLabel* StatusLabel() const { return status_; }
+    QPushButton* UseAllButton() const { return useAll_; }
+    QPushButton* WriteButton() const { return write_; }
+    // The "Use device value" button of table row `row`, or null.
+    QPushButton* UseButton(int row) const;
+
+  signals:
+    // A device value went into the project (modified and unsaved marks are set).
+    void ProjectChanged();
+    // "Write project to device" was clicked.
+    void WriteRequested();
+
+  private:
+    void Refill();
+    void Take(int row);
+    void TakeAll();
+
+    corvix::CBrondaleDoc& doc_;
+    const int deviceIndex_;
+    std::shared_ptr<const corvix::DeviceRecord> device_;
+    std::vector<corvix::Difference> rows_;
+    QTableWidget* table_;
+    QLabel* status_;
+    QPushButton* useAll_;
+    QPushButton* write_;
+    QPushButton* close_;
+};
