@@ -1,6 +1,8 @@
 // The main window against the simulated device on a pseudo-terminal: Read From Device and
 // Write to Device through the tree's commands, the worker and the engine, and demo mode.
+#include <QAccessible>
 #include <QLabel>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <cstring>
 #include <memory>
@@ -170,6 +172,47 @@ class TestMainFrameDevice : public QObject, private corvix::test::DeviceFixture 
         QVERIFY(doc->firmwareVersion[0] != 0 || doc->firmwareVersion[1] != 0 || doc->firmwareVersion[2] != 0);
         frame->RunCommand(CMainFrame::IdDisconnect);
         demo.reset();
+    }
+
+    void lostLinkWaitsInThePaneAndComesBack() {
+        // The device's port under a name the test keeps while the device goes and comes.
+        QTemporaryDir links;
+        sim::SimOptions options;
+        options.changeEveryMs = 0;
+        options.linkPath = links.filePath("usb-adapter-port0").toStdString();
+        StartServer(options);
+        frame->Link().settings.portName = options.linkPath;
+        frame->RunCommand(CMainFrame::IdConnect);
+        QVERIFY(frame->Link().IsConnected());
+        QVERIFY(frame->Session().Reconnect());  // on by default
+        // A screen reader reads the pane's text; what the pane is stays as its description.
+        QLabel* pane = frame->StatusPane();
+        auto spoken = [pane] {
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(pane);
+            return a ? a->text(QAccessible::Name) + "|" + a->text(QAccessible::Description) : QString();
+        };
+        QCOMPARE(spoken(), pane->text() + "|串口状态");
+
+        server->Stop();
+        QTRY_VERIFY_WITH_TIMEOUT(frame->Session().WaitingForPort(), Generous);
+        QVERIFY(pane->text().contains(QString::fromStdString(options.linkPath)));
+        QVERIFY(!pane->text().startsWith("On"));
+        QCOMPARE(spoken(), pane->text() + "|串口状态");
+        QVERIFY(frame->Action(CMainFrame::IdDisconnect)->isEnabled());
+
+        StartServer(options);  // back under the same name: reopened and polled, no message
+        QTRY_VERIFY_WITH_TIMEOUT(frame->Link().IsConnected(), Generous);
+        QVERIFY(pane->text().startsWith("On  "));
+        QTRY_VERIFY_WITH_TIMEOUT(server->Stats().replies > 0, Generous);
+        QVERIFY(ui->messages.empty());
+
+        // Disconnect while waiting ends the wait for good.
+        server->Stop();
+        QTRY_VERIFY_WITH_TIMEOUT(frame->Session().WaitingForPort(), Generous);
+        frame->RunCommand(CMainFrame::IdDisconnect);
+        QCOMPARE(pane->text(), QString("Off"));
+        QVERIFY(frame->Action(CMainFrame::IdConnect)->isEnabled());
+        QVERIFY(ui->messages.empty());
     }
 };
 
