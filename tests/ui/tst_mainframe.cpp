@@ -218,10 +218,11 @@ class TestMainFrame : public QObject, private corvix::test::FrameFixture {
 
     void menusFollowTheLanguage() {
         const QStringList chinese = MenuTexts(*frame);
-        const QStringList expectedChinese = {
-            "系统",       "通讯设置",   "串口连接", "串口断开", "自动重连", "---",      "时钟设置", "---",
-            "退出",       "工程",       "创建工程", "工程导入", "工程导出", "工程保存", "视图(&V)",
-            "工具栏(&T)", "状态栏(&S)", "通讯栏",   "信息显示", "Enlish",   "帮助(&H)", "使用说明"};
+        const QStringList expectedChinese = {"系统",       "通讯设置",   "串口连接", "串口断开", "自动重连",
+                                             "---",        "时钟设置",   "---",      "退出",     "工程",
+                                             "创建工程",   "工程导入",   "工程导出", "工程保存", "视图(&V)",
+                                             "工具栏(&T)", "状态栏(&S)", "通讯栏",   "信息显示", "Enlish",
+                                             "帮助(&H)",   "使用说明"};
         QCOMPARE(chinese, expectedChinese);
 
         frame->RunCommand(CMainFrame::IdNewProject);
@@ -431,7 +432,7 @@ class TestMainFrame : public QObject, private corvix::test::FrameFixture {
         frame->RunCommand(CMainFrame::IdNewProject);
         frame->RunCommand(CMainFrame::IdLanguage);  // keeps modified set by New Project
         QVERIFY(doc->modified != 0);
-        QVERIFY(!doc->HasUnsavedChanges());  // a new project holds nothing to lose yet
+        QVERIFY(!doc->HasUnsavedChanges());    // a new project holds nothing to lose yet
         doc->project->devices[0].address = 5;  // an edit, as the list makes it
         doc->MarkModified();
 

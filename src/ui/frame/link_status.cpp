@@ -50,8 +50,8 @@ void LinkStatus::Refresh() {
     if (pane_.accessibleName() != text) pane_.setAccessibleName(text);
 
     const bool stale = session_.StatusStale();
-    list_.SetLiveStale(stale,
-                       stale ? QString::fromStdString(LastUpdateText(session_.LastStatusUpdate(), lang)) : QString());
+    list_.SetLiveStale(
+        stale, stale ? QString::fromStdString(LastUpdateText(session_.LastStatusUpdate(), lang)) : QString());
 }
 
 }  // namespace corvix::ui

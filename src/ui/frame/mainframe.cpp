@@ -119,8 +119,8 @@ CMainFrame::CMainFrame(CBrondaleDoc& doc, ui::IGuiUserInterface& ui, QSettings* 
     CreateMenus();
     CreateToolBar();
     CreateStatusBar();
-    linkStatus_ = std::make_unique<ui::LinkStatus>(*session_, doc_, *statusPane_, *list_, settings, *menus_[0],
-                                                   actions_[IdDisconnect]);
+    linkStatus_ = std::make_unique<ui::LinkStatus>(*session_, doc_, *statusPane_, *list_, settings,
+                                                   *menus_[0], actions_[IdDisconnect]);
     session_->SetLocalClock([this] { return localClock(); });
 
     commBar_ = new CCommInfoWnd(this);

@@ -4,8 +4,8 @@
 #include <QLabel>
 #include <QScrollBar>
 
-#include "model/record.h"
 #include "model/pages.h"
+#include "model/record.h"
 #include "ui/views/maclistview.h"
 
 using namespace corvix;
