@@ -162,6 +162,11 @@ void ProtocolEngine::OnSendFailed() { Report(OperationFailed{operation_, FailRea
 
 void ProtocolEngine::OnHangUp() { Report(LinkLost{}); }
 
+void ProtocolEngine::Abandon() {
+    ClearWaiting();
+    transferBusy_ = false;
+}
+
 void ProtocolEngine::OnReceived(const uint8_t* bytes, std::size_t length) {
     if (bytes == nullptr) length = 0;
     // Work on a copy: the handlers may run nested loops in which further receptions arrive.

@@ -61,6 +61,9 @@ class ProtocolEngine {
     void OnSendFailed();
     void OnReceived(const uint8_t* bytes, std::size_t length);  // one reception
     void OnHangUp();                                            // the port is gone
+    // Forgets the outstanding request and any transfer without a report: the link under them
+    // closed and the session waits for the port to come back.
+    void Abandon();
 
     // ---- state, read-only ----
     bool AwaitingReply() const { return awaitingReply_; }

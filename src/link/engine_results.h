@@ -84,10 +84,12 @@ struct OperationFailed {
 };
 // The port reported a hang-up (an unplugged adapter, a closed pty).
 struct LinkLost {};
+// The session opened the lost port again (reconnect on) and polls it.
+struct LinkRestored {};
 
 using EngineResult =
     std::variant<FrameSent, FrameReceived, StatusUpdated, ConfigurationReceived, ConfigurationFetched,
-                 ConfigurationWritten,
-                 ClockRead, ClockSet, OutputTestDone, EventLogReceived, NewEvents, OperationFailed, LinkLost>;
+                 ConfigurationWritten, ClockRead, ClockSet, OutputTestDone, EventLogReceived, NewEvents,
+                 OperationFailed, LinkLost, LinkRestored>;
 
 }  // namespace corvix

@@ -8,6 +8,7 @@ LinkSession::LinkSession(CBrondaleDoc& doc, PostFn post, ResultFn report, NowFn 
     : doc_(doc),
       post_(std::move(post)),
       now_(now ? std::move(now) : NowFn(Clock::now)),
+      report_(std::move(report)),
       alive_(std::make_shared<bool>(true)) {
     link_ = std::make_unique<CommLink>([this, alive = std::weak_ptr<bool>(alive_)](
                                            CommNotice notice, const uint8_t* bytes, std::size_t length) {
@@ -18,7 +19,12 @@ LinkSession::LinkSession(CBrondaleDoc& doc, PostFn post, ResultFn report, NowFn 
             if (alive.lock()) OnNotice(notice, std::move(copy));
         });
     });
-    engine_ = std::make_unique<ProtocolEngine>(doc_, *link_, std::move(report));
+    engine_ = std::make_unique<ProtocolEngine>(doc_, *link_, [this](const EngineResult& r) { Report(r); });
+}
+
+void LinkSession::Report(const EngineResult& result) {
+    if (std::holds_alternative<StatusUpdated>(result)) freshness_.Answered(now_(), localClock_());
+    if (report_) report_(result);
 }
 
 LinkSession::~LinkSession() {
@@ -33,7 +39,11 @@ void LinkSession::OnNotice(CommNotice notice, std::vector<uint8_t> bytes) {
             engine_->OnSent(bytes.data(), bytes.size());
             break;
         case CommNotice::SendFailed:
-            engine_->OnSendFailed();
+            // A write that failed because the port went away is the loss itself.
+            if (TakeOverLostLink())
+                engine_->OnHangUp();
+            else
+                engine_->OnSendFailed();
             break;
         case CommNotice::Received: {
             uint8_t reception[LinkBufferSize];
@@ -42,7 +52,9 @@ void LinkSession::OnNotice(CommNotice notice, std::vector<uint8_t> bytes) {
             break;
         }
         case CommNotice::HungUp:
-            engine_->OnHangUp();
+            // With reconnect on, a hang-up already taken over (or one of an earlier run of the
+            // link) is not told twice.
+            if (!reconnect_ || TakeOverLostLink()) engine_->OnHangUp();
             break;
     }
 }
@@ -56,7 +68,8 @@ void LinkSession::StartTimers() {
 
 LinkSession::Clock::time_point LinkSession::NextDue() const {
     if (!timersRunning_) return Clock::time_point::max();
-    return polling_ ? std::min(nextTimeOut_, nextPoll_) : nextTimeOut_;
+    const Clock::time_point due = polling_ ? std::min(nextTimeOut_, nextPoll_) : nextTimeOut_;
+    return waiting_ ? std::min(due, nextRetry_) : due;
 }
 
 void LinkSession::RunDueTimers() {
@@ -71,6 +84,10 @@ void LinkSession::RunDueTimers() {
         nextPoll_ += PollPeriod;
         if (nextPoll_ <= now) nextPoll_ = now + PollPeriod;
         if (polling_) engine_->OnTimer(1);
+    }
+    if (waiting_ && now >= nextRetry_) {
+        nextRetry_ = now + RetryPeriod;
+        TryReopen(now);
     }
 }
 

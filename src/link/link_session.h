@@ -11,7 +11,9 @@
 
 #include "link/comm_link.h"
 #include "link/engine.h"
+#include "link/status_freshness.h"
 #include "model/doc.h"
+#include "model/local_time.h"
 
 namespace corvix {
 
@@ -22,6 +24,10 @@ class LinkSession {
     using PostFn = std::function<void(std::function<void()>)>;
     static constexpr std::chrono::milliseconds PollPeriod{3000};     // timer 1
     static constexpr std::chrono::milliseconds TimeOutPeriod{1000};  // timer 3
+    // How often a lost port is tried again while the session waits for it.
+    static constexpr std::chrono::milliseconds RetryPeriod{500};
+    // The live status counts as current for two poll periods after an answer.
+    static constexpr std::chrono::milliseconds StatusFreshFor{2 * PollPeriod};
 
     // `report` receives every engine result on the host's thread. `now` defaults to the
     // steady clock.
@@ -36,8 +42,9 @@ class LinkSession {
     const ProtocolEngine& Engine() const { return *engine_; }
     bool IsConnected() const { return link_->IsConnected(); }
 
-    LinkOpen Connect() { return link_->Connect(); }
-    void Disconnect() { link_->Disconnect(); }
+    // Both end a wait for a lost port first.
+    LinkOpen Connect();
+    void Disconnect();
     PortChange ApplyPortName(const std::string& name) { return link_->ApplyPortName(name); }
 
     // ---- timer schedule ----
@@ -58,12 +65,37 @@ class LinkSession {
 
     Clock::time_point Now() const { return now_(); }
 
+    // ---- a lost link (link_recovery.cpp) ----
+    // With reconnect on, a hang-up of the open port closes the link (the outstanding request
+    // is dropped) and the session waits for the port: every RetryPeriod of its schedule it
+    // opens the same port name again, quietly. When that works it reports LinkRestored and
+    // polls at once. Off (the default) leaves a hang-up to the engine's rules. Turning it off
+    // ends a wait.
+    void SetReconnect(bool on);
+    bool Reconnect() const { return reconnect_; }
+    // Waiting for a lost port (the link is closed meanwhile).
+    bool WaitingForPort() const { return waiting_; }
+
+    // ---- age of the live status ----
+    // Where the PC's local time of a status answer comes from (default: the system clock).
+    void SetLocalClock(LocalClockFn clock) { localClock_ = std::move(clock); }
+    // The states on screen are older than StatusFreshFor (see StatusFreshness).
+    bool StatusStale() const { return freshness_.Stale(now_()); }
+    const std::optional<LocalTime>& LastStatusUpdate() const { return freshness_.LastUpdate(); }
+
   private:
     void OnNotice(CommNotice notice, std::vector<uint8_t> bytes);
+    void Report(const EngineResult& result);
+    // The open link's worker found its port gone: with reconnect on, close it and wait.
+    // True when the session took the loss over.
+    bool TakeOverLostLink();
+    void TryReopen(Clock::time_point now);
 
     CBrondaleDoc& doc_;
     PostFn post_;
     NowFn now_;
+    ResultFn report_;
+    LocalClockFn localClock_ = SystemLocalTime;
     std::unique_ptr<CommLink> link_;
     std::unique_ptr<ProtocolEngine> engine_;
     // Posted notices may still be queued on the host's loop when the session goes; they check this.
@@ -71,6 +103,10 @@ class LinkSession {
     bool timersRunning_ = false;
     bool polling_ = true;
     Clock::time_point nextPoll_{}, nextTimeOut_{};
+    bool reconnect_ = false;
+    bool waiting_ = false;
+    Clock::time_point nextRetry_{};
+    StatusFreshness freshness_{StatusFreshFor};
 };
 
 }  // namespace corvix

@@ -23,3 +23,4 @@ inline const char* Pick(const BiText& t, int uiLanguage) { return IsEnglish(uiLa
 #include "model/texts_list.h"
 #include "model/texts_dialogs.h"
 #include "model/texts_records.h"
+#include "model/texts_session.h"

@@ -1,13 +1,17 @@
 // The link session in fake time: its timer schedule, the one notice pump and the results it
 // hands to the host, over the real worker and a scriptable port.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <condition_variable>
 #include <deque>
+#include <filesystem>
 #include <mutex>
 
 #include "fakes/fake_serial_port.h"
 #include "link/link_session.h"
+#include "link/pty_helper.h"
+#include "present/session_texts.h"
 
 namespace corvix {
 namespace {
@@ -57,6 +61,16 @@ class FakeHost {
     std::condition_variable cv_;
     std::deque<std::function<void()>> posted_;
 };
+
+// A status answer with two input states.
+std::vector<uint8_t> StatusAnswer() {
+    uint8_t reply[MaxFrameSize];
+    const uint8_t states[2] = {1, 0};
+    uint8_t data[64];
+    const uint8_t firmware[3] = {1, 2, 3};
+    const std::size_t n = WriteStatusPayload(data, 0, states, 2, firmware);
+    return {reply, reply + BuildFrame(reply, CTRL_LAST, 0, 1, TYPE_DATA, FC_STATUS, data, n)};
+}
 
 class SessionInFakeTime : public ::testing::Test {
   protected:
@@ -112,13 +126,8 @@ TEST_F(SessionInFakeTime, PollsEveryThreeSecondsAndPumpsTheReply) {
     ASSERT_TRUE(session.Engine().AwaitingReply());
     ASSERT_TRUE(host.RunUntil([&] { return host.Count<FrameSent>() == 1; }));
 
-    uint8_t reply[MaxFrameSize];
-    const uint8_t states[2] = {1, 0};
-    uint8_t data[64];
-    const uint8_t firmware[3] = {1, 2, 3};
-    const std::size_t n = WriteStatusPayload(data, 0, states, 2, firmware);
-    const std::size_t size = BuildFrame(reply, CTRL_LAST, 0, 1, TYPE_DATA, FC_STATUS, data, n);
-    port->Feed(reply, size);
+    const std::vector<uint8_t> reply = StatusAnswer();
+    port->Feed(reply.data(), reply.size());
     ASSERT_TRUE(host.RunUntil([&] { return host.Count<StatusUpdated>() == 1; }));
     EXPECT_EQ(std::get<StatusUpdated>(host.results.back()).inputCount, 2u);
     EXPECT_EQ(doc.LiveStatus()[0], 1);
@@ -135,6 +144,106 @@ TEST_F(SessionInFakeTime, StoppedTimersAreNeverDue) {
     session.StartTimers();
     session.SetPolling(false);
     EXPECT_EQ(session.NextDue() - host.now, 1s);
+}
+
+TEST_F(SessionInFakeTime, LiveStatusTurnsStaleAfterTwoUnansweredPeriods) {
+    session.SetLocalClock([] { return LocalTime{2026, 5, 2, 4, 13, 7, 9, 0}; });
+    host.now += 6s;  // waiting for a first answer since the connect
+    EXPECT_FALSE(session.StatusStale());
+    host.now += 1ms;
+    EXPECT_TRUE(session.StatusStale());
+    session.Engine().PollStatus();
+    ASSERT_TRUE(host.RunUntil([&] { return host.Count<FrameSent>() == 1; }));
+    const std::vector<uint8_t> answer = StatusAnswer();
+    port->Feed(answer.data(), answer.size());
+    ASSERT_TRUE(host.RunUntil([&] { return host.Count<StatusUpdated>() == 1; }));
+    EXPECT_FALSE(session.StatusStale());
+    EXPECT_EQ(LastUpdateText(session.LastStatusUpdate(), LangEnglish), "last update 13:07:09");
+    host.now += 6001ms;
+    EXPECT_TRUE(session.StatusStale());
+    session.Disconnect();  // the states shown stay old
+    EXPECT_TRUE(session.StatusStale());
+}
+
+// The device on a pty that the test closes and brings back under one name: a symlink it
+// points at the current pty, as /dev/serial/by-id/ names an adapter.
+class LostLinkInFakeTime : public ::testing::Test {
+  protected:
+    LostLinkInFakeTime()
+        : session(
+              doc, host.Post(), [this](const EngineResult& r) { host.results.push_back(r); },
+              [this] { return host.now; }) {}
+    void SetUp() override {
+        char folder[] = "/tmp/corvix-lostlinkXXXXXX";
+        ASSERT_NE(::mkdtemp(folder), nullptr);
+        dir = folder;
+        PointAt(*device);
+        session.Link().settings.portName = dir / "port";
+        session.SetReconnect(true);
+        ASSERT_EQ(session.Connect(), LinkOpen::Opened);
+        session.StartTimers();
+    }
+    void TearDown() override {
+        session.Disconnect();
+        std::filesystem::remove_all(dir);
+    }
+    void PointAt(const testing::PtyPair& pty) {
+        std::filesystem::create_symlink(pty.SlavePath(), dir / "next");
+        std::filesystem::rename(dir / "next", dir / "port");
+    }
+    void NextTick() {
+        host.now = session.NextDue();
+        session.RunDueTimers();
+    }
+    // Lost while a poll is outstanding: it is dropped, not resent into the closed link.
+    void LoseDevice(std::size_t times = 1) {
+        session.Engine().PollStatus();
+        device->CloseMaster();
+        ASSERT_TRUE(host.RunUntil([&] { return host.Count<LinkLost>() == times; }));
+        EXPECT_TRUE(session.WaitingForPort() && !session.IsConnected() && session.Engine().Idle());
+        const std::string pane = StatusPaneText(session, LangEnglish);
+        EXPECT_NE(pane.find(session.Link().settings.portName), std::string::npos) << pane;
+    }
+
+    CBrondaleDoc doc;
+    FakeHost host;
+    LinkSession session;
+    std::filesystem::path dir;
+    std::unique_ptr<testing::PtyPair> device = std::make_unique<testing::PtyPair>();
+};
+
+TEST_F(LostLinkInFakeTime, SamePortNameComesBackAndPollingResumes) {
+    LoseDevice();
+    const Clock::time_point lost = host.now;
+    NextTick();  // tried every half second while the name leads nowhere
+    NextTick();
+    EXPECT_TRUE(session.WaitingForPort());
+    device = std::make_unique<testing::PtyPair>();
+    PointAt(*device);
+    NextTick();
+    EXPECT_EQ(host.now - lost, 1500ms);
+    ASSERT_EQ(host.Count<LinkRestored>(), 1u);
+    ASSERT_TRUE(session.IsConnected() && !session.WaitingForPort());
+    // The poll goes out at once; its answer comes through the reopened link.
+    const std::size_t frame = session.Engine().OutgoingFrame().size();
+    ASSERT_EQ(device->Receive(frame, 5s).size(), frame);
+    ASSERT_TRUE(device->Send(StatusAnswer()));
+    ASSERT_TRUE(host.RunUntil([&] { return host.Count<StatusUpdated>() == 1; }));
+    EXPECT_EQ(host.Count<OperationFailed>(), 0u);
+}
+
+TEST_F(LostLinkInFakeTime, DisconnectOrReconnectOffEndsTheWait) {
+    LoseDevice();
+    session.Disconnect();
+    device = std::make_unique<testing::PtyPair>();
+    PointAt(*device);
+    for (int i = 0; i < 5; ++i) NextTick();
+    EXPECT_FALSE(session.IsConnected() || session.WaitingForPort());
+    ASSERT_EQ(session.Connect(), LinkOpen::Opened);
+    LoseDevice(2);
+    session.SetReconnect(false);
+    EXPECT_FALSE(session.WaitingForPort());
+    EXPECT_EQ(host.Count<LinkRestored>(), 0u);
 }
 
 }  // namespace

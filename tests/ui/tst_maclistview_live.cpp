@@ -1,5 +1,6 @@
 // The input-status page of the real main window follows the simulated device's inputs
 // through polls, without losing the user's selection or scroll position.
+#include <QLabel>
 #include <QScrollBar>
 #include <QtTest>
 #include <memory>
@@ -70,6 +71,23 @@ class TestMacListViewLive : public QObject {
         frame->close();
         frame.reset();
         server.Stop();
+    }
+
+    void oldStatesAreGreyedWithTheLastUpdate() {
+        test::ListBench bench(LangEnglish);
+        bench.Show(KindInputStatus);
+        CMacListView& list = bench.view;
+        const QBrush normal = list.item(0, 2)->foreground();
+        list.SetLiveStale(true, "last update 10:11:12");
+        bench.Show(KindInputStatus);  // a refill keeps the marking
+        QVERIFY(list.item(list.rowCount() - 1, 2)->foreground() != normal);
+        QVERIFY(list.StaleNote()->isVisible() && list.StaleNote()->text() == "last update 10:11:12");
+        QVERIFY(list.viewport()->geometry().contains(list.StaleNote()->geometry()));
+        bench.Show(KindDeviceAddress);  // another page has none
+        QVERIFY(!list.StaleNote()->isVisible());
+        bench.Show(KindInputStatus);
+        list.SetLiveStale(false, QString());
+        QVERIFY(list.item(0, 2)->foreground() == normal && !list.StaleNote()->isVisible());
     }
 };
 

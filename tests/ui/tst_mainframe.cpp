@@ -19,6 +19,7 @@
 #include "model/doc.h"
 #include "model/gbk.h"
 #include "ui/dialogs/comminfownd.h"
+#include "ui/frame/link_status.h"
 #include "ui/frame/mainframe.h"
 #include "ui/ui_test_helper.h"
 #include "ui/views/maclistview.h"
@@ -217,10 +218,11 @@ class TestMainFrame : public QObject, private corvix::test::FrameFixture {
 
     void menusFollowTheLanguage() {
         const QStringList chinese = MenuTexts(*frame);
-        const QStringList expectedChinese = {
-            "系统",       "通讯设置",   "串口连接", "串口断开", "---",      "时钟设置", "---",
-            "退出",       "工程",       "创建工程", "工程导入", "工程导出", "工程保存", "视图(&V)",
-            "工具栏(&T)", "状态栏(&S)", "通讯栏",   "信息显示", "Enlish",   "帮助(&H)", "使用说明"};
+        const QStringList expectedChinese = {"系统",       "通讯设置",   "串口连接", "串口断开", "自动重连",
+                                             "---",        "时钟设置",   "---",      "退出",     "工程",
+                                             "创建工程",   "工程导入",   "工程导出", "工程保存", "视图(&V)",
+                                             "工具栏(&T)", "状态栏(&S)", "通讯栏",   "信息显示", "Enlish",
+                                             "帮助(&H)",   "使用说明"};
         QCOMPARE(chinese, expectedChinese);
 
         frame->RunCommand(CMainFrame::IdNewProject);
@@ -231,6 +233,7 @@ class TestMainFrame : public QObject, private corvix::test::FrameFixture {
                                              "PC Serial Port",
                                              "Connect with Device",
                                              "Disconnect with Device",
+                                             "Reconnect automatically",
                                              "---",
                                              "Internal Clock",
                                              "---",
@@ -363,6 +366,18 @@ class TestMainFrame : public QObject, private corvix::test::FrameFixture {
         QVERIFY(pane->width() > 400);
         frame->RunCommand(CMainFrame::IdDisconnect);
         QTRY_COMPARE(pane->width(), 400);
+    }
+
+    void reconnectChoiceIsRemembered() {
+        QAction* option = frame->LinkState().ReconnectAction();
+        QVERIFY(option->isChecked());
+        option->trigger();
+        QVERIFY(!frame->Session().Reconnect());
+        CBrondaleDoc otherDoc;
+        test::ScriptedUserInterface otherUi;
+        CMainFrame next(otherDoc, otherUi, settings.get());
+        QVERIFY(!next.LinkState().ReconnectAction()->isChecked());
+        QVERIFY(!next.Session().Reconnect());
     }
 
     void connectFailureShowsTheMessage() {

@@ -1,6 +1,8 @@
 // The main window against the simulated device on a pseudo-terminal: Read From Device and
 // Write to Device through the tree's commands, the worker and the engine, and demo mode.
+#include <QAccessible>
 #include <QLabel>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <cstring>
 #include <memory>
@@ -170,6 +172,37 @@ class TestMainFrameDevice : public QObject, private corvix::test::DeviceFixture 
         QVERIFY(doc->FirmwareVersion()[0] != 0 || doc->FirmwareVersion()[1] != 0 || doc->FirmwareVersion()[2] != 0);
         frame->RunCommand(CMainFrame::IdDisconnect);
         demo.reset();
+    }
+
+    void lostLinkWaitsInThePaneAndComesBack() {
+        QTemporaryDir links;  // the device's port under a name that outlives the device
+        sim::SimOptions options;
+        options.linkPath = links.filePath("usb-adapter-port0").toStdString();
+        StartServer(options);
+        frame->Link().settings.portName = options.linkPath;
+        frame->RunCommand(CMainFrame::IdConnect);
+        QVERIFY(frame->Session().Reconnect());  // on by default
+        QLabel* pane = frame->StatusPane();
+        // A screen reader hears the pane's text; what the pane is stays as its description.
+        auto spoken = [pane] {
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(pane);
+            return a->text(QAccessible::Name) + "|" + a->text(QAccessible::Description);
+        };
+        for (bool back : {true, false}) {
+            server->Stop();
+            QTRY_VERIFY_WITH_TIMEOUT(frame->Session().WaitingForPort(), Generous);
+            QVERIFY(pane->text().contains(QString::fromStdString(options.linkPath)) &&
+                    !pane->text().startsWith("On"));
+            QCOMPARE(spoken(), pane->text() + "|串口状态");
+            QVERIFY(frame->Action(CMainFrame::IdDisconnect)->isEnabled());
+            if (!back) break;
+            StartServer(options);  // back under the same name: reopened and polled
+            QTRY_VERIFY_WITH_TIMEOUT(server->Stats().replies > 0, Generous);
+            QVERIFY(pane->text().startsWith("On  "));
+        }
+        frame->RunCommand(CMainFrame::IdDisconnect);  // ends the wait
+        QCOMPARE(spoken(), "Off|串口状态");
+        QVERIFY(frame->Action(CMainFrame::IdConnect)->isEnabled() && ui->messages.empty());
     }
 };
 

@@ -16,6 +16,7 @@
 #include "model/texts.h"
 #include "ui/dialogs/comminfownd.h"
 #include "ui/frame/icons.h"
+#include "ui/frame/link_status.h"
 #include "ui/views/maclistview.h"
 #include "ui/views/macview.h"
 
@@ -120,6 +121,9 @@ CMainFrame::CMainFrame(CBrondaleDoc& doc, ui::IGuiUserInterface& ui, QSettings* 
     CreateMenus();
     CreateToolBar();
     CreateStatusBar();
+    linkStatus_ = std::make_unique<ui::LinkStatus>(*session_, doc_, *statusPane_, *list_, settings,
+                                                   *menus_[0], actions_[IdDisconnect]);
+    session_->SetLocalClock([this] { return localClock(); });
 
     commBar_ = new CCommInfoWnd(this);
     addDockWidget(Qt::BottomDockWidgetArea, commBar_);
@@ -253,7 +257,7 @@ void CMainFrame::RetranslateMenus() {
     // Accessible names follow the language the window was last built in.
     tree_->setAccessibleName(T(txt::AccProjectTree, lang));
     list_->setAccessibleName(T(txt::AccParameterList, lang));
-    statusPane_->setAccessibleName(T(txt::AccLinkStatus, lang));
+    linkStatus_->Retranslate();
     toolBar_->setAccessibleName(T(txt::AccToolBar, lang));
     for (QAction* action : toolBar_->actions()) {
         if (QWidget* button = toolBar_->widgetForAction(action)) button->setAccessibleName(action->toolTip());
@@ -277,7 +281,8 @@ void CMainFrame::ArmLinkTimer() {
 }
 
 void CMainFrame::UpdateCommandStates() {
-    const bool connected = session_->IsConnected();
+    // Waiting for a lost port counts as connected: Disconnect ends the wait.
+    const bool connected = session_->IsConnected() || session_->WaitingForPort();
     const bool projectOpen = doc_.ProjectOpen();
     actions_[IdConnect]->setEnabled(!connected);
     actions_[IdConnect]->setChecked(connected);
@@ -358,9 +363,7 @@ void CMainFrame::OnTimer(int id) {
     if (id == 3) UpdateCommandStates();
 }
 
-void CMainFrame::RefreshStatusText() {
-    statusPane_->setText(QString::fromStdString(session_->Link().LinkStatusText()));
-}
+void CMainFrame::RefreshStatusText() { linkStatus_->Refresh(); }
 
 void CMainFrame::ShowMessages(const std::vector<UserMessage>& messages) {
     for (const UserMessage& m : messages) ui_.ShowMessage(m.text, m.caption);
@@ -378,7 +381,7 @@ void CMainFrame::OnDisconnect() {
 
 void CMainFrame::ShutDownLink() {
     if (session_) {
-        session_->Link().CloseLink();
+        session_->Disconnect();
         session_->StopTimers();
     }
     linkTimer_.stop();
@@ -426,6 +429,7 @@ void CMainFrame::OnEngineResult(const EngineResult& result) {
         AppendCommLog(FormatCommEntry(false, 0, received->bytes.data(), received->bytes.size()));
     } else if (std::holds_alternative<StatusUpdated>(result)) {
         if (doc_.CurrentPage() == KindInputStatus) RefreshInputStates();
+        RefreshStatusText();
     } else if (std::holds_alternative<ConfigurationReceived>(result)) {
         if (doc_.CurrentPage() == 0)
             list_->ClearPage();
@@ -450,8 +454,11 @@ void CMainFrame::OnEngineResult(const EngineResult& result) {
     } else if (const auto* failed = std::get_if<OperationFailed>(&result)) {
         if (const std::optional<UserMessage> m = FailureMessage(*failed, lang))
             ShowMessage(m->text, m->caption);
-    } else if (std::holds_alternative<LinkLost>(result)) {
+    } else if (std::holds_alternative<LinkLost>(result) || std::holds_alternative<LinkRestored>(result)) {
+        // A wait for the port retries on the session's schedule, sooner than the tick armed.
         RefreshStatusText();
+        UpdateCommandStates();
+        ArmLinkTimer();
     }
 }
 

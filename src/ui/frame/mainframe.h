@@ -36,6 +36,9 @@ class QToolBar;
 class CMacView;
 class CMacListView;
 class CCommInfoWnd;
+namespace corvix::ui {
+class LinkStatus;
+}
 
 class CMainFrame : public QMainWindow, public corvix::IDocViews {
     Q_OBJECT
@@ -111,6 +114,7 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews {
     CMacListView* List() const { return list_; }
     CCommInfoWnd* CommBar() const { return commBar_; }
     QLabel* StatusPane() const { return statusPane_; }
+    corvix::ui::LinkStatus& LinkState() const { return *linkStatus_; }
     QToolBar* ToolBar() const { return toolBar_; }
     QMenu* Menu(int index) const { return menus_.at(index); }  // 0 Device, 1 Project, 2 View, 3 Help
     const corvix::ui::RecentFileList& RecentFiles() const { return recentFiles_; }
@@ -197,4 +201,5 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews {
     std::map<int, QAction*> actions_;
     QTimer uiTimer_;    // once a second: status pane, clock window, command states
     QTimer linkTimer_;  // single shot at the session's next due tick
+    std::unique_ptr<corvix::ui::LinkStatus> linkStatus_;  // pane text, reconnect option, stale marking
 };

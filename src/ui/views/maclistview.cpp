@@ -116,6 +116,7 @@ void CMacListView::ClearPage() {
     setColumnCount(0);
     shownPage_ = 0;
     filling_ = false;
+    ApplyLiveStale();
 }
 
 PageSource CMacListView::Source() const {
@@ -162,6 +163,7 @@ bool CMacListView::FillPage(int kind) {
         for (std::size_t c = 0; c < table.rows[r].size(); ++c)
             SetCell(static_cast<int>(r), static_cast<int>(c), QString::fromStdString(table.rows[r][c]));
     filling_ = false;
+    ApplyLiveStale();
     return true;
 }
 
@@ -173,6 +175,7 @@ void CMacListView::RefreshInputStates() {
     const int count = std::min(RowCount(page, source), rowCount());
     for (int i = 0; i < count; ++i)
         SetCell(i, page.liveColumn, QString::fromStdString(CellText(page, source, i, page.liveColumn)));
+    ApplyLiveStale();
 }
 
 void CMacListView::FillEventLogPage() {

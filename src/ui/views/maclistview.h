@@ -8,6 +8,7 @@
 #include <vector>
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
@@ -34,6 +35,12 @@ class CMacListView : public QTableWidget {
     void RefreshInputStates();
     void FillEventLogPage();
     void FillCpuSupervisionPage();
+    // The live states are old: the status page greys its state column and shows `note` (the
+    // time of the last update) over the list's lower edge; false brings both back
+    // (maclistview_stale.cpp).
+    void SetLiveStale(bool stale, const QString& note);
+    bool LiveStale() const { return liveStale_; }
+    QLabel* StaleNote() const { return staleNote_; }
 
     // The command identifiers of the list's menus.
     enum Command {
@@ -95,6 +102,8 @@ class CMacListView : public QTableWidget {
     std::vector<int> SelectedRows() const;
     bool HandleCtrlKey(int key);
     bool IsCtrlListKey(const QKeyEvent* event) const;
+    // Puts the stale marking on the shown page (or takes it off when another page shows).
+    void ApplyLiveStale();
 
     corvix::CBrondaleDoc& doc_;
     corvix::ProtocolEngine* engine_ = nullptr;
@@ -106,4 +115,6 @@ class CMacListView : public QTableWidget {
     int currentRow_ = -1;
     int shownPage_ = 0;
     bool filling_ = false;  // page rebuilds are not the user's item changes
+    bool liveStale_ = false;
+    QLabel* staleNote_ = nullptr;
 };

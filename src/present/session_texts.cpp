@@ -1,0 +1,28 @@
+#include "present/session_texts.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "model/texts.h"
+
+namespace corvix {
+
+std::string StatusPaneText(const LinkSession& session, int lang) {
+    if (!session.WaitingForPort()) return session.Link().LinkStatusText();
+    const std::string& port = session.Link().settings.portName;
+    const char* format = Pick(txt::LinkLostWaiting, lang);
+    const int size = std::snprintf(nullptr, 0, format, port.c_str());
+    if (size <= 0) return port;
+    std::vector<char> out(static_cast<std::size_t>(size) + 1);
+    std::snprintf(out.data(), out.size(), format, port.c_str());
+    return out.data();
+}
+
+std::string LastUpdateText(const std::optional<LocalTime>& last, int lang) {
+    if (!last) return Pick(txt::LastUpdateNever, lang);
+    char text[64];
+    std::snprintf(text, sizeof text, Pick(txt::LastUpdateAt, lang), last->hour, last->minute, last->second);
+    return text;
+}
+
+}  // namespace corvix
