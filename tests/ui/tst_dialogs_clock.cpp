@@ -1,6 +1,7 @@
 // The clock window through the main window: opening and its texts in both languages, the
 // date-order switch for the whole program, "Set" from typed text or the PC clock, the PC-time
-// box following the clock, the device-time box filled from clock replies, and closing.
+// box following the clock, the device-time box filled from clock replies, and closing (Enter
+// on a focused Quit included).
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -297,6 +298,27 @@ class TestDialogsClock : public QObject, private corvix::test::FrameFixture {
         frame->RunCommand(CMainFrame::IdExit);
         QVERIFY(clock.isNull());
         QVERIFY(frame->clockWindow.isNull());
+    }
+
+    void enterOnQuitQuitsAndSendsNothing() {
+        for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+            QPointer<CDlgTime> clock = OpenClock();
+            clock->activateWindow();
+            clock->QuitButton()->setFocus();
+            QTest::keyClick(clock->QuitButton(), key,
+                            key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+            QVERIFY(frame->clockWindow.isNull());
+            QVERIFY(!frame->Engine().AwaitingReply());  // no clock frame went out
+            QTRY_VERIFY(clock.isNull());
+        }
+        // Set stays the default button: Enter elsewhere in the window still sets the clock.
+        CDlgTime* clock = OpenClock();
+        QVERIFY(clock->SetButton()->isDefault());
+        clock->UsePcClockBox()->setFocus();
+        QTest::keyClick(clock->UsePcClockBox(), Qt::Key_Return);
+        QVERIFY(frame->Engine().AwaitingReply());
+        QCOMPARE(Fields(SentClock()), QString("2031-2-3 4:5:6.0"));
+        QVERIFY(frame->ClockWindowOpen());
     }
 
     void readClockEntryAlone() {
