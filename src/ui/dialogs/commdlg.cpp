@@ -1,5 +1,6 @@
 #include "ui/dialogs/commdlg.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
@@ -9,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -88,6 +90,8 @@ CCommDlg::CCommDlg(QWidget* parent) : QDialog(parent) {
     connect(port_, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index >= 0) port_->setEditText(port_->itemData(index).toString());
     });
+    // A stable name is longer than the box shows; the whole of it is at hand.
+    connect(port_, &QComboBox::editTextChanged, port_, &QWidget::setToolTip);
 }
 
 void CCommDlg::showEvent(QShowEvent* event) {
@@ -147,6 +151,11 @@ void CCommDlg::FillPortList(const std::vector<corvix::PortChoice>& choices) {
     ShowEditText(port_, shown);
     port_->lineEdit()->setCursorPosition(cursor);
     shownPorts_ = choices;
+    // Entries with a stable name are far wider than the box: the drop-down list takes their
+    // width, so that they can be read whole.
+    QAbstractItemView* view = port_->view();
+    view->setMinimumWidth(view->sizeHintForColumn(0) + 2 * view->frameWidth() +
+                          view->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
 }
 
 void CCommDlg::WatchFolders() {
