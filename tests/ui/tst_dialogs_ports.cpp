@@ -92,6 +92,13 @@ class TestDialogsPorts : public QObject, private corvix::test::FrameFixture {
             QTRY_COMPARE(Items(d.PortBox()), plugged);
             QCOMPARE(d.PortBox()->currentText(), QString("tcp://host:4001"));
 
+            // udev may add a link well after the node: by-id is watched itself once it exists.
+            const std::string later = "usb-FTDI_FT232R_USB_UART_B20E11-if00-port0";
+            tree->AddById(later, "ttyUSB0");
+            QTRY_COMPARE(Items(d.PortBox()).size(), 4);
+            std::filesystem::remove(tree->Root() / "dev/serial/by-id" / later);
+            QTRY_COMPARE(Items(d.PortBox()), plugged);
+
             // The entry shows more than the name it stands for.
             d.PortBox()->setCurrentIndex(2);
             QCOMPARE(d.PortBox()->currentText(), FtdiPath);

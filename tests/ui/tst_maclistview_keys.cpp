@@ -85,6 +85,9 @@ class TestMacListViewKeys : public QObject, private corvix::test::FrameFixture {
             // It follows the list when the window's layout moves it, and leaves with the page.
             frame->ToolBar()->setVisible(!frame->ToolBar()->isVisible());
             QTRY_COMPARE(button->mapToGlobal(QPoint(0, 0)), list->viewport()->mapToGlobal(cell.topLeft()));
+            QWidget* splitter = list->parentWidget();  // moved alone, the list itself does not move
+            splitter->move(splitter->pos() + QPoint(0, 7));
+            QCOMPARE(button->mapToGlobal(QPoint(0, 0)), list->viewport()->mapToGlobal(cell.topLeft()));
             frame->Tree()->setCurrentItem(frame->Tree()->FindNode(KindDeviceAddress));
             QVERIFY(!button->isVisible());
             CloseFrame();
