@@ -209,7 +209,8 @@ void CMacListView::PlaceExecuteButton() {
         if (home != viewport()) {
             setTabOrder(this, executeButton_);
             // The list moves inside the window with its parents (tool bar shown or hidden).
-            for (QWidget* w = parentWidget(); w && w != home; w = w->parentWidget()) w->installEventFilter(this);
+            for (QWidget* w = parentWidget(); w && w != home; w = w->parentWidget())
+                w->installEventFilter(this);
         }
     }
     const bool hasCell = shownPage_ == KindCpuSupervision && rowCount() > 0 && columnCount() > 3;
