@@ -20,7 +20,8 @@ namespace corvix {
 inline constexpr int MaxSerialPorts = 10;
 inline constexpr int PortNameSize = 80;
 
-// The PC serial line. Lives only in memory; every start begins with these defaults.
+// The PC serial line. These are the first run's values; the desktop program keeps the line
+// the user last confirmed in its settings and starts with that.
 struct SerialSettings {
     std::string portName = "/dev/ttyS0";
     int baudRate = 57600;

@@ -1,6 +1,7 @@
 // The clock window through the main window: opening and its texts in both languages, the
 // date-order switch for the whole program, "Set" from typed text or the PC clock, the PC-time
-// box following the clock, the device-time box filled from clock replies, and closing.
+// box following the clock, the device-time box filled from clock replies, and closing (Enter
+// on a focused Quit included).
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -298,6 +299,19 @@ class TestDialogsClock : public QObject, private corvix::test::FrameFixture {
         frame->RunCommand(CMainFrame::IdExit);
         QVERIFY(clock.isNull());
         QVERIFY(frame->clockWindow.isNull());
+    }
+
+    void enterOnQuitQuitsAndSendsNothing() {
+        QPointer<CDlgTime> clock = OpenClock();
+        clock->QuitButton()->setFocus();
+        QTest::keyClick(clock->QuitButton(), Qt::Key_Return);
+        QVERIFY(frame->clockWindow.isNull());
+        QVERIFY(!frame->Engine().AwaitingReply());  // no clock frame went out
+        // Set stays the default button: Enter elsewhere in the window sets the clock.
+        clock = OpenClock();
+        QVERIFY(clock->SetButton()->isDefault());
+        QTest::keyClick(clock->UsePcClockBox(), Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(Fields(SentClock()), QString("2031-2-3 4:5:6.0"));
     }
 
     void readClockEntryAlone() {

@@ -1,12 +1,15 @@
 // The main window through its commands: start-up state, project commands with a scripted
 // file chooser, menus in both languages, the communication bar, the link commands, the
-// give-up with the link closed, and closing with changes never written.
+// give-up with the link closed, closing with changes never written, and the Execute button
+// for a person without a mouse.
+#include <QAccessible>
 #include <QAction>
 #include <QDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -16,6 +19,7 @@
 
 #include "link/comm_link.h"
 #include "link/engine.h"
+#include "link/frame.h"
 #include "model/doc.h"
 #include "model/gbk.h"
 #include "ui/dialogs/comminfownd.h"
@@ -483,6 +487,41 @@ class TestMainFrame : public QObject, private corvix::test::FrameFixture {
         frame->RunCommand(CMainFrame::IdEventWindow);
         QCOMPARE(frame->eventWindowVisible, 0);
         QVERIFY(!frame->Action(CMainFrame::IdEventWindow)->isChecked());
+    }
+
+    void executeButtonWithoutAMouse() {
+        QVERIFY(QTest::qWaitForWindowActive(frame.get()));
+        frame->RunCommand(CMainFrame::IdNewProject);
+        frame->Tree()->setCurrentItem(frame->Tree()->FindNode(KindCpuSupervision));
+        CMacListView* list = frame->List();
+        QPushButton* button = list->ExecuteButton();
+        const QPoint cell =
+            list->viewport()->mapToGlobal(list->visualRect(list->model()->index(0, 3)).topLeft());
+        QCOMPARE(button->mapToGlobal(QPoint()), cell);                           // where the page places it
+        list->parentWidget()->move(list->parentWidget()->pos() + QPoint(0, 7));  // a parent moves alone
+        QCOMPARE(button->mapToGlobal(QPoint()), cell + QPoint(0, 7));
+
+        // A screen reader walking the window finds it.
+        std::function<QAccessibleInterface*(QAccessibleInterface*)> find = [&](QAccessibleInterface* node) {
+            if (node->role() == QAccessible::Button && node->text(QAccessible::Name) == "执行") return node;
+            QAccessibleInterface* hit = nullptr;
+            for (int i = 0; i < node->childCount() && !hit; ++i) hit = find(node->child(i));
+            return hit;
+        };
+        QAccessibleInterface* found = find(QAccessible::queryAccessibleInterface(frame.get()));
+        QVERIFY(found && found->object() == button && found->state().focusable);
+
+        // Tab from the list reaches it; Space and Enter press it.
+        QSignalSpy pressed(button, &QPushButton::clicked);
+        for (Qt::Key key : {Qt::Key_Space, Qt::Key_Return}) {
+            list->setFocus();
+            QTest::keyClick(list, Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(button));
+            QTest::keyClick(button, key);
+        }
+        QCOMPARE(pressed.count(), 2);
+        const std::span<const uint8_t> sent = frame->Engine().OutgoingFrame();
+        QCOMPARE(DecodeHeader(sent.data(), sent.size()).function, FC_OUTPUT_TEST);
     }
 };
 

@@ -1,12 +1,17 @@
 #include "ui/dialogs/commdlg.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "ui/dialogs/dialog_util.h"
@@ -39,6 +44,10 @@ void ShowEditText(QComboBox* box, const QString& text) {
     box->setCurrentIndex(-1);
     box->setEditText(text);
 }
+
+// Changes in the watched folders come in bursts (the device node, then udev's links); the
+// list is read once the burst is over, well within a second.
+constexpr int RefreshDelayMs = 200;
 
 }  // namespace
 
@@ -75,6 +84,14 @@ CCommDlg::CCommDlg(QWidget* parent) : QDialog(parent) {
     layout->addStretch(1);
     layout->addLayout(buttons);
     setMinimumSize(DialogUnits(this, 178, 156));
+
+    // An entry stands for its port name, which may be shorter than what the entry shows
+    // (a stable name with its tty and adapter): choosing it puts the name in the box.
+    connect(port_, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0) port_->setEditText(port_->itemData(index).toString());
+    });
+    // A stable name is longer than the box shows; the whole of it is at hand.
+    connect(port_, &QComboBox::editTextChanged, port_, &QWidget::setToolTip);
 }
 
 void CCommDlg::showEvent(QShowEvent* event) {
@@ -100,10 +117,14 @@ void CCommDlg::Initialise() {
     ok_->setText(Text(txt::DlgOk, language));
     cancel_->setText(Text(txt::DlgCancel, language));
 
-    // Filling an editable list must not replace the texts shown above.
-    const QString portShown = port_->currentText();
-    for (const std::string& name : portNames) port_->addItem(QFile::decodeName(name.c_str()));
-    ShowEditText(port_, portShown);
+    if (listPorts) {
+        WatchFolders();  // before reading, so that no change after the reading is missed
+        FillPortList(listPorts());
+    } else {
+        std::vector<corvix::PortChoice> plain;
+        for (const std::string& name : portNames) plain.push_back({name, name});
+        FillPortList(plain);
+    }
     AddItems(parity_, txt::ParityItems);
     parity_->setCurrentIndex(parityPosition >= 0 && parityPosition < parity_->count() ? parityPosition : -1);
     const QString dataShown = dataBits_->currentText();
@@ -115,6 +136,51 @@ void CCommDlg::Initialise() {
     AddItems(stopBits_, txt::StopBitsItems);
     stopBits_->setCurrentIndex(
         stopBitsPosition >= 0 && stopBitsPosition < stopBits_->count() ? stopBitsPosition : -1);
+}
+
+void CCommDlg::FillPortList(const std::vector<corvix::PortChoice>& choices) {
+    // Filling an editable list must not replace the text shown (typed or chosen before).
+    const QString shown = port_->currentText();
+    const int cursor = port_->lineEdit()->cursorPosition();
+    {
+        const QSignalBlocker block(port_);
+        port_->clear();
+        for (const corvix::PortChoice& choice : choices)
+            port_->addItem(QString::fromUtf8(choice.text.c_str()), QFile::decodeName(choice.name.c_str()));
+    }
+    ShowEditText(port_, shown);
+    port_->lineEdit()->setCursorPosition(cursor);
+    shownPorts_ = choices;
+    // Entries with a stable name are far wider than the box: the drop-down list takes their
+    // width, so that they can be read whole.
+    QAbstractItemView* view = port_->view();
+    view->setMinimumWidth(view->sizeHintForColumn(0) + 2 * view->frameWidth() +
+                          view->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+}
+
+void CCommDlg::WatchFolders() {
+    if (!watcher_) {
+        watcher_ = new QFileSystemWatcher(this);
+        refresh_ = new QTimer(this);
+        refresh_->setSingleShot(true);
+        refresh_->setInterval(RefreshDelayMs);
+        connect(watcher_, &QFileSystemWatcher::directoryChanged, refresh_, qOverload<>(&QTimer::start));
+        connect(refresh_, &QTimer::timeout, this, &CCommDlg::RefreshPorts);
+    }
+    // A folder that does not exist yet (by-id before the first adapter) is taken up when its
+    // parent reports it; one that went away has dropped out of the watch by itself.
+    const QStringList watched = watcher_->directories();
+    for (const std::string& folder : watchedFolders) {
+        const QString path = QFile::decodeName(folder.c_str());
+        if (!watched.contains(path) && QFileInfo(path).isDir()) watcher_->addPath(path);
+    }
+}
+
+void CCommDlg::RefreshPorts() {
+    if (!listPorts) return;
+    WatchFolders();
+    std::vector<corvix::PortChoice> choices = listPorts();
+    if (choices != shownPorts_) FillPortList(choices);
 }
 
 void CCommDlg::accept() {

@@ -4,12 +4,17 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "present/port_choices.h"
+
 class QComboBox;
+class QFileSystemWatcher;
 class QLabel;
 class QPushButton;
+class QTimer;
 
 class CCommDlg : public QDialog {
     Q_OBJECT
@@ -18,6 +23,11 @@ class CCommDlg : public QDialog {
 
     // ---- filled by the creator before the dialog opens; texts and positions read back on OK ----
     std::vector<std::string> portNames;  // offered in this order (locale bytes, e.g. "/dev/ttyS0")
+    // When set, the port list comes from here instead, each entry with the port name it stands
+    // for, and follows adapters being plugged and unplugged: it is asked again whenever one
+    // of `watchedFolders` (or a folder among them that appears later) changes.
+    std::function<std::vector<corvix::PortChoice>()> listPorts;
+    std::vector<std::string> watchedFolders;
     std::string portText;                // the port box's text
     std::string baudRateText;
     std::string dataBitsText;
@@ -40,6 +50,9 @@ class CCommDlg : public QDialog {
 
   private:
     void Initialise();
+    void FillPortList(const std::vector<corvix::PortChoice>& choices);
+    void WatchFolders();
+    void RefreshPorts();
 
     bool initialised_ = false;
     QLabel* labels_[5];
@@ -50,4 +63,7 @@ class CCommDlg : public QDialog {
     QComboBox* stopBits_;
     QPushButton* ok_;
     QPushButton* cancel_;
+    QFileSystemWatcher* watcher_ = nullptr;
+    QTimer* refresh_ = nullptr;  // one refresh per burst of changes (udev makes several)
+    std::vector<corvix::PortChoice> shownPorts_;
 };

@@ -6,6 +6,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -104,7 +105,10 @@ CDlgTime::CDlgTime(corvix::CBrondaleDoc& doc, corvix::ProtocolEngine& engine, co
     set_ = new QPushButton(this);
     quit_ = new QPushButton(this);
     set_->setDefault(true);
+    // Quit never becomes the default, so Set stays it while Quit has the focus; Enter on a
+    // focused Quit is handled in eventFilter.
     quit_->setAutoDefault(false);
+    quit_->installEventFilter(this);
     const QSize buttonSize = DialogUnits(this, 50, 14);
     set_->setMinimumSize(buttonSize);
     quit_->setMinimumSize(buttonSize);
@@ -176,6 +180,20 @@ void CDlgTime::OnSet() {
 }
 
 void CDlgTime::reject() { close(); }
+
+bool CDlgTime::eventFilter(QObject* watched, QEvent* event) {
+    // A button that is not the default ignores Enter, and the dialog would press Set: a clock
+    // frame sent by a key meant to close the window.
+    if (watched == quit_ && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool plain = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+        if (plain && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+            quit_->click();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
 
 void CDlgTime::closeEvent(QCloseEvent* event) {
     event->accept();

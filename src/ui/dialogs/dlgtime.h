@@ -60,6 +60,7 @@ class CDlgTime : public QDialog {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void ChooseOrder(int order);

@@ -17,6 +17,7 @@
 #include "ui/dialogs/comminfownd.h"
 #include "ui/frame/icons.h"
 #include "ui/frame/link_status.h"
+#include "ui/frame/serial_settings_store.h"
 #include "ui/views/maclistview.h"
 #include "ui/views/macview.h"
 
@@ -87,13 +88,14 @@ const BiText* const MenuTitles[] = {&txt::MenuDevice, &txt::MenuProject, &txt::M
 // ---- creation ----
 
 CMainFrame::CMainFrame(CBrondaleDoc& doc, ui::IGuiUserInterface& ui, QSettings* settings, QWidget* parent)
-    : QMainWindow(parent), doc_(doc), ui_(ui), recentFiles_(settings) {
+    : QMainWindow(parent), doc_(doc), ui_(ui), settings_(settings), recentFiles_(settings) {
     setWindowIcon(ui::AppIcon());
     // The worker's notices arrive on its own thread; each is queued onto this window's thread
     // (and dropped with the window).
     session_ = std::make_unique<LinkSession>(
         doc_, [this](std::function<void()> fn) { PostFromWorker(std::move(fn)); },
         [this](const EngineResult& result) { OnEngineResult(result); });
+    session_->Link().settings = ui::LoadSerialSettings(settings_);
 
     // Client area: tree left, list right.
     splitter_ = new QSplitter(Qt::Horizontal, this);

@@ -63,8 +63,8 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews {
     static constexpr int SecondIntervalMs = 1000;  // the window's own refresh
     static constexpr int StatusPaneWidth = 400;
 
-    // `doc` and `ui` outlive the frame. `settings` (not owned) keeps the recent-file list;
-    // null keeps it in memory only.
+    // `doc` and `ui` outlive the frame. `settings` (not owned) keeps the recent-file list and
+    // the serial line; null keeps them in memory only.
     CMainFrame(corvix::CBrondaleDoc& doc, corvix::ui::IGuiUserInterface& ui, QSettings* settings = nullptr,
                QWidget* parent = nullptr);
     ~CMainFrame() override;
@@ -134,6 +134,8 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews {
     std::function<int(QDialog&)> runModal;
     // Where "PC Serial Port" gets the port list (empty: the system's serial ports).
     std::function<int(std::vector<std::string>&)> enumeratePorts;
+    // Where the system's serial ports are looked for ("/"; tests use a hand-made tree).
+    std::string portRoot = "/";
     // The PC's local time (clock window, setting the device clock).
     corvix::LocalClockFn localClock = corvix::SystemLocalTime;
 
@@ -186,6 +188,7 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews {
 
     corvix::CBrondaleDoc& doc_;
     corvix::ui::IGuiUserInterface& ui_;
+    QSettings* settings_;  // not owned; may be null
     corvix::ui::RecentFileList recentFiles_;
     std::mutex postedLock_;
     std::deque<std::function<void()>> posted_;

@@ -3,11 +3,14 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QFile>
+#include <filesystem>
 
 #include "link/comm_link.h"
+#include "link/port_names.h"
 #include "link/serial_port.h"
 #include "model/gbk.h"
 #include "model/texts.h"
+#include "present/port_choices.h"
 #include "ui/dialogs/commdlg.h"
 #include "ui/dialogs/dialog_util.h"
 #include "ui/dialogs/dlgmacinfo.h"
@@ -16,6 +19,7 @@
 #include "ui/dialogs/pwdlg.h"
 #include "ui/dialogs/sysmdlg.h"
 #include "ui/frame/mainframe.h"
+#include "ui/frame/serial_settings_store.h"
 
 using namespace corvix;
 
@@ -58,22 +62,32 @@ CInfoDlg* CreateEventWindow(CMainFrame& frame) {
 void CMainFrame::OnPcSerialPort() {
     const int lang = doc_.Language();
     std::vector<std::string> names;
-    const int count = enumeratePorts ? enumeratePorts(names) : EnumeratePorts(names);
+    int count = 0;
+    if (enumeratePorts) {
+        count = enumeratePorts(names);
+    } else {
+        const PortDiscovery found = DiscoverPorts(portRoot);
+        count = found.count;
+        for (const KernelPort& port : found.ports) names.push_back(port.path);
+    }
     if (count <= 0 || names.empty()) {
         ui_.ShowMessage(Pick(txt::NoSerialPort, lang), Pick(txt::SerialPortSetCaption, lang));
         return;
-    }
-    if (!enumeratePorts) {
-        // Stable names of USB adapters survive replugging; offer them after the ports.
-        std::vector<std::string> byId;
-        ListSerialById(byId);
-        names.insert(names.end(), byId.begin(), byId.end());
     }
 
     SerialSettings& settings = session_->Link().settings;
     CCommDlg dialog(this);
     dialog.language = lang;
     dialog.portNames = names;
+    if (!enumeratePorts) {
+        // The system's ports follow adapters plugged in and out while the dialog is open, each
+        // with its stable name where udev gives one. /dev/serial is watched too: by-id
+        // appears in it with the first adapter.
+        const std::string root = portRoot;
+        dialog.listPorts = [root] { return PortChoices(DiscoverPorts(root)); };
+        const std::filesystem::path dev = std::filesystem::path(root) / "dev";
+        dialog.watchedFolders = {dev.string(), (dev / "serial").string(), (dev / "serial/by-id").string()};
+    }
     dialog.portText = settings.portName;
     dialog.baudRateText = std::to_string(settings.baudRate);
     dialog.dataBitsText = std::to_string(settings.dataBits);
@@ -91,6 +105,7 @@ void CMainFrame::OnPcSerialPort() {
     // Only a new port name takes effect at once (the link is reopened when open); the other
     // values apply at the next connect.
     ShowMessages(PortChangeMessages(session_->ApplyPortName(dialog.portText), session_->Link(), lang));
+    ui::StoreSerialSettings(settings_, settings);
     RefreshStatusText();
 }
 

@@ -57,6 +57,8 @@ CMacListView::CMacListView(CBrondaleDoc& doc, QWidget* parent) : QTableWidget(pa
     executeButton_->setObjectName(QStringLiteral("executeButton"));
     executeButton_->setGeometry(0, 0, 100, 20);
     executeButton_->setAccessibleName(executeButton_->text());
+    executeButton_->setFocusPolicy(Qt::StrongFocus);
+    executeButton_->installEventFilter(this);  // Enter presses it, as Space does
     executeButton_->hide();
 
     connect(cellEdit_, &QLineEdit::textChanged, this, &CMacListView::OnEditTextChanged);
@@ -84,6 +86,11 @@ CMacListView::CMacListView(CBrondaleDoc& doc, QWidget* parent) : QTableWidget(pa
     connect(verticalHeader(), &QHeaderView::sectionResized, this, [this] { PlaceEditors(); });
 }
 
+CMacListView::~CMacListView() {
+    // Placed in the window, it is not ours to free with the list otherwise.
+    if (executeButton_->parentWidget() != viewport()) delete executeButton_;
+}
+
 void CMacListView::SetEngine(ProtocolEngine* engine) { engine_ = engine; }
 
 void CMacListView::SetConnectedQuery(std::function<bool()> isConnected) {
@@ -105,13 +112,13 @@ void CMacListView::ShowPage() {
                 ClearPage();
             break;
     }
-    executeButton_->setVisible(doc_.CurrentPage() == KindCpuSupervision && shownPage_ == KindCpuSupervision);
+    ShowExecuteButton(doc_.CurrentPage() == KindCpuSupervision && shownPage_ == KindCpuSupervision);
 }
 
 void CMacListView::ClearPage() {
     filling_ = true;
     HideEditors();
-    executeButton_->hide();
+    ShowExecuteButton(false);
     setRowCount(0);
     setColumnCount(0);
     shownPage_ = 0;
@@ -127,7 +134,7 @@ PageTarget CMacListView::Target() { return doc_.EditTarget(); }
 
 void CMacListView::ResetTable(int page) {
     HideEditors();
-    if (page != KindCpuSupervision) executeButton_->hide();
+    if (page != KindCpuSupervision) ShowExecuteButton(false);
     clearSelection();
     setRowCount(0);
     setColumnCount(0);
@@ -189,11 +196,39 @@ void CMacListView::FillCpuSupervisionPage() {
     if (doc_.CurrentPage() != KindCpuSupervision || !FillPage(KindCpuSupervision)) return;
     executeButton_->setText(QString::fromUtf8(Pick(txt::ListExecute, doc_.Language())));
     executeButton_->setAccessibleName(executeButton_->text());
+    ShowExecuteButton(true);
+}
+
+void CMacListView::ShowExecuteButton(bool shown) {
+    executeShown_ = shown;
     PlaceExecuteButton();
-    executeButton_->show();
 }
 
 void CMacListView::PlaceExecuteButton() {
-    if (shownPage_ == KindCpuSupervision && rowCount() > 0 && columnCount() > 3)
-        executeButton_->setGeometry(visualRect(model()->index(0, 3)));
+    if (!executeButton_) return;  // events of the list's own construction
+    QWidget* home = window() != this ? window() : viewport();
+    if (executeButton_->parentWidget() != home) {
+        executeButton_->setParent(home);
+        if (home != viewport()) {
+            setTabOrder(this, executeButton_);
+            // The list moves inside the window with its parents (tool bar shown or hidden).
+            for (QWidget* w = parentWidget(); w && w != home; w = w->parentWidget())
+                w->installEventFilter(this);
+        }
+    }
+    const bool hasCell = shownPage_ == KindCpuSupervision && rowCount() > 0 && columnCount() > 3;
+    const QRect cell = hasCell ? visualRect(model()->index(0, 3)) : QRect();
+    if (home == viewport()) {
+        if (hasCell) executeButton_->setGeometry(cell);
+        executeButton_->setVisible(executeShown_);
+        return;
+    }
+    // Cut to the list's visible area, as the viewport would cut a child of its own.
+    const QRect visible = cell & viewport()->rect();
+    const bool show = executeShown_ && isVisible() && !visible.isEmpty();
+    if (show) {
+        executeButton_->setGeometry(QRect(viewport()->mapTo(home, visible.topLeft()), visible.size()));
+        executeButton_->raise();
+    }
+    executeButton_->setVisible(show);
 }

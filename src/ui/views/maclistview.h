@@ -25,6 +25,7 @@ class CMacListView : public QTableWidget {
     Q_OBJECT
   public:
     explicit CMacListView(corvix::CBrondaleDoc& doc, QWidget* parent = nullptr);
+    ~CMacListView() override;
 
     void SetEngine(corvix::ProtocolEngine* engine);
     void SetConnectedQuery(std::function<bool()> isConnected);
@@ -82,6 +83,7 @@ class CMacListView : public QTableWidget {
     void scrollContentsBy(int dx, int dy) override;
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
   private:
     // What the pages read from and write to: the document's current device and live data.
@@ -92,6 +94,10 @@ class CMacListView : public QTableWidget {
     void ResetTable(int page);
     void AddColumn(const std::string& title, int width);
     void SetCell(int row, int column, const QString& text);
+    // Execute lies over the first row's fourth cell of the CPU supervision page. Inside a
+    // window it is the window's child, so that screen readers find it (an item view exposes
+    // only its cells) and it takes its place in the Tab order after the list.
+    void ShowExecuteButton(bool shown);
     void PlaceExecuteButton();
     void PlaceEditors();
     void HideEditors();
@@ -111,6 +117,7 @@ class CMacListView : public QTableWidget {
     QLineEdit* cellEdit_ = nullptr;
     QComboBox* cellCombo_ = nullptr;
     QPushButton* executeButton_ = nullptr;
+    bool executeShown_ = false;  // the page wants it; shown while the list shows too
     QValidator* nameValidator_ = nullptr;
     int currentRow_ = -1;
     int shownPage_ = 0;

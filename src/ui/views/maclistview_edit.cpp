@@ -240,6 +240,7 @@ void CMacListView::scrollContentsBy(int dx, int dy) {
     // Sideways scrolling keeps an open editor; it moves with the content.
     if (dy != 0) HideEditors();
     QTableWidget::scrollContentsBy(dx, dy);
+    PlaceExecuteButton();
 }
 
 bool CMacListView::IsCtrlListKey(const QKeyEvent* event) const {
@@ -293,7 +294,29 @@ bool CMacListView::event(QEvent* e) {
         e->accept();
         return true;
     }
-    return QTableWidget::event(e);
+    const bool handled = QTableWidget::event(e);
+    switch (e->type()) {
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::Show:
+        case QEvent::Hide:
+        case QEvent::ParentChange:
+            PlaceExecuteButton();
+            break;
+        default:
+            break;
+    }
+    return handled;
+}
+
+bool CMacListView::focusNextPrevChild(bool next) {
+    // Tab goes from the list to Execute (the list would move between its cells instead);
+    // from Execute on, the window's order takes over.
+    if (next && hasFocus() && executeButton_->isVisible()) {
+        executeButton_->setFocus(Qt::TabFocusReason);
+        return true;
+    }
+    return QTableWidget::focusNextPrevChild(next);
 }
 
 bool CMacListView::eventFilter(QObject* watched, QEvent* e) {
@@ -306,6 +329,18 @@ bool CMacListView::eventFilter(QObject* watched, QEvent* e) {
         e->accept();
         return true;
     }
+    if (watched == executeButton_ && e->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(e);
+        const bool plain = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+        if (plain && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+            executeButton_->click();
+            return true;
+        }
+    }
+    // Parents of the list moved or resized: Execute, placed in the window, follows.
+    if ((e->type() == QEvent::Move || e->type() == QEvent::Resize) && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->isAncestorOf(this))
+        PlaceExecuteButton();
     // Ctrl+D does nothing in the edit box (a line edit would delete a character).
     if (watched == cellEdit_ && (e->type() == QEvent::KeyPress || e->type() == QEvent::ShortcutOverride)) {
         const auto* key = static_cast<QKeyEvent*>(e);
