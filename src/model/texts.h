@@ -22,3 +22,4 @@ inline const char* Pick(const BiText& t, int uiLanguage) { return IsEnglish(uiLa
 #include "model/texts_ui.h"
 #include "model/texts_list.h"
 #include "model/texts_dialogs.h"
+#include "model/texts_report.h"

@@ -62,6 +62,8 @@ const BiText* CommandText(int command) {
             return &txt::MenuLanguage;
         case CMainFrame::IdContent:
             return &txt::MenuContent;
+        case CMainFrame::IdExportReport:
+            return &txt::MenuExportReport;
         default:
             return nullptr;
     }
@@ -73,7 +75,7 @@ const int DeviceMenu[] = {CMainFrame::IdPcSerialPort,  CMainFrame::IdConnect,
                           CMainFrame::IdInternalClock, 0,
                           CMainFrame::IdExit};
 const int ProjectMenu[] = {CMainFrame::IdNewProject, CMainFrame::IdImportProject, CMainFrame::IdExportProject,
-                           CMainFrame::IdSaveProject};
+                           CMainFrame::IdSaveProject, 0, CMainFrame::IdExportReport};
 const int ViewMenu[] = {CMainFrame::IdToolBar, CMainFrame::IdStatusBar, CMainFrame::IdConnectionBar,
                         CMainFrame::IdEventWindow, CMainFrame::IdLanguage};
 const int HelpMenu[] = {CMainFrame::IdContent};
@@ -176,7 +178,7 @@ CMainFrame::~CMainFrame() {
 void CMainFrame::CreateActions() {
     for (int command : {IdPcSerialPort, IdConnect, IdDisconnect, IdInternalClock, IdExit, IdNewProject,
                         IdImportProject, IdExportProject, IdSaveProject, IdToolBar, IdStatusBar,
-                        IdConnectionBar, IdEventWindow, IdLanguage, IdContent}) {
+                        IdConnectionBar, IdEventWindow, IdLanguage, IdContent, IdExportReport}) {
         auto* action = new QAction(this);
         action->setData(command);
         actions_[command] = action;
@@ -282,6 +284,7 @@ void CMainFrame::UpdateCommandStates() {
     actions_[IdDisconnect]->setEnabled(connected);
     actions_[IdDisconnect]->setChecked(!connected);
     actions_[IdExportProject]->setEnabled(projectOpen);
+    actions_[IdExportReport]->setEnabled(projectOpen);
     actions_[IdSaveProject]->setEnabled(doc_.modified != 0);
     actions_[IdToolBar]->setChecked(toolBar_->isVisible());
     actions_[IdStatusBar]->setChecked(statusBar()->isVisible());
@@ -337,6 +340,9 @@ void CMainFrame::RunCommand(int command) {
             break;
         case IdContent:
             OnContent();
+            break;
+        case IdExportReport:
+            OnExportReport();
             break;
         default:
             break;
