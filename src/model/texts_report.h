@@ -28,10 +28,12 @@ inline constexpr BiText ReportDialogCaption{"导出报告", "Export Report"};
 // Filter texts of the save dialog; the patterns decide the format.
 inline constexpr const char* ReportFilterHtml = "HTML (*.html)";
 inline constexpr const char* ReportFilterPdf = "PDF (*.pdf)";
-inline constexpr BiText ReportNoProject{"没有打开的工程，无法导出报告。", "There is no open project to report."};
+inline constexpr BiText ReportNoProject{"没有打开的工程，无法导出报告。",
+                                        "There is no open project to report."};
 // Followed by the path.
 inline constexpr BiText ReportWriteFailed{"报告无法写入：", "The report could not be written: "};
 // Followed by the path.
-inline constexpr BiText ReportNoPdfWriter{"此程序没有 PDF 输出，无法写入：", "This program has no PDF writer, cannot write: "};
+inline constexpr BiText ReportNoPdfWriter{"此程序没有 PDF 输出，无法写入：",
+                                          "This program has no PDF writer, cannot write: "};
 
 }  // namespace corvix::txt

@@ -168,8 +168,9 @@ void AppendPage(std::string& html, const ReportPage& page, const std::string& em
     html += "<h3>" + Escaped(page.caption) + "</h3>\n";
     int total = 0;
     for (int w : page.widths) total += w > 0 ? w : 0;
-    html += "<table class=\"page\" border=\"1\" cellspacing=\"0\" cellpadding=\"4\" width=\"100%\">\n"
-            "<thead><tr>";
+    html +=
+        "<table class=\"page\" border=\"1\" cellspacing=\"0\" cellpadding=\"4\" width=\"100%\">\n"
+        "<thead><tr>";
     for (std::size_t c = 0; c < page.titles.size(); ++c) {
         const int w = c < page.widths.size() && total > 0 ? page.widths[c] * 100 / total : 0;
         html += "<th align=\"left\"" + (w > 0 ? " width=\"" + std::to_string(w) + "%\"" : std::string()) +
@@ -229,8 +230,8 @@ Report BuildReport(const ReportRequest& request) {
          project != nullptr ? RecordText(project->projectName, ProjectNameSize) : std::string()},
         {Pick(txt::ReportFile, lang),
          request.projectPath.empty() ? Pick(txt::ReportNoFile, lang) : request.projectPath},
-        {Pick(txt::ReportCreated, lang), FormatClock(request.dateOrder, now.year, now.month, now.day, now.hour,
-                                                     now.minute, now.second)},
+        {Pick(txt::ReportCreated, lang),
+         FormatClock(request.dateOrder, now.year, now.month, now.day, now.hour, now.minute, now.second)},
         {Pick(txt::ReportProgramVersion, lang), version},
         {Pick(txt::ReportDeviceCount, lang), std::to_string(count)},
     };
@@ -243,7 +244,8 @@ std::string ReportHtml(const Report& report) {
     html += IsEnglish(report.language) ? "en" : "zh-CN";
     html += "\">\n<head>\n<meta charset=\"utf-8\">\n<meta name=\"generator\" content=\"Corvix\">\n<title>";
     html += Escaped(report.title);
-    if (!report.facts.empty() && !report.facts[0].value.empty()) html += " - " + Escaped(report.facts[0].value);
+    if (!report.facts.empty() && !report.facts[0].value.empty())
+        html += " - " + Escaped(report.facts[0].value);
     html += "</title>\n<style>\n";
     html += kStyle;
     html += "</style>\n</head>\n<body>\n<h1>" + Escaped(report.title) + "</h1>\n";

@@ -30,7 +30,7 @@ struct ReportPage {
 };
 
 struct ReportDevice {
-    std::string heading;  // "Device 1"
+    std::string heading;            // "Device 1"
     std::vector<ReportFact> facts;  // name, and type and serial number where known
     std::vector<ReportPage> pages;
 };

@@ -35,7 +35,9 @@ std::vector<std::string> TakeOutputs(const std::vector<std::string>& args, Outpu
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const std::string name = a.substr(0, a.find('='));
-        std::optional<std::string>* slot = name == "--html" ? &out.html : name == "--pdf" ? &out.pdf : nullptr;
+        std::optional<std::string>* slot = name == "--html"  ? &out.html
+                                           : name == "--pdf" ? &out.pdf
+                                                             : nullptr;
         if (slot == nullptr) {
             rest.push_back(a);
             continue;
@@ -69,7 +71,8 @@ int RunProjectReport(const std::vector<std::string>& args) {
     if (!cl.error.empty()) return Usage(cl.error);
     if (!output.error.empty()) return Usage(output.error);
     if (cl.positional.size() != 1) return Usage("expected exactly one FILE");
-    if (output.html.has_value() == output.pdf.has_value()) return Usage("give either --html OUT or --pdf OUT");
+    if (output.html.has_value() == output.pdf.has_value())
+        return Usage("give either --html OUT or --pdf OUT");
     const bool pdf = output.pdf.has_value();
     const std::string& target = pdf ? *output.pdf : *output.html;
 

@@ -74,8 +74,12 @@ const int DeviceMenu[] = {CMainFrame::IdPcSerialPort,  CMainFrame::IdConnect,
                           CMainFrame::IdDisconnect,    0,
                           CMainFrame::IdInternalClock, 0,
                           CMainFrame::IdExit};
-const int ProjectMenu[] = {CMainFrame::IdNewProject, CMainFrame::IdImportProject, CMainFrame::IdExportProject,
-                           CMainFrame::IdSaveProject, 0, CMainFrame::IdExportReport};
+const int ProjectMenu[] = {CMainFrame::IdNewProject,
+                           CMainFrame::IdImportProject,
+                           CMainFrame::IdExportProject,
+                           CMainFrame::IdSaveProject,
+                           0,
+                           CMainFrame::IdExportReport};
 const int ViewMenu[] = {CMainFrame::IdToolBar, CMainFrame::IdStatusBar, CMainFrame::IdConnectionBar,
                         CMainFrame::IdEventWindow, CMainFrame::IdLanguage};
 const int HelpMenu[] = {CMainFrame::IdContent};

@@ -25,12 +25,15 @@ std::optional<std::string> AskReportPath(CMainFrame& frame) {
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix("html");
-    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
-                     [&dialog, pdf](const QString& filter) { dialog.setDefaultSuffix(filter == pdf ? "pdf" : "html"); });
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, pdf](const QString& filter) {
+        dialog.setDefaultSuffix(filter == pdf ? "pdf" : "html");
+    });
     // Beside the project file, named after the project.
     const std::string& projectPath = frame.Doc().ProjectPath();
-    if (!projectPath.empty()) dialog.setDirectory(QFileInfo(QFile::decodeName(projectPath.c_str())).absolutePath());
-    QString name = QString::fromStdString(GbkToUtf8(FieldText(frame.Doc().Project().projectName, ProjectNameSize)));
+    if (!projectPath.empty())
+        dialog.setDirectory(QFileInfo(QFile::decodeName(projectPath.c_str())).absolutePath());
+    QString name =
+        QString::fromStdString(GbkToUtf8(FieldText(frame.Doc().Project().projectName, ProjectNameSize)));
     name.replace(QLatin1Char('/'), QLatin1Char('_'));
     if (!name.trimmed().isEmpty()) dialog.selectFile(name + ".html");
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;

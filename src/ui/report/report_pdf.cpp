@@ -1,12 +1,12 @@
 #include "ui/report/report_pdf.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFont>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QPageLayout>
 #include <QPageSize>
-#include <QBuffer>
 #include <QPdfWriter>
 #include <QRawFont>
 #include <QSaveFile>
@@ -18,8 +18,8 @@ namespace corvix::ui {
 namespace {
 
 // Chinese first: its Latin letters are fine, while a Latin font has no Chinese glyphs.
-const QStringList kFontFamilies = {"Noto Sans CJK SC", "Noto Sans SC",     "Source Han Sans SC",
-                                   "WenQuanYi Micro Hei", "Noto Sans",     "DejaVu Sans"};
+const QStringList kFontFamilies = {"Noto Sans CJK SC",    "Noto Sans SC", "Source Han Sans SC",
+                                   "WenQuanYi Micro Hei", "Noto Sans",    "DejaVu Sans"};
 
 QString PdfTitle(const Report& report) {
     QString title = QString::fromStdString(report.title);
@@ -115,7 +115,8 @@ void RewriteToUnicode(QByteArray& pdf, const CodeMap& replacements) {
             std::size_t i = 0;
             while (i < t.size()) {
                 if (!ranges) {  // <glyph> <target>
-                    if (i + 1 < t.size() && t[i] >= 0 && t[i + 1] >= 0) RewriteCode(pdf, t[i + 1], replacements);
+                    if (i + 1 < t.size() && t[i] >= 0 && t[i + 1] >= 0)
+                        RewriteCode(pdf, t[i + 1], replacements);
                     i += 2;
                     continue;
                 }
@@ -177,9 +178,10 @@ bool WriteReportPdfHeadless(const Report& report, const std::string& path) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     // Notes of the platform (a missing runtime folder and the like) are no concern of a
     // program that only writes a file; real failures still reach stderr.
-    const QtMessageHandler previous = qInstallMessageHandler(
-        [](QtMsgType type, const QMessageLogContext&, const QString& message) {
-            if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "%s\n", qPrintable(message));
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+            if (type == QtCriticalMsg || type == QtFatalMsg)
+                std::fprintf(stderr, "%s\n", qPrintable(message));
         });
     int argc = 1;
     char name[] = "corvix";
