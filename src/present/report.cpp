@@ -165,12 +165,14 @@ void AppendFacts(std::string& html, const std::vector<ReportFact>& facts) {
 }
 
 void AppendPage(std::string& html, const ReportPage& page, const std::string& emptyText) {
-    html += "<h3>" + Escaped(page.caption) + "</h3>\n";
     int total = 0;
     for (int w : page.widths) total += w > 0 ? w : 0;
+    // The caption is the table's first header row: a printed page never ends on a caption
+    // whose table starts on the next one, and a table that goes on over pages repeats it.
     html +=
         "<table class=\"page\" border=\"1\" cellspacing=\"0\" cellpadding=\"4\" width=\"100%\">\n"
-        "<thead><tr>";
+        "<thead><tr class=\"caption\"><th align=\"left\" colspan=\"" +
+        std::to_string(page.titles.size()) + "\">" + Escaped(page.caption) + "</th></tr>\n<tr>";
     for (std::size_t c = 0; c < page.titles.size(); ++c) {
         const int w = c < page.widths.size() && total > 0 ? page.widths[c] * 100 / total : 0;
         html += "<th align=\"left\"" + (w > 0 ? " width=\"" + std::to_string(w) + "%\"" : std::string()) +
@@ -201,6 +203,8 @@ constexpr const char* kStyle =
     "table.facts th{font-weight:bold;padding-right:1.5em;}\n"
     "table.page{width:100%;border-color:#888;}\n"
     "table.page th{background-color:#e4e4e4;}\n"
+    "table.page tr.caption th{background-color:#fff;font-size:11pt;border-left-color:#fff;"
+    "border-right-color:#fff;border-top-color:#fff;padding-top:0.8em;}\n"
     "table.page th,table.page td{border:1px solid #888;}\n";
 
 }  // namespace

@@ -26,7 +26,8 @@ constexpr const char* kProjectUsage =
     "  show FILE --device N --page PAGE     print one page of device N as the list shows it\n"
     "  report FILE --html OUT | --pdf OUT   write the settings report as HTML or PDF\n"
     "\n"
-    "--lang chooses the language of new texts and messages (default zh; show reports in en).\n"
+    "--lang chooses the language of new texts, reports and messages (default zh; show\n"
+    "reports its errors in en).\n"
     "Exit codes: 0 ok, 2 usage, 3 file error, 5 project full.\n";
 
 constexpr const char* kNewUsage =

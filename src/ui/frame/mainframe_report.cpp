@@ -25,8 +25,15 @@ std::optional<std::string> AskReportPath(CMainFrame& frame) {
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix("html");
+    // Another filter also changes the suffix of the name in the box, so the name and the
+    // filter never ask for different formats.
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, pdf](const QString& filter) {
-        dialog.setDefaultSuffix(filter == pdf ? "pdf" : "html");
+        const QString suffix = filter == pdf ? "pdf" : "html";
+        dialog.setDefaultSuffix(suffix);
+        const QFileInfo typed(dialog.selectedFiles().value(0));
+        const QString old = typed.suffix().toLower();
+        if (old == "pdf" || old == "html" || old == "htm")
+            dialog.selectFile(typed.completeBaseName() + "." + suffix);
     });
     // Beside the project file, named after the project.
     const std::string& projectPath = frame.Doc().ProjectPath();
