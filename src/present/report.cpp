@@ -207,6 +207,35 @@ constexpr const char* kStyle =
     "border-right-color:#fff;border-top-color:#fff;padding-top:0.8em;}\n"
     "table.page th,table.page td{border:1px solid #888;}\n";
 
+// A whole HTML document with the devices [from, to), after the title and the project's facts
+// when `withHeader`.
+std::string Document(const Report& report, std::size_t from, std::size_t to, bool withHeader) {
+    std::string html = "<!DOCTYPE html>\n<html lang=\"";
+    html += IsEnglish(report.language) ? "en" : "zh-CN";
+    html += "\">\n<head>\n<meta charset=\"utf-8\">\n<meta name=\"generator\" content=\"Corvix\">\n<title>";
+    html += Escaped(report.title);
+    if (!report.facts.empty() && !report.facts[0].value.empty())
+        html += " - " + Escaped(report.facts[0].value);
+    html += "</title>\n<style>\n";
+    html += kStyle;
+    html += "</style>\n</head>\n<body>\n";
+    if (withHeader) {
+        html += "<h1>" + Escaped(report.title) + "</h1>\n";
+        AppendFacts(html, report.facts);
+        if (report.devices.empty()) html += "<p>" + Escaped(report.noDevices) + "</p>\n";
+    }
+    for (std::size_t d = from; d < to && d < report.devices.size(); ++d) {
+        const ReportDevice& device = report.devices[d];
+        // Each further device starts on a page of its own when printed.
+        html += d == from ? "<h2>" : "<h2 class=\"newpage\">";
+        html += Escaped(device.heading) + "</h2>\n";
+        AppendFacts(html, device.facts);
+        for (const ReportPage& page : device.pages) AppendPage(html, page, report.emptyPage);
+    }
+    html += "</body>\n</html>\n";
+    return html;
+}
+
 }  // namespace
 
 std::vector<int32_t> ReportPageKinds(const DeviceRecord& device) {
@@ -243,28 +272,13 @@ Report BuildReport(const ReportRequest& request) {
     return report;
 }
 
-std::string ReportHtml(const Report& report) {
-    std::string html = "<!DOCTYPE html>\n<html lang=\"";
-    html += IsEnglish(report.language) ? "en" : "zh-CN";
-    html += "\">\n<head>\n<meta charset=\"utf-8\">\n<meta name=\"generator\" content=\"Corvix\">\n<title>";
-    html += Escaped(report.title);
-    if (!report.facts.empty() && !report.facts[0].value.empty())
-        html += " - " + Escaped(report.facts[0].value);
-    html += "</title>\n<style>\n";
-    html += kStyle;
-    html += "</style>\n</head>\n<body>\n<h1>" + Escaped(report.title) + "</h1>\n";
-    AppendFacts(html, report.facts);
-    if (report.devices.empty()) html += "<p>" + Escaped(report.noDevices) + "</p>\n";
-    for (std::size_t d = 0; d < report.devices.size(); ++d) {
-        const ReportDevice& device = report.devices[d];
-        // Each further device starts on a page of its own when printed.
-        html += d == 0 ? "<h2>" : "<h2 class=\"newpage\">";
-        html += Escaped(device.heading) + "</h2>\n";
-        AppendFacts(html, device.facts);
-        for (const ReportPage& page : device.pages) AppendPage(html, page, report.emptyPage);
-    }
-    html += "</body>\n</html>\n";
-    return html;
+std::string ReportHtml(const Report& report) { return Document(report, 0, report.devices.size(), true); }
+
+std::vector<std::string> ReportHtmlParts(const Report& report) {
+    std::vector<std::string> parts = {Document(report, 0, report.devices.empty() ? 0 : 1, true)};
+    for (std::size_t d = 1; d < report.devices.size(); ++d)
+        parts.push_back(Document(report, d, d + 1, false));
+    return parts;
 }
 
 ReportFormat ReportFormatOf(std::string_view path, ReportFormat otherwise) {

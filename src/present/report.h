@@ -61,6 +61,10 @@ Report BuildReport(const ReportRequest& request);
 
 // The report as one self-contained HTML document (UTF-8, inline style, no outside resources).
 std::string ReportHtml(const Report& report);
+// The same report cut into documents that each begin a printed page: the title and the
+// project's facts with the first device, then one per further device. A long report is laid
+// out and printed part by part, which keeps the time it takes in step with its length.
+std::vector<std::string> ReportHtmlParts(const Report& report);
 
 enum class ReportFormat { Html, Pdf };
 // The format a report file's name asks for: .pdf, or .html / .htm (in any case); any other

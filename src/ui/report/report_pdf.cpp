@@ -1,5 +1,6 @@
 #include "ui/report/report_pdf.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QBuffer>
 #include <QFile>
 #include <QFont>
@@ -7,15 +8,21 @@
 #include <QGuiApplication>
 #include <QPageLayout>
 #include <QPageSize>
+#include <QPainter>
 #include <QPdfWriter>
 #include <QRawFont>
 #include <QSaveFile>
 #include <QTextDocument>
 #include <cstdio>
 #include <map>
+#include <memory>
+#include <vector>
 
 namespace corvix::ui {
 namespace {
+
+constexpr int kDotsPerInch = 300;
+constexpr qreal kMarginMm = 20;
 
 // Chinese first: its Latin letters are fine, while a Latin font has no Chinese glyphs.
 const QStringList kFontFamilies = {"Noto Sans CJK SC",    "Noto Sans SC", "Source Han Sans SC",
@@ -144,28 +151,64 @@ bool WriteReportPdf(const Report& report, const std::string& path) {
     QSaveFile file(QFile::decodeName(path.c_str()));
     if (!file.open(QIODevice::WriteOnly)) return false;
     QByteArray pdf;
-    {
-        QBuffer buffer(&pdf);
-        buffer.open(QIODevice::WriteOnly);
-        QPdfWriter writer(&buffer);
-        writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                                         QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter));
-        writer.setResolution(300);
-        writer.setTitle(PdfTitle(report));
-        writer.setCreator("Corvix");
+    QBuffer buffer(&pdf);
+    buffer.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&buffer);
+    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0),
+                                     QPageLayout::Millimeter));
+    writer.setResolution(kDotsPerInch);
+    writer.setTitle(PdfTitle(report));
+    writer.setCreator("Corvix");
 
-        QTextDocument document;
-        QFont font;
-        font.setFamilies(kFontFamilies);
-        font.setPointSizeF(10);
-        font.setStyleStrategy(QFont::PreferNoShaping);
-        document.setDefaultFont(font);
-        document.setHtml(QString::fromUtf8(ReportHtml(report)));
-        // Without a page size of its own the document is laid out on the writer's pages and
-        // gets page numbers.
-        document.print(&writer);
-        RewriteToUnicode(pdf, RadicalReplacements(document.toPlainText(), font));
+    QFont font;
+    font.setFamilies(kFontFamilies);
+    font.setPointSizeF(10);
+    // Plain glyphs from the font's character map: shaped runs may pick glyphs (digits after
+    // Latin letters) that the PDF's text map cannot name, and they would vanish from copied text.
+    font.setStyleStrategy(QFont::PreferNoShaping);
+    const QRectF paper = writer.pageLayout().fullRectPixels(kDotsPerInch);
+    const qreal margin = kMarginMm / 25.4 * kDotsPerInch;
+    const QRectF body = paper.adjusted(margin, margin, -margin, -margin);
+
+    // Every part is laid out before printing, so each page can say how many there are.
+    std::vector<std::unique_ptr<QTextDocument>> parts;
+    int pages = 0;
+    QString text;
+    for (const std::string& html : ReportHtmlParts(report)) {
+        auto part = std::make_unique<QTextDocument>();
+        part->documentLayout()->setPaintDevice(&writer);
+        part->setDefaultFont(font);
+        part->setHtml(QString::fromUtf8(html));
+        part->setPageSize(body.size());
+        pages += part->pageCount();
+        text += part->toPlainText();
+        parts.push_back(std::move(part));
     }
+
+    QPainter painter;
+    if (!painter.begin(&writer)) return false;
+    QFont footer = font;
+    footer.setPointSizeF(8);
+    int page = 0;
+    for (const auto& part : parts) {
+        for (int i = 0; i < part->pageCount(); ++i) {
+            if (page++ > 0) writer.newPage();
+            const QRectF view(0, i * body.height(), body.width(), body.height());
+            painter.save();
+            painter.translate(body.left(), body.top() - view.top());
+            painter.setClipRect(view);
+            QAbstractTextDocumentLayout::PaintContext context;
+            context.clip = view;
+            context.palette.setColor(QPalette::Text, Qt::black);
+            part->documentLayout()->draw(&painter, context);
+            painter.restore();
+            painter.setFont(footer);
+            painter.drawText(QRectF(body.left(), body.bottom(), body.width(), margin / 2),
+                             Qt::AlignRight | Qt::AlignVCenter, QString("%1 / %2").arg(page).arg(pages));
+        }
+    }
+    if (!painter.end()) return false;
+    RewriteToUnicode(pdf, RadicalReplacements(text, font));
     if (file.write(pdf) != pdf.size() || file.error() != QFileDevice::NoError) {
         file.cancelWriting();
         return false;
