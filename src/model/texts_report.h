@@ -30,6 +30,7 @@ inline constexpr const char* ReportFilterHtml = "HTML (*.html)";
 inline constexpr const char* ReportFilterPdf = "PDF (*.pdf)";
 inline constexpr BiText ReportNoProject{"没有打开的工程，无法导出报告。",
                                         "There is no open project to report."};
+inline constexpr BiText ReportWriting{"正在写入报告…", "Writing the report…"};
 // Followed by the path.
 inline constexpr BiText ReportWriteFailed{"报告无法写入：", "The report could not be written: "};
 // Followed by the path.

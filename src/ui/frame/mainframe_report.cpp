@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QProgressDialog>
+#include <thread>
 
 #include "model/gbk.h"
 #include "model/texts.h"
@@ -53,6 +55,26 @@ std::optional<std::string> AskReportPath(CMainFrame& frame) {
     return encoded;
 }
 
+// A long PDF takes a while to lay out: it is written on a thread of its own while a modal box
+// says so, so the window keeps painting and the link keeps its timers. The report is a copy;
+// nothing the window does meanwhile reaches it.
+bool WritePdfAside(CMainFrame& frame, const Report& report, const std::string& path, int lang) {
+    QProgressDialog box(QString::fromUtf8(Pick(txt::ReportWriting, lang)), QString(), 0, 0, &frame);
+    box.setWindowTitle(txt::AppName);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.setCancelButton(nullptr);
+    box.setMinimumDuration(0);
+    bool written = false;
+    std::thread writer([&box, &report, &path, &written] {
+        written = ui::WriteReportPdf(report, path);
+        QMetaObject::invokeMethod(
+            &box, [&box] { box.done(QDialog::Accepted); }, Qt::QueuedConnection);
+    });
+    box.exec();
+    writer.join();  // also when the box was closed early
+    return written;
+}
+
 }  // namespace
 
 void CMainFrame::OnExportReport() {
@@ -72,7 +94,7 @@ void CMainFrame::OnExportReport() {
     const Report report = BuildReport(request);
     ui_.SetBusy(true);
     const bool written = ReportFormatOf(*path, ReportFormat::Html) == ReportFormat::Pdf
-                             ? ui::WriteReportPdf(report, *path)
+                             ? WritePdfAside(*this, report, *path, lang)
                              : WriteReportFile(*path, ReportHtml(report));
     ui_.SetBusy(false);
     if (!written)
