@@ -197,7 +197,6 @@ constexpr const char* kStyle =
     "'Noto Sans','DejaVu Sans',sans-serif;font-size:10pt;color:#000;margin:1.5em;}\n"
     "h1{font-size:16pt;margin:0 0 0.5em 0;}\n"
     "h2{font-size:13pt;margin:1.2em 0 0.3em 0;border-bottom:1px solid #555;}\n"
-    "h3{font-size:11pt;margin:0.9em 0 0.3em 0;}\n"
     "h2.newpage{page-break-before:always;}\n"
     "table{border-collapse:collapse;margin:0;}\n"
     "table.facts th{font-weight:bold;padding-right:1.5em;}\n"
