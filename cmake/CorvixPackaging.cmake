@@ -42,5 +42,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${CORVIX_HOMEPAGE}")
 # Dependencies are what dpkg-shlibdeps finds the programs linked against, never a list.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# No library, but the font the Chinese interface and the report's PDF are drawn with.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk")
 
 include(CPack)

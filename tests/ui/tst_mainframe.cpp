@@ -222,11 +222,10 @@ class TestMainFrame : public QObject, private corvix::test::FrameFixture {
 
     void menusFollowTheLanguage() {
         const QStringList chinese = MenuTexts(*frame);
-        const QStringList expectedChinese = {"系统",       "通讯设置",   "串口连接", "串口断开", "自动重连",
-                                             "---",        "时钟设置",   "---",      "退出",     "工程",
-                                             "创建工程",   "工程导入",   "工程导出", "工程保存", "视图(&V)",
-                                             "工具栏(&T)", "状态栏(&S)", "通讯栏",   "信息显示", "Enlish",
-                                             "帮助(&H)",   "使用说明"};
+        const QStringList expectedChinese = {"系统",     "通讯设置", "串口连接", "串口断开", "自动重连", "---",
+                                             "时钟设置", "---",      "退出",     "工程",     "创建工程", "工程导入",
+                                             "工程导出", "工程保存", "---",      "导出报告…", "视图(&V)", "工具栏(&T)",
+                                             "状态栏(&S)", "通讯栏", "信息显示", "Enlish",   "帮助(&H)", "使用说明"};
         QCOMPARE(chinese, expectedChinese);
 
         frame->RunCommand(CMainFrame::IdNewProject);
@@ -247,6 +246,8 @@ class TestMainFrame : public QObject, private corvix::test::FrameFixture {
                                              "Import Project",
                                              "Export Project ",
                                              "Save Project",
+                                             "---",
+                                             "Export Report…",
                                              "View",
                                              "Tool Bar",
                                              "Status Bar",

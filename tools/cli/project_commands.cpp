@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/report_command.h"
 #include "model/doc.h"
 #include "model/gbk.h"
 #include "model/pages.h"
@@ -23,8 +24,10 @@ constexpr const char* kProjectUsage =
     "  add-device FILE NAME [--lang zh|en]  append a new device named NAME\n"
     "  show FILE [--json] [--lang zh|en]    print the project\n"
     "  show FILE --device N --page PAGE     print one page of device N as the list shows it\n"
+    "  report FILE --html OUT | --pdf OUT   write the settings report as HTML or PDF\n"
     "\n"
-    "--lang chooses the language of new texts and messages (default zh; show reports in en).\n"
+    "--lang chooses the language of new texts, reports and messages (default zh; show\n"
+    "reports its errors in en).\n"
     "Exit codes: 0 ok, 2 usage, 3 file error, 5 project full.\n";
 
 constexpr const char* kNewUsage =
@@ -238,6 +241,7 @@ int RunProjectCommand(const std::vector<std::string>& args) {
     if (sub == "new") return RunNew(args);
     if (sub == "add-device") return RunAddDevice(args);
     if (sub == "show") return RunShow(args);
+    if (sub == "report") return RunProjectReport(args);
     return Usage(kProjectUsage, "unknown subcommand '" + sub + "'");
 }
 

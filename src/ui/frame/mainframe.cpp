@@ -64,6 +64,8 @@ const BiText* CommandText(int command) {
             return &txt::MenuLanguage;
         case CMainFrame::IdContent:
             return &txt::MenuContent;
+        case CMainFrame::IdExportReport:
+            return &txt::MenuExportReport;
         default:
             return nullptr;
     }
@@ -74,8 +76,12 @@ const int DeviceMenu[] = {CMainFrame::IdPcSerialPort,  CMainFrame::IdConnect,
                           CMainFrame::IdDisconnect,    0,
                           CMainFrame::IdInternalClock, 0,
                           CMainFrame::IdExit};
-const int ProjectMenu[] = {CMainFrame::IdNewProject, CMainFrame::IdImportProject, CMainFrame::IdExportProject,
-                           CMainFrame::IdSaveProject};
+const int ProjectMenu[] = {CMainFrame::IdNewProject,
+                           CMainFrame::IdImportProject,
+                           CMainFrame::IdExportProject,
+                           CMainFrame::IdSaveProject,
+                           0,
+                           CMainFrame::IdExportReport};
 const int ViewMenu[] = {CMainFrame::IdToolBar, CMainFrame::IdStatusBar, CMainFrame::IdConnectionBar,
                         CMainFrame::IdEventWindow, CMainFrame::IdLanguage};
 const int HelpMenu[] = {CMainFrame::IdContent};
@@ -184,7 +190,7 @@ CMainFrame::~CMainFrame() {
 void CMainFrame::CreateActions() {
     for (int command : {IdPcSerialPort, IdConnect, IdDisconnect, IdInternalClock, IdExit, IdNewProject,
                         IdImportProject, IdExportProject, IdSaveProject, IdToolBar, IdStatusBar,
-                        IdConnectionBar, IdEventWindow, IdLanguage, IdContent}) {
+                        IdConnectionBar, IdEventWindow, IdLanguage, IdContent, IdExportReport}) {
         auto* action = new QAction(this);
         action->setData(command);
         actions_[command] = action;
@@ -291,7 +297,8 @@ void CMainFrame::UpdateCommandStates() {
     actions_[IdDisconnect]->setEnabled(connected);
     actions_[IdDisconnect]->setChecked(!connected);
     actions_[IdExportProject]->setEnabled(projectOpen);
-    actions_[IdSaveProject]->setEnabled(doc_.Modified() != 0);
+    actions_[IdExportReport]->setEnabled(projectOpen);
+    actions_[IdSaveProject]->setEnabled(doc_.Modified());
     actions_[IdToolBar]->setChecked(toolBar_->isVisible());
     actions_[IdStatusBar]->setChecked(statusBar()->isVisible());
     actions_[IdConnectionBar]->setChecked(commBar_ && commBar_->isVisible());
@@ -346,6 +353,9 @@ void CMainFrame::RunCommand(int command) {
             break;
         case IdContent:
             OnContent();
+            break;
+        case IdExportReport:
+            OnExportReport();
             break;
         default:
             break;

@@ -59,6 +59,7 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews {
         IdEventWindow = 32800,
         IdLanguage = 32826,
         IdContent = 32821,
+        IdExportReport = 32840,
     };
     static constexpr int SecondIntervalMs = 1000;  // the window's own refresh
     static constexpr int StatusPaneWidth = 400;
@@ -138,6 +139,8 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews {
     std::string portRoot = "/";
     // The PC's local time (clock window, setting the device clock).
     corvix::LocalClockFn localClock = corvix::SystemLocalTime;
+    // Where Export Report writes (empty: the save dialog); the suffix .pdf makes a PDF.
+    std::function<std::optional<std::string>()> askReportPath;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -179,6 +182,8 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews {
     void OnEventWindow();
     void OnContent();
     void OnServiceMode();
+    // In mainframe_report.cpp:
+    void OnExportReport();
     void RefreshClockWindow();  // timer 3: the clock window's PC-time box
     // In mainframe_records.cpp:
     void OnCompareWithDevice(int deviceCode);
