@@ -56,13 +56,15 @@ std::optional<NetPortName> ParseNetPortName(const std::string& name) {
     if (!rest.empty() && rest[0] == '[') {
         // An IPv6 address, perhaps with a zone: "[fe80::1%eth0]:4000".
         const std::size_t close = rest.find(']');
-        if (close == std::string::npos || close + 1 >= rest.size() || rest[close + 1] != ':') return std::nullopt;
+        if (close == std::string::npos || close + 1 >= rest.size() || rest[close + 1] != ':')
+            return std::nullopt;
         out.host = rest.substr(1, close - 1);
         colon = close + 1;
-        const bool v6 = out.host.find(':') != std::string::npos &&
-                        std::all_of(out.host.begin(), out.host.end(), [](unsigned char c) {
-                            return std::isalnum(c) || c == ':' || c == '.' || c == '%' || c == '_' || c == '-';
-                        });
+        const bool v6 =
+            out.host.find(':') != std::string::npos &&
+            std::all_of(out.host.begin(), out.host.end(), [](unsigned char c) {
+                return std::isalnum(c) || c == ':' || c == '.' || c == '%' || c == '_' || c == '-';
+            });
         if (!v6) return std::nullopt;
     } else {
         colon = rest.rfind(':');
@@ -72,7 +74,8 @@ std::optional<NetPortName> ParseNetPortName(const std::string& name) {
         if (!ValidHost(out.host) || out.host.find(':') != std::string::npos) return std::nullopt;
     }
     out.port = rest.substr(colon + 1);
-    if (out.port.empty() || out.port.size() > 5 || out.port.find_first_not_of("0123456789") != std::string::npos)
+    if (out.port.empty() || out.port.size() > 5 ||
+        out.port.find_first_not_of("0123456789") != std::string::npos)
         return std::nullopt;
     const long number = std::stol(out.port);
     if (number < 1 || number > 65535) return std::nullopt;
@@ -115,9 +118,9 @@ bool NetSerialPort::Open(const std::string& name) {
     std::vector<uint8_t> offer = decoder_.Offer(telnet::OptComPort);
     for (const auto& part : {decoder_.Offer(telnet::OptBinary), decoder_.Ask(telnet::OptBinary)})
         offer.insert(offer.end(), part.begin(), part.end());
-    const bool answered =
-        SendAll(offer, NetAnswerTimeoutMs) &&
-        WaitFor([this] { return decoder_.ComPortAccepted() || decoder_.ComPortRefused(); }, NetAnswerTimeoutMs);
+    const bool answered = SendAll(offer, NetAnswerTimeoutMs) &&
+                          WaitFor([this] { return decoder_.ComPortAccepted() || decoder_.ComPortRefused(); },
+                                  NetAnswerTimeoutMs);
     if (!answered) return Fail(hungUp_ ? NetErrorDropped : NetErrorNoTelnet);
     if (decoder_.ComPortRefused()) return Fail(NetErrorNoComPort);
     return true;

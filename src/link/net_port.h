@@ -33,11 +33,11 @@ std::string NetPortEndpoint(const std::string& name);
 
 // LastOpenError() of a network port: an errno of socket(), connect() and the like
 // (ECONNREFUSED, ETIMEDOUT, EHOSTUNREACH, ...) or one of these.
-inline constexpr int NetErrorBadName = -1;        // the name does not parse
-inline constexpr int NetErrorHostNotFound = -2;   // the host name could not be resolved
-inline constexpr int NetErrorDropped = -3;        // the server closed the connection at once
-inline constexpr int NetErrorNoTelnet = -4;       // no answer to the RFC 2217 offer in time
-inline constexpr int NetErrorNoComPort = -5;      // the server refused RFC 2217
+inline constexpr int NetErrorBadName = -1;       // the name does not parse
+inline constexpr int NetErrorHostNotFound = -2;  // the host name could not be resolved
+inline constexpr int NetErrorDropped = -3;       // the server closed the connection at once
+inline constexpr int NetErrorNoTelnet = -4;      // no answer to the RFC 2217 offer in time
+inline constexpr int NetErrorNoComPort = -5;     // the server refused RFC 2217
 
 // How long opening waits for the TCP connection, and an RFC 2217 server for its answers.
 inline constexpr int NetConnectTimeoutMs = 3000;

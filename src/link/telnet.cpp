@@ -11,7 +11,9 @@ namespace {
 // A subnegotiation longer than this is not one we read; the rest of it is skipped.
 constexpr std::size_t MaxSubnegotiation = 64;
 
-bool WeWill(uint8_t option) { return option == OptBinary || option == OptSuppressGoAhead || option == OptComPort; }
+bool WeWill(uint8_t option) {
+    return option == OptBinary || option == OptSuppressGoAhead || option == OptComPort;
+}
 // Never echo: the server would send our own frames back to us.
 bool WeWant(uint8_t option) { return option == OptBinary || option == OptSuppressGoAhead; }
 
@@ -80,8 +82,9 @@ std::vector<uint8_t> ComPortLineCommands(int baudRate, int dataBits, int parity,
     const auto rate = static_cast<uint32_t>(baudRate);
     std::vector<uint8_t> out = ComPortCommand(
         ComSetBaudRate, {uint8_t(rate >> 24), uint8_t(rate >> 16), uint8_t(rate >> 8), uint8_t(rate)});
-    for (const auto& part : {ComPortCommand(ComSetDataSize, {uint8_t(dataBits)}),
-                             ComPortCommand(ComSetParity, {parityWire}), ComPortCommand(ComSetStopSize, {stopWire})})
+    for (const auto& part :
+         {ComPortCommand(ComSetDataSize, {uint8_t(dataBits)}), ComPortCommand(ComSetParity, {parityWire}),
+          ComPortCommand(ComSetStopSize, {stopWire})})
         out.insert(out.end(), part.begin(), part.end());
     return out;
 }

@@ -54,7 +54,8 @@ std::vector<UserMessage> ConnectMessages(LinkOpen result, const CommLink& link, 
     std::vector<UserMessage> out;
     if (result == LinkOpen::Opened || result == LinkOpen::AlreadyOpen) return out;
     AddOpenLinkMessage(result, lang, out);
-    out.push_back(AppMessage(WithAccessAdvice(Pick(txt::OpenPortErrorBang, lang), result, link, lang).c_str()));
+    out.push_back(
+        AppMessage(WithAccessAdvice(Pick(txt::OpenPortErrorBang, lang), result, link, lang).c_str()));
     return out;
 }
 
@@ -62,7 +63,8 @@ std::vector<UserMessage> PortChangeMessages(const PortChange& change, const Comm
     std::vector<UserMessage> out;
     if (!change.reopened || change.reopen == LinkOpen::Opened) return out;
     AddOpenLinkMessage(change.reopen, lang, out);
-    out.push_back(AppMessage(WithAccessAdvice(Pick(txt::CannotOpenPort, lang), change.reopen, link, lang).c_str()));
+    out.push_back(
+        AppMessage(WithAccessAdvice(Pick(txt::CannotOpenPort, lang), change.reopen, link, lang).c_str()));
     return out;
 }
 

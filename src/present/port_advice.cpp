@@ -9,6 +9,7 @@
 
 #include "link/net_port.h"
 #include "model/texts.h"
+#include "present/link_messages.h"
 
 namespace corvix {
 namespace {
@@ -38,7 +39,8 @@ std::string KernelName(const std::string& path) {
 }  // namespace
 
 std::string HolderAdvice(const std::string& holder, const std::string& portPath, int lang) {
-    if (HolderIs(holder, "ModemManager")) return Format(Pick(txt::ModemManagerAdvice, lang), KernelName(portPath));
+    if (HolderIs(holder, "ModemManager"))
+        return Format(Pick(txt::ModemManagerAdvice, lang), KernelName(portPath));
     if (HolderIs(holder, "brltty")) return Pick(txt::BrlttyAdvice, lang);
     return {};
 }
@@ -82,7 +84,8 @@ std::string NetOpenAdvice(LinkOpen result, const CommLink& link, int lang) {
 std::optional<UserMessage> LinkLostMessage(const CommLink& link, int lang) {
     const std::string& name = link.settings.portName;
     if (!IsNetPortName(name)) return std::nullopt;
-    return UserMessage{Format(Pick(txt::NetLinkLost, lang), NetPortEndpoint(name)), Pick(txt::CommCaption, lang)};
+    return UserMessage{Format(Pick(txt::NetLinkLost, lang), NetPortEndpoint(name)),
+                       Pick(txt::CommCaption, lang)};
 }
 
 }  // namespace corvix

@@ -3,11 +3,9 @@
 // server could not be reached. Texts only; the facts come from the link.
 #pragma once
 
-#include <optional>
 #include <string>
 
 #include "link/comm_link.h"
-#include "present/link_messages.h"
 
 namespace corvix {
 
@@ -18,9 +16,5 @@ std::string HolderAdvice(const std::string& holder, const std::string& portPath,
 // Why a tcp:// or rfc2217:// port did not open (`result` CannotOpen) or took no settings
 // (CannotConfigure), as a paragraph to append; empty when there is nothing to add.
 std::string NetOpenAdvice(LinkOpen result, const CommLink& link, int lang);
-
-// The message when the server of an open network link closed the connection; none for a
-// device path (its hang-up has no message of its own).
-std::optional<UserMessage> LinkLostMessage(const CommLink& link, int lang);
 
 }  // namespace corvix

@@ -70,10 +70,13 @@ class Ser2netServer {
                                    << "  connector: serialdev," << device << "," << lineSettings << ",local\n"
                                    << "connection: &rfc2217\n"
                                    << "  accepter: telnet(rfc2217),tcp,127.0.0.1," << telnetPort_ << "\n"
-                                   << "  connector: serialdev," << device << "," << lineSettings << ",local\n";
-            program_ = std::make_unique<Program>(Ser2netProgram(), std::vector<std::string>{"-n", "-d", "-c", config_});
+                                   << "  connector: serialdev," << device << "," << lineSettings
+                                   << ",local\n";
+            program_ = std::make_unique<Program>(Ser2netProgram(),
+                                                 std::vector<std::string>{"-n", "-d", "-c", config_});
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-            while (program_->Started() && !program_->EndsWithin(0) && std::chrono::steady_clock::now() < deadline &&
+            while (program_->Started() && !program_->EndsWithin(0) &&
+                   std::chrono::steady_clock::now() < deadline &&
                    !(ok_ = Listening(rawPort_) && Listening(telnetPort_)))
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }

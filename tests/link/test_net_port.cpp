@@ -33,9 +33,9 @@ TEST(NetPortNames, ParseOrRefuse) {
         {"rfc2217://server.local:2217", true, NetPortKind::Rfc2217, "server.local", "2217"},
         {"RFC2217://[::1]:65535", true, NetPortKind::Rfc2217, "::1", "65535"},
         {"tcp://[fe80::1%eth0]:01", true, NetPortKind::RawTcp, "fe80::1%eth0", "1"},
-        {"tcp://::1:4000", false, {}, "", ""},         // IPv6 without brackets
-        {"tcp://[host]:4000", false, {}, "", ""},      // brackets only around IPv6
-        {"tcp://host:0", false, {}, "", ""},           // no port 0
+        {"tcp://::1:4000", false, {}, "", ""},     // IPv6 without brackets
+        {"tcp://[host]:4000", false, {}, "", ""},  // brackets only around IPv6
+        {"tcp://host:0", false, {}, "", ""},       // no port 0
         {"tcp://host:65536", false, {}, "", ""},
         {"tcp://host:40x0", false, {}, "", ""},
         {"tcp://host", false, {}, "", ""},
@@ -74,9 +74,9 @@ TEST(Telnet, LineCommandsCarryTheSettings) {
     // 115199 = 00 01 C1 FF: the FF of the rate is doubled inside the subnegotiation.
     EXPECT_EQ(ComPortLineCommands(115199, 7, ParityEven, StopBits2),
               (Bytes{255, 250, 44, 1, 0x00, 0x01, 0xC1, 0xFF, 0xFF, 255, 240,  //
-                     255, 250, 44, 2, 7, 255, 240,                              //
-                     255, 250, 44, 3, 3, 255, 240,                              //
-                     255, 250, 44, 4, 2, 255, 240}));
+                     255, 250, 44, 2, 7,    255,  240,                         //
+                     255, 250, 44, 3, 3,    255,  240,                         //
+                     255, 250, 44, 4, 2,    255,  240}));
     EXPECT_TRUE(ComPortLineCommands(9600, 9, ParityNone, StopBits1).empty());
     EXPECT_TRUE(ComPortLineCommands(0, 8, ParityNone, StopBits1).empty());
 }
@@ -85,16 +85,18 @@ TEST(Telnet, LineCommandsCarryTheSettings) {
 // possible two-piece split: the data comes out exactly, each command is answered once.
 TEST(Telnet, DecoderTakesCommandsOutOfTheDataInAnySplit) {
     const Bytes wire = {
-        0x01, 255, 251, 1,                          // WILL ECHO: refused
-        255, 253, 3,                                // DO SGA: accepted
-        255, 253, 24,                               // DO TERMINAL-TYPE: refused
-        255, 253, 44,                               // DO COM-PORT-OPTION: our offer taken
-        0x02, 255, 255, 0x0D, 0x00,                 // data FF, CR NUL
-        255, 250, 44, 101, 0, 0, 0x25, 0x80, 255, 240,  // baud rate 9600
-        255, 250, 44, 107, 0, 255, 240,             // modem state notice: ignored
-        255, 241,                                   // NOP
-        255, 250, 44, 102, 8, 255, 240,  255, 250, 44, 103, 1, 255, 240,
-        255, 250, 44, 104, 1, 255, 240,  0xFF - 1,
+        0x01, 255, 251, 1,                                          // WILL ECHO: refused
+        255,  253, 3,                                               // DO SGA: accepted
+        255,  253, 24,                                              // DO TERMINAL-TYPE: refused
+        255,  253, 44,                                              // DO COM-PORT-OPTION: our offer taken
+        0x02, 255, 255, 0x0D, 0x00,                                 // data FF, CR NUL
+        255,  250, 44,  101,  0,    1,   0xC1, 255, 255, 255, 240,  // baud rate 115199, FF doubled
+        255,  250, 44,  107,  0,    255, 240,                       // modem state notice: ignored
+        255,  241,                                                  // NOP
+        255,  250, 44,  102,  8,    255, 240,                       // data size 8
+        255,  250, 44,  103,  1,    255, 240,                       // parity none
+        255,  250, 44,  104,  1,    255, 240,                       // stop size 1
+        0xFE,
     };
     const Bytes data = {0x01, 0x02, 0xFF, 0x0D, 0x00, 0xFE};
     for (std::size_t cut = 0; cut <= wire.size(); ++cut) {
@@ -104,14 +106,15 @@ TEST(Telnet, DecoderTakesCommandsOutOfTheDataInAnySplit) {
         Bytes out(64);
         std::size_t first = 0, second = 0;
         ASSERT_EQ(d.Decode(wire.data(), cut, out.data(), out.size(), first), cut);
-        ASSERT_EQ(d.Decode(wire.data() + cut, wire.size() - cut, out.data() + first, out.size() - first, second),
-                  wire.size() - cut);
+        ASSERT_EQ(
+            d.Decode(wire.data() + cut, wire.size() - cut, out.data() + first, out.size() - first, second),
+            wire.size() - cut);
         out.resize(first + second);
         EXPECT_EQ(out, data);
         EXPECT_EQ(d.TakeReplies(), (Bytes{255, 254, 1, 255, 251, 3, 255, 252, 24}));
         EXPECT_TRUE(d.ComPortAccepted());
         ASSERT_TRUE(d.Replies().Complete());
-        EXPECT_EQ(*d.Replies().baudRate, 9600u);
+        EXPECT_EQ(*d.Replies().baudRate, 115199u);
         EXPECT_EQ(*d.Replies().parity, telnet::ParityWireNone);
     }
     // A full buffer stops in front of the next data byte, commands before it are taken.

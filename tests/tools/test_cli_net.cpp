@@ -102,7 +102,8 @@ TEST(CliNet, PortHeldByAKnownServiceGetsItsFix) {
         waitpid(child, nullptr, 0);
         EXPECT_EQ(r.exitCode, 4);
         EXPECT_EQ(r.err, expected);
-        EXPECT_NE(expected.find(std::string(h.name) + " (PID " + std::to_string(child) + ")"), std::string::npos)
+        EXPECT_NE(expected.find(std::string(h.name) + " (PID " + std::to_string(child) + ")"),
+                  std::string::npos)
             << expected;
         EXPECT_NE(expected.find(h.fix), std::string::npos) << expected;
     }

@@ -449,6 +449,8 @@ void CMainFrame::OnEngineResult(const EngineResult& result) {
             ShowMessage(m->text, m->caption);
     } else if (std::holds_alternative<LinkLost>(result)) {
         RefreshStatusText();
+        if (const std::optional<UserMessage> m = LinkLostMessage(session_->Link(), lang))
+            ShowMessage(m->text, m->caption);
     }
 }
 
