@@ -21,7 +21,7 @@ namespace corvix::test {
 
 // The ser2net program, or empty when it is not installed.
 inline std::string Ser2netProgram() {
-    for (const char* path : {"/usr/sbin/ser2net", "/usr/bin/ser2net", "/usr/local/sbin/ser2net"})
+    for (const char* path : {"/usr/sbin/ser2net", "/usr/bin/ser2net"})
         if (::access(path, X_OK) == 0) return path;
     return {};
 }
@@ -64,7 +64,8 @@ class Ser2netServer {
         // A port taken between our look and ser2net's bind: try again with others.
         for (int attempt = 0; attempt < 3 && !ok_; ++attempt) {
             rawPort_ = FreeTcpPort();
-            telnetPort_ = FreeTcpPort();
+            do telnetPort_ = FreeTcpPort();
+            while (telnetPort_ == rawPort_);
             std::ofstream(config_) << "connection: &raw\n"
                                    << "  accepter: tcp,127.0.0.1," << rawPort_ << "\n"
                                    << "  connector: serialdev," << device << "," << lineSettings << ",local\n"
@@ -82,8 +83,7 @@ class Ser2netServer {
         }
     }
     ~Ser2netServer() {
-        if (program_) program_->Signal(SIGTERM);
-        program_.reset();
+        if (program_ && program_->Signal(SIGTERM)) program_->Wait(5000);
         if (!config_.empty()) ::unlink(config_.c_str());
         if (!folder_.empty()) ::rmdir(folder_.c_str());
     }

@@ -21,39 +21,28 @@ using Bytes = std::vector<uint8_t>;
 using namespace std::chrono_literals;
 
 TEST(NetPortNames, ParseOrRefuse) {
-    struct Case {
-        const char* name;
-        bool ok;
+    const struct {
+        const char *name, *host, *port;
         NetPortKind kind;
-        const char* host;
-        const char* port;
+    } good[] = {
+        {"tcp://127.0.0.1:4000", "127.0.0.1", "4000", NetPortKind::RawTcp},
+        {"rfc2217://server.local:2217", "server.local", "2217", NetPortKind::Rfc2217},
+        {"RFC2217://[::1]:65535", "::1", "65535", NetPortKind::Rfc2217},
+        {"tcp://[fe80::1%eth0]:01", "fe80::1%eth0", "1", NetPortKind::RawTcp},
     };
-    const Case cases[] = {
-        {"tcp://127.0.0.1:4000", true, NetPortKind::RawTcp, "127.0.0.1", "4000"},
-        {"rfc2217://server.local:2217", true, NetPortKind::Rfc2217, "server.local", "2217"},
-        {"RFC2217://[::1]:65535", true, NetPortKind::Rfc2217, "::1", "65535"},
-        {"tcp://[fe80::1%eth0]:01", true, NetPortKind::RawTcp, "fe80::1%eth0", "1"},
-        {"tcp://::1:4000", false, {}, "", ""},     // IPv6 without brackets
-        {"tcp://[host]:4000", false, {}, "", ""},  // brackets only around IPv6
-        {"tcp://host:0", false, {}, "", ""},       // no port 0
-        {"tcp://host:65536", false, {}, "", ""},
-        {"tcp://host:40x0", false, {}, "", ""},
-        {"tcp://host", false, {}, "", ""},
-        {"tcp://:4000", false, {}, "", ""},
-        {"rfc2217://a b:4000", false, {}, "", ""},
-        {"rfc2217://user@host:4000", false, {}, "", ""},
-        {"/dev/ttyUSB0", false, {}, "", ""},
-        {"udp://host:4000", false, {}, "", ""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& c : good) {
         const auto parsed = ParseNetPortName(c.name);
-        ASSERT_EQ(parsed.has_value(), c.ok);
-        if (!c.ok) continue;
-        EXPECT_EQ(parsed->kind, c.kind);
+        ASSERT_TRUE(parsed) << c.name;
+        EXPECT_EQ(parsed->kind, c.kind) << c.name;
         EXPECT_EQ(parsed->host, c.host);
         EXPECT_EQ(parsed->port, c.port);
     }
+    // IPv6 without brackets, brackets around a name, ports out of range or not numbers, no
+    // host or port, blanks, user parts, other schemes and plain paths.
+    for (const char* bad : {"tcp://::1:4000", "tcp://[host]:4000", "tcp://host:0", "tcp://host:65536",
+                            "tcp://host:40x0", "tcp://host", "tcp://:4000", "rfc2217://a b:4000",
+                            "rfc2217://user@host:4000", "/dev/ttyUSB0", "udp://host:4000"})
+        EXPECT_FALSE(ParseNetPortName(bad)) << bad;
     // A name with a scheme is never opened as a device path, even when it is malformed.
     EXPECT_TRUE(IsNetPortName("tcp://host"));
     EXPECT_FALSE(IsNetPortName("/dev/ttyS0"));
@@ -117,19 +106,11 @@ TEST(Telnet, DecoderTakesCommandsOutOfTheDataInAnySplit) {
         EXPECT_EQ(*d.Replies().baudRate, 115199u);
         EXPECT_EQ(*d.Replies().parity, telnet::ParityWireNone);
     }
-    // A full buffer stops in front of the next data byte, commands before it are taken.
-    TelnetDecoder d;
-    const Bytes two = {0x41, 255, 241, 255, 255, 0x42};
-    uint8_t one = 0;
-    std::size_t produced = 0;
-    EXPECT_EQ(d.Decode(two.data(), two.size(), &one, 1, produced), 4u);  // up to the first IAC of FF
-    EXPECT_EQ(d.Decode(two.data() + 4, 2, nullptr, 0, produced), 0u);
-    EXPECT_EQ(d.Decode(two.data() + 4, 2, &one, 1, produced), 1u);
-    EXPECT_EQ(one, 0xFF);
     // DONT after our offer: the server has no serial-port option.
     TelnetDecoder refused;
     refused.Offer(telnet::OptComPort);
     const Bytes dont = {255, 254, 44};
+    std::size_t produced = 0;
     refused.Decode(dont.data(), dont.size(), nullptr, SIZE_MAX, produced);
     EXPECT_TRUE(refused.ComPortRefused());
     EXPECT_TRUE(refused.TakeReplies().empty());
@@ -199,36 +180,27 @@ TEST_P(ThroughSer2net, ServerClosingIsAHangUp) {
 INSTANTIATE_TEST_SUITE_P(RawAndRfc2217, ThroughSer2net, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Rfc2217" : "RawTcp"; });
 
-// Failures to reach a server have their reason and a message in each language that names
-// the address; a malformed name is refused without a connection attempt.
+// Failures to reach a server keep their reason; the message names the address in each
+// language. Name lookups are not made in tests: a port reports that failure.
 TEST(NetPortOpen, FailuresSayWhy) {
-    const std::string refusedName = "tcp://127.0.0.1:" + std::to_string(test::FreeTcpPort());
     CommLink link;
-    link.settings.portName = refusedName;
+    link.settings.portName = "tcp://127.0.0.1:" + std::to_string(test::FreeTcpPort());
     EXPECT_EQ(link.Connect(), LinkOpen::CannotOpen);
     EXPECT_EQ(link.LastOpenError(), ECONNREFUSED);
-    std::vector<std::string> texts;
-    for (int lang : {LangChinese, LangEnglish}) {
-        const auto messages = ConnectMessages(LinkOpen::CannotOpen, link, lang);
-        ASSERT_EQ(messages.size(), 1u);
-        EXPECT_NE(messages[0].text.find(refusedName.substr(6) + " "), std::string::npos) << messages[0].text;
-        texts.push_back(messages[0].text);
-    }
-    EXPECT_NE(texts[0], texts[1]);
-
     link.settings.portName = "rfc2217://127.0.0.1";
     EXPECT_EQ(link.Connect(), LinkOpen::CannotOpen);
     EXPECT_EQ(link.LastOpenError(), NetErrorBadName);
 
-    // Name lookups are not made in tests: a port reports the failure, the message says it.
     auto fake = std::make_shared<FakeSerialPort>();
     fake->FailOpen(NetErrorHostNotFound);
     link.SetPortFactory([fake] { return fake; });
     link.settings.portName = "rfc2217://plc-gateway:4001";
     EXPECT_EQ(link.Connect(), LinkOpen::CannotOpen);
-    const std::string text = ConnectMessages(LinkOpen::CannotOpen, link, LangEnglish)[0].text;
-    EXPECT_NE(text.find("plc-gateway:4001"), std::string::npos);
-    EXPECT_NE(text, ConnectMessages(LinkOpen::CannotOpen, link, LangChinese)[0].text);
+    const std::string en = ConnectMessages(LinkOpen::CannotOpen, link, LangEnglish)[0].text;
+    const std::string zh = ConnectMessages(LinkOpen::CannotOpen, link, LangChinese)[0].text;
+    EXPECT_NE(en.find("plc-gateway:4001"), std::string::npos);
+    EXPECT_NE(zh.find("plc-gateway:4001"), std::string::npos);
+    EXPECT_NE(en, zh);
 }
 
 }  // namespace
