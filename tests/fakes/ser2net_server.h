@@ -1,6 +1,6 @@
 // A real serial device server for the tests: the system's ser2net, run in the foreground with
-// a generated configuration that bridges two TCP ports on 127.0.0.1 to one serial device, one
-// raw and one with telnet and RFC 2217. Its ports are found by binding port 0, so parallel
+// a generated configuration that bridges three TCP ports on 127.0.0.1 to one serial device:
+// raw, telnet with RFC 2217, and plain telnet. Its ports are found by binding port 0, so parallel
 // test runs never share one.
 #pragma once
 
@@ -55,7 +55,7 @@ inline bool Listening(int port) {
 
 class Ser2netServer {
   public:
-    // Bridges to `device` at `lineSettings` ("9600n81"); Ok() tells whether both ports listen.
+    // Bridges to `device` at `lineSettings` ("9600n81"); Ok() tells whether all ports listen.
     explicit Ser2netServer(const std::string& device, const std::string& lineSettings = "9600n81") {
         char folder[] = "/tmp/corvix-ser2net-XXXXXX";
         if (::mkdtemp(folder) == nullptr) return;
@@ -66,8 +66,13 @@ class Ser2netServer {
             rawPort_ = FreeTcpPort();
             do telnetPort_ = FreeTcpPort();
             while (telnetPort_ == rawPort_);
+            do plainPort_ = FreeTcpPort();
+            while (plainPort_ == rawPort_ || plainPort_ == telnetPort_);
             std::ofstream(config_) << "connection: &raw\n"
                                    << "  accepter: tcp,127.0.0.1," << rawPort_ << "\n"
+                                   << "  connector: serialdev," << device << "," << lineSettings << ",local\n"
+                                   << "connection: &plain\n"
+                                   << "  accepter: telnet,tcp,127.0.0.1," << plainPort_ << "\n"
                                    << "  connector: serialdev," << device << "," << lineSettings << ",local\n"
                                    << "connection: &rfc2217\n"
                                    << "  accepter: telnet(rfc2217),tcp,127.0.0.1," << telnetPort_ << "\n"
@@ -78,7 +83,7 @@ class Ser2netServer {
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
             while (program_->Started() && !program_->EndsWithin(0) &&
                    std::chrono::steady_clock::now() < deadline &&
-                   !(ok_ = Listening(rawPort_) && Listening(telnetPort_)))
+                   !(ok_ = Listening(rawPort_) && Listening(telnetPort_) && Listening(plainPort_)))
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
@@ -93,10 +98,12 @@ class Ser2netServer {
     bool Ok() const { return ok_; }
     std::string RawName() const { return "tcp://127.0.0.1:" + std::to_string(rawPort_); }
     std::string Rfc2217Name() const { return "rfc2217://127.0.0.1:" + std::to_string(telnetPort_); }
+    // RFC 2217 asked of a telnet port without it.
+    std::string PlainTelnetName() const { return "rfc2217://127.0.0.1:" + std::to_string(plainPort_); }
 
   private:
     std::string folder_, config_;
-    int rawPort_ = 0, telnetPort_ = 0;
+    int rawPort_ = 0, telnetPort_ = 0, plainPort_ = 0;
     bool ok_ = false;
     std::unique_ptr<Program> program_;
 };

@@ -177,6 +177,27 @@ TEST_P(ThroughSer2net, ServerClosingIsAHangUp) {
     link.CloseLink();
 }
 
+// RFC 2217 asked of a server that speaks telnet without it, or no telnet at all (a raw port:
+// no answer within the time).
+TEST(NetPortOpen, ServersWithoutRfc2217AreToldApart) {
+    CORVIX_REQUIRE_SER2NET();
+    testing::PtyPair pty;
+    test::Ser2netServer server(pty.SlavePath());
+    ASSERT_TRUE(server.Ok()) << "ser2net did not start";
+    NetSerialPort port;
+    EXPECT_FALSE(port.Open("rfc2217" + server.RawName().substr(3)));
+    EXPECT_EQ(port.LastOpenError(), NetErrorNoTelnet);
+    // Our offer reached the device; the server lets go of it before the next connection.
+    EXPECT_EQ(pty.Receive(3, 5s), (Bytes{255, 251, 44}));
+    EXPECT_TRUE(testing::WaitUntil([&] {
+        pollfd p{pty.MasterFd(), POLLIN, 0};
+        return ::poll(&p, 1, 0) == 1 && (p.revents & POLLHUP);
+    }));
+    EXPECT_FALSE(port.Open(server.PlainTelnetName()));
+    EXPECT_EQ(port.LastOpenError(), NetErrorNoComPort);
+    EXPECT_FALSE(port.IsOpen());
+}
+
 INSTANTIATE_TEST_SUITE_P(RawAndRfc2217, ThroughSer2net, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Rfc2217" : "RawTcp"; });
 
