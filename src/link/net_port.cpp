@@ -182,6 +182,7 @@ bool NetSerialPort::WaitFor(Done done, int timeoutMs) {
         const int r = ::poll(&p, 1, wait);
         if (r < 0 && errno == EINTR) continue;
         if (r <= 0) continue;  // the deadline check ends it
+        QuickAck();
         const ssize_t n = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
         if (n <= 0) {
@@ -219,6 +220,14 @@ bool NetSerialPort::SendAll(const std::vector<uint8_t>& bytes, int timeoutMs) {
 void NetSerialPort::SendReplies() {
     const std::vector<uint8_t> replies = decoder_.TakeReplies();
     if (!replies.empty()) (void)::send(fd_, replies.data(), replies.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
+// Acknowledge at once: a server that holds back the rest of a reply until our delayed
+// acknowledgement comes (Nagle's algorithm) would add about 40 ms to each reply. The kernel
+// drops back to delayed acknowledgements by itself, so this is set before each read.
+void NetSerialPort::QuickAck() {
+    const int one = 1;
+    (void)::setsockopt(fd_, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
 }
 
 // Shut down both ways: the socket then polls POLLHUP, the sign the worker looks for.
@@ -310,6 +319,7 @@ std::size_t NetSerialPort::BytesQueued() {
 
 std::size_t NetSerialPort::Read(uint8_t* out, std::size_t capacity) {
     if (fd_ < 0 || capacity == 0 || hungUp_) return 0;
+    QuickAck();
     std::size_t total = 0;
     uint8_t wire[PeekSize];
     while (total < capacity) {

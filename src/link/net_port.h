@@ -76,6 +76,7 @@ class NetSerialPort : public SerialPort {
     bool WaitFor(Done done, int timeoutMs);
     bool SendAll(const std::vector<uint8_t>& bytes, int timeoutMs);
     void SendReplies();
+    void QuickAck();
     void MarkGone();
 
     int fd_ = -1;
