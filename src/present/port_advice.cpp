@@ -29,11 +29,13 @@ bool HolderIs(const std::string& holder, const char* name) {
     return holder.compare(0, length, name) == 0 && holder.compare(length, 2, " (") == 0;
 }
 
-// "ttyUSB0" for /dev/ttyUSB0, also when the path is a link to it (/dev/serial/by-id/...).
+// "ttyUSB0" for /dev/ttyUSB0, also when the path is a link to it (/dev/serial/by-id/...):
+// the name under /dev, as udev rules match it.
 std::string KernelName(const std::string& path) {
     std::error_code ec;
     const std::filesystem::path real = std::filesystem::canonical(path, ec);
-    return (ec ? std::filesystem::path(path) : real).filename().string();
+    const std::string name = (ec ? std::filesystem::path(path) : real).string();
+    return name.rfind("/dev/", 0) == 0 ? name.substr(5) : std::filesystem::path(name).filename().string();
 }
 
 }  // namespace
