@@ -8,6 +8,8 @@
 #include <cstring>
 #include <vector>
 
+#include "link/net_port.h"
+
 namespace corvix {
 
 CommLink::CommLink(CommNoticeFn notify)
@@ -20,7 +22,7 @@ bool CommLink::ConfigurePort() { return port_ && port_->Configure(settings); }
 LinkOpen CommLink::OpenLink() {
     if (connected_) return LinkOpen::AlreadyOpen;
 
-    std::shared_ptr<SerialPort> port = factory_ ? factory_() : MakePosixSerialPort();
+    std::shared_ptr<SerialPort> port = factory_ ? factory_() : MakePortFor(settings.portName);
     if (!port) return LinkOpen::CannotOpen;
     if (!port->Open(settings.portName)) {
         lastOpenError_ = port->LastOpenError();
@@ -32,6 +34,8 @@ LinkOpen CommLink::OpenLink() {
     // The driver's queues are the kernel's own and the write time-out is applied per write by
     // the port, so there is nothing to set between opening and programming the line.
     if (!ConfigurePort()) {
+        // A serial device server may have closed the connection meanwhile; a tty says 0.
+        lastOpenError_ = port_->LastOpenError();
         port_->Close();
         port_.reset();
         return LinkOpen::CannotConfigure;

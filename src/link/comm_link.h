@@ -44,7 +44,8 @@ class CommLink : public IFrameSink {
 
     // Takes effect at the next OpenLink.
     void SetNoticeHandler(CommNoticeFn notify) { notify_ = std::move(notify); }
-    // Where OpenLink gets its port object; tests hand in a fake. Empty = POSIX termios port.
+    // Where OpenLink gets its port object; tests hand in a fake. Empty = by the port name: a
+    // serial server for tcp:// and rfc2217:// names, the termios port for a device path.
     void SetPortFactory(PortFactory factory) { factory_ = std::move(factory); }
 
     // Opens and programs the port and starts the worker.
@@ -71,7 +72,9 @@ class CommLink : public IFrameSink {
     // Status-bar pane: "Off", or "On  <port> Baudrate：<b> Databits:<d> Stopbits:<s> Parity:<p>".
     std::string LinkStatusText() const;
 
-    // errno of the last failed open (0 after a successful one).
+    // errno of the last failed open (0 after a successful one); a network port also gives
+    // the NetError* codes of link/net_port.h, also when the server went while the line was
+    // being set up (CannotConfigure).
     int LastOpenError() const { return lastOpenError_; }
     // The running worker (null when disconnected); tests read its counters.
     const CommWorker* Worker() const { return worker_.get(); }

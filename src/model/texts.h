@@ -19,6 +19,7 @@ inline const char* Pick(const BiText& t, int uiLanguage) { return IsEnglish(uiLa
 // Sections of the catalog, one per area of the program, all in namespace corvix::txt.
 #include "model/texts_model.h"
 #include "model/texts_link.h"
+#include "model/texts_net.h"
 #include "model/texts_ui.h"
 #include "model/texts_list.h"
 #include "model/texts_dialogs.h"

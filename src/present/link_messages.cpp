@@ -4,26 +4,31 @@
 #include <cstdio>
 #include <cstring>
 
+#include "link/net_port.h"
 #include "model/formats.h"
 #include "model/gbk.h"
 #include "model/texts.h"
+#include "present/port_advice.h"
 
 namespace corvix {
 namespace {
 
 UserMessage AppMessage(const char* text) { return {text, txt::AppName}; }
 
-// When the device is held by another program, say which; when it exists but we may not use
-// it, say how to get the right: membership of the group that owns it (dialout on most systems).
-std::string WithAccessAdvice(const char* message, const CommLink& link, int lang) {
+// When the device is held by another program, say which (and how to get the port back from
+// the usual suspects); when it exists but we may not use it, say how to get the right:
+// membership of the group that owns it (dialout on most systems). A serial device server
+// says why it could not be reached.
+std::string WithAccessAdvice(const char* message, LinkOpen result, const CommLink& link, int lang) {
     std::string text = message;
+    if (IsNetPortName(link.settings.portName)) return text + NetOpenAdvice(result, link, lang);
     if (link.LastOpenError() == EBUSY) {
         const std::string& holder = link.LastOpenHolder();
         if (holder.empty()) return text + Pick(txt::PortInUse, lang);
         const char* format = Pick(txt::PortInUseBy, lang);
         std::vector<char> out(std::strlen(format) + holder.size() + 1);
         std::snprintf(out.data(), out.size(), format, holder.c_str());
-        return text + out.data();
+        return text + out.data() + HolderAdvice(holder, link.settings.portName, lang);
     }
     if (link.LastOpenError() != EACCES) return text;
     const std::string group = link.PortGroupName();
@@ -49,7 +54,8 @@ std::vector<UserMessage> ConnectMessages(LinkOpen result, const CommLink& link, 
     std::vector<UserMessage> out;
     if (result == LinkOpen::Opened || result == LinkOpen::AlreadyOpen) return out;
     AddOpenLinkMessage(result, lang, out);
-    out.push_back(AppMessage(WithAccessAdvice(Pick(txt::OpenPortErrorBang, lang), link, lang).c_str()));
+    out.push_back(
+        AppMessage(WithAccessAdvice(Pick(txt::OpenPortErrorBang, lang), result, link, lang).c_str()));
     return out;
 }
 
@@ -57,7 +63,8 @@ std::vector<UserMessage> PortChangeMessages(const PortChange& change, const Comm
     std::vector<UserMessage> out;
     if (!change.reopened || change.reopen == LinkOpen::Opened) return out;
     AddOpenLinkMessage(change.reopen, lang, out);
-    out.push_back(AppMessage(WithAccessAdvice(Pick(txt::CannotOpenPort, lang), link, lang).c_str()));
+    out.push_back(
+        AppMessage(WithAccessAdvice(Pick(txt::CannotOpenPort, lang), change.reopen, link, lang).c_str()));
     return out;
 }
 

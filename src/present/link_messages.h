@@ -26,6 +26,9 @@ std::vector<UserMessage> PortChangeMessages(const PortChange& change, const Comm
 // transfer.
 std::optional<UserMessage> FailureMessage(const OperationFailed& failure, int lang);
 UserMessage WriteSuccessMessage(int lang);
+// The message when the server of an open network link closed the connection; none for a
+// device path (its hang-up has no message of its own).
+std::optional<UserMessage> LinkLostMessage(const CommLink& link, int lang);
 
 // The two event-window lines of one event ("\r\n" line ends) in the given date order.
 std::string EventText(const WireEvent& e, int dateOrder, int lang);

@@ -28,7 +28,9 @@ namespace {
 
 constexpr const char* kCommonOptions =
     "common options:\n"
-    "  --port PATH                 serial device (required), e.g. /dev/ttyUSB0\n"
+    "  --port PATH                 serial device (required), e.g. /dev/ttyUSB0, or a serial\n"
+    "                              device server: tcp://HOST:PORT (raw TCP) or\n"
+    "                              rfc2217://HOST:PORT (line settings sent to the server)\n"
     "  --baud N                    baud rate (57600)\n"
     "  --data-bits N               data bits (8)\n"
     "  --parity none|even|odd      parity (none)\n"
@@ -38,8 +40,9 @@ constexpr const char* kCommonOptions =
     "\n"
     "Exit codes: 0 ok, 1 the device did not answer (a request goes out four times; 16 s\n"
     "after the first without a reply the link gives up), 2 usage, 3 file error, 4 the port\n"
-    "could not be opened or configured (also: in use by another program), 6 (compare) the\n"
-    "project and the device differ.\n";
+    "could not be opened or configured (also: in use by another program, or a serial device\n"
+    "server refused the connection, could not be found, timed out or closed it), 6 (compare)\n"
+    "the project and the device differ.\n";
 
 constexpr const char* kDeviceUsage =
     "usage: corvix-cli device <subcommand> --port PATH [options]\n"

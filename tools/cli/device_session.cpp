@@ -83,6 +83,9 @@ void DeviceSession::OnResult(const EngineResult& result) {
         }
     } else if (const auto* failed = std::get_if<OperationFailed>(&result)) {
         if (const std::optional<UserMessage> m = FailureMessage(*failed, lang)) Complain(m->text);
+    } else if (std::holds_alternative<LinkLost>(result)) {
+        if (const std::optional<UserMessage> m = LinkLostMessage(loop_.Session().Link(), lang))
+            Complain(m->text);
     } else if (std::holds_alternative<ConfigurationWritten>(result)) {
         std::printf("%s\n", WriteSuccessMessage(lang).text.c_str());
         std::fflush(stdout);

@@ -471,6 +471,10 @@ void CMainFrame::OnEngineResult(const EngineResult& result) {
         RefreshStatusText();
         UpdateCommandStates();
         ArmLinkTimer();
+        // Without a wait for the port, a network link that went says why, once.
+        if (std::holds_alternative<LinkLost>(result) && !session_->WaitingForPort())
+            if (const std::optional<UserMessage> m = LinkLostMessage(session_->Link(), lang))
+                ShowMessage(m->text, m->caption);
     }
 }
 
