@@ -280,6 +280,11 @@ std::string FormatCommEntry(bool sent, int repeat, const uint8_t* bytes, std::si
     } else {
         s += "receive<--\r\n";
     }
+    AppendCommBytes(s, bytes, count);
+    return s;
+}
+
+void AppendCommBytes(std::string& s, const uint8_t* bytes, std::size_t count) {
     static const char hex[] = "0123456789abcdef";
     for (std::size_t i = 0; i < count; ++i) {
         s += hex[bytes[i] >> 4];
@@ -288,7 +293,6 @@ std::string FormatCommEntry(bool sent, int repeat, const uint8_t* bytes, std::si
         if ((i + 1) % 50 == 0) s += "\r\n";
     }
     s += "\r\n";
-    return s;
 }
 
 }  // namespace corvix

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "link/reception_drain.h"
+
 namespace corvix {
 
 LinkSession::LinkSession(CBrondaleDoc& doc, PostFn post, ResultFn report, NowFn now)
@@ -35,12 +37,13 @@ void LinkSession::OnNotice(CommNotice notice, std::vector<uint8_t> bytes) {
         case CommNotice::SendFailed:
             engine_->OnSendFailed();
             break;
-        case CommNotice::Received: {
-            uint8_t reception[LinkBufferSize];
-            const std::size_t n = link_->TakeReception(reception, sizeof reception);
-            if (n > 0) engine_->OnReceived(reception, n);
+        case CommNotice::Received:
+            DrainReceptions(*link_, *engine_, [this, alive = std::weak_ptr<bool>(alive_)] {
+                post_([this, alive] {
+                    if (alive.lock()) OnNotice(CommNotice::Received, {});
+                });
+            });
             break;
-        }
         case CommNotice::HungUp:
             engine_->OnHangUp();
             break;
