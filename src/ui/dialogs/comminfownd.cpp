@@ -1,14 +1,46 @@
 #include "ui/dialogs/comminfownd.h"
 
+#include <QFile>
+#include <QFileDialog>
 #include <QFontDatabase>
+#include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QSettings>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <cstdio>
 
 #include "model/texts.h"
 #include "ui/dialogs/dialog_util.h"
 
-CCommInfoWnd::CCommInfoWnd(QWidget* parent) : QDockWidget(parent) {
+namespace {
+
+const char* const KeyTimeStamps = "commLog/timeStamps";
+const char* const KeyAutoLog = "commLog/automatic";
+
+QString EntryText(const corvix::CommLogEntry& e, bool timeStamps, int* lines = nullptr) {
+    QString piece = QString::fromStdString(corvix::CommLogText(e, timeStamps));
+    piece.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    if (lines) *lines = static_cast<int>(piece.count(QLatin1Char('\n')));
+    return piece;
+}
+
+std::string Formatted(const corvix::BiText& text, int lang, const std::string& a, const std::string& b) {
+    char buffer[1024];
+    std::snprintf(buffer, sizeof buffer, corvix::Pick(text, lang), a.c_str(), b.c_str());
+    return buffer;
+}
+
+}  // namespace
+
+CCommInfoWnd::CCommInfoWnd(QWidget* parent, QSettings* settings, LanguageFn language)
+    : QDockWidget(parent),
+      settings_(settings),
+      language_(std::move(language)),
+      clock_(corvix::SystemLocalTime),
+      logFile_(corvix::DefaultLogFolder()) {
     setObjectName("commBar");
     setWindowTitle(QString::fromUtf8(corvix::txt::CommBarCaption));
     setAllowedAreas(Qt::AllDockWidgetAreas);
@@ -24,18 +56,224 @@ CCommInfoWnd::CCommInfoWnd(QWidget* parent) : QDockWidget(parent) {
     text_->setAccessibleName(QString::fromUtf8(corvix::Pick(corvix::txt::AccCommLog, corvix::LangChinese)) +
                              " / " +
                              QString::fromUtf8(corvix::Pick(corvix::txt::AccCommLog, corvix::LangEnglish)));
+    text_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(text_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QMenu* menu = BuildContextMenu(this);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(text_->viewport()->mapToGlobal(at));
+    });
     setWidget(text_);
+
+    if (settings_) {
+        timeStamps_ = settings_->value(KeyTimeStamps, true).toBool();
+        autoLog_ = settings_->value(KeyAutoLog, false).toBool();
+    }
+    batch_.setSingleShot(true);
+    batch_.setInterval(BatchMs);
+    connect(&batch_, &QTimer::timeout, this, &CCommInfoWnd::Flush);
 }
 
-void CCommInfoWnd::AppendEntry(const std::string& entry) {
-    QString piece = QString::fromUtf8(entry.data(), static_cast<qsizetype>(entry.size()));
-    piece.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+int CCommInfoWnd::Language() const { return language_ ? language_() : corvix::LangChinese; }
+
+// ---- appending ----
+
+bool CCommInfoWnd::AddResult(const corvix::EngineResult& result, int lang) {
+    if (!std::holds_alternative<corvix::FrameSent>(result) && !std::holds_alternative<corvix::FrameReceived>(result))
+        return false;
+    AddEntry(*corvix::CommLogEntryOf(result, clock_(), lang));
+    return true;
+}
+
+void CCommInfoWnd::AddEntry(corvix::CommLogEntry entry) {
+    // An entry about to make room must reach the automatic log first.
+    if (autoLog_ && unlogged_ > 0 && unlogged_ >= store_.Limit()) WriteAutoLog();
+    store_.Append(std::move(entry));
+    unshown_ = std::min(unshown_ + 1, store_.Size());
+    if (autoLog_) unlogged_ = std::min(unlogged_ + 1, store_.Size());
+    if (!batch_.isActive()) batch_.start();
+}
+
+void CCommInfoWnd::Flush() {
+    batch_.stop();
+    WriteAutoLog();
+    if (unshown_ == 0) return;
+    // A hidden box is not kept up to date: nobody looks, and a flood would pay for it.
+    if (isVisible() && !stale_)
+        ShowPending();
+    else
+        stale_ = true;
+    unshown_ = 0;
+}
+
+void CCommInfoWnd::ShowPending() {
+    if (unshown_ >= store_.Size()) {
+        Rebuild();
+        return;
+    }
+    const auto& entries = store_.Entries();
+    QString batch;
+    for (std::size_t i = entries.size() - unshown_; i < entries.size(); ++i) {
+        int lines = 0;
+        batch += EntryText(entries[i], timeStamps_, &lines);
+        shownLines_.push_back(lines);
+    }
     QTextCursor cursor(text_->document());
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(piece);
-    // Keep the last line in view.
+    cursor.insertText(batch);
+    // Past the cap: the oldest entries' lines go from the top.
+    int drop = 0;
+    while (shownLines_.size() > store_.Size()) {
+        drop += shownLines_.front();
+        shownLines_.pop_front();
+    }
+    if (drop > 0) {
+        QTextCursor top(text_->document());
+        top.movePosition(QTextCursor::Start);
+        top.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, drop);
+        top.removeSelectedText();
+    }
+    ScrollToEnd();
+}
+
+QString CCommInfoWnd::TextOf(std::size_t first) const {
+    QString all;
+    const auto& entries = store_.Entries();
+    for (std::size_t i = first; i < entries.size(); ++i) all += EntryText(entries[i], timeStamps_);
+    return all;
+}
+
+void CCommInfoWnd::Rebuild() {
+    shownLines_.clear();
+    QString all;
+    for (const corvix::CommLogEntry& e : store_.Entries()) {
+        int lines = 0;
+        all += EntryText(e, timeStamps_, &lines);
+        shownLines_.push_back(lines);
+    }
+    text_->setPlainText(all);
+    stale_ = false;
+    unshown_ = 0;
+    ScrollToEnd();
+}
+
+void CCommInfoWnd::ScrollToEnd() {
     QScrollBar* bar = text_->verticalScrollBar();
     bar->setValue(bar->maximum());
 }
 
-QString CCommInfoWnd::Text() const { return text_->toPlainText(); }
+void CCommInfoWnd::showEvent(QShowEvent* event) {
+    QDockWidget::showEvent(event);
+    if (stale_ || unshown_ > 0) {
+        WriteAutoLog();
+        Rebuild();
+    }
+}
+
+QString CCommInfoWnd::Text() {
+    Flush();
+    return stale_ ? TextOf(0) : text_->toPlainText();
+}
+
+// ---- automatic log ----
+
+void CCommInfoWnd::WriteAutoLog() {
+    if (!autoLog_ || unlogged_ == 0) return;
+    const auto& entries = store_.Entries();
+    const std::vector<corvix::CommLogEntry> batch(entries.end() - static_cast<std::ptrdiff_t>(unlogged_),
+                                                  entries.end());
+    unlogged_ = 0;
+    std::string path, reason;
+    if (logFile_.Append(batch, timeStamps_, path, reason) || autoLogFailureShown_) return;
+    // Said once per run of the program; the link goes on and later entries try again.
+    autoLogFailureShown_ = true;
+    const int lang = Language();
+    auto* box = new QMessageBox(QMessageBox::Warning, corvix::ui::Text(corvix::txt::LogCaption, lang),
+                                QString::fromStdString(Formatted(corvix::txt::LogAutoFailed, lang, path, reason)),
+                                QMessageBox::Ok, this);
+    box->setObjectName("autoLogFailure");
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+// ---- context menu ----
+
+void CCommInfoWnd::Clear() {
+    Flush();  // nothing leaves before the automatic log has it
+    store_.Clear();
+    shownLines_.clear();
+    unshown_ = unlogged_ = 0;
+    stale_ = false;
+    text_->clear();
+}
+
+void CCommInfoWnd::SetTimeStamps(bool on) {
+    if (settings_) settings_->setValue(KeyTimeStamps, on);
+    if (on == timeStamps_) return;
+    WriteAutoLog();
+    timeStamps_ = on;
+    // Entries keep their time: the whole log shows the new way.
+    if (isVisible())
+        Rebuild();
+    else
+        stale_ = !store_.Entries().empty();
+}
+
+void CCommInfoWnd::SetAutoLog(bool on) {
+    if (settings_) settings_->setValue(KeyAutoLog, on);
+    if (on && !autoLog_) autoLogFailureShown_ = false;
+    autoLog_ = on;
+    if (!on) unlogged_ = 0;
+}
+
+bool CCommInfoWnd::SaveTo(const QString& path, std::string& reason) {
+    Flush();
+    QString all = TextOf(0);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        reason = file.errorString().toStdString();
+        return false;
+    }
+    const QByteArray bytes = all.toUtf8();
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        reason = file.errorString().toStdString();
+        return false;
+    }
+    file.close();
+    if (file.error() != QFileDevice::NoError) {
+        reason = file.errorString().toStdString();
+        return false;
+    }
+    return true;
+}
+
+void CCommInfoWnd::SaveLogAs() {
+    const int lang = Language();
+    const QString path =
+        QFileDialog::getSaveFileName(this, corvix::ui::Text(corvix::txt::LogSaveTitle, lang), "corvix-log.txt",
+                                     corvix::ui::Text(corvix::txt::LogFileFilter, lang));
+    if (path.isEmpty()) return;
+    std::string reason;
+    if (SaveTo(path, reason)) return;
+    QMessageBox::warning(
+        this, corvix::ui::Text(corvix::txt::LogCaption, lang),
+        QString::fromStdString(Formatted(corvix::txt::LogSaveFailed, lang, path.toStdString(), reason)));
+}
+
+QMenu* CCommInfoWnd::BuildContextMenu(QWidget* parent) {
+    const int lang = Language();
+    auto* menu = new QMenu(parent);
+    menu->setObjectName("commLogMenu");
+    menu->addAction(corvix::ui::Text(corvix::txt::LogSave, lang), this, &CCommInfoWnd::SaveLogAs);
+    menu->addAction(corvix::ui::Text(corvix::txt::LogClear, lang), this, &CCommInfoWnd::Clear);
+    menu->addSeparator();
+    QAction* stamps = menu->addAction(corvix::ui::Text(corvix::txt::LogTimeStamps, lang));
+    stamps->setCheckable(true);
+    stamps->setChecked(timeStamps_);
+    connect(stamps, &QAction::toggled, this, &CCommInfoWnd::SetTimeStamps);
+    QAction* automatic = menu->addAction(corvix::ui::Text(corvix::txt::LogAutomatic, lang));
+    automatic->setCheckable(true);
+    automatic->setChecked(autoLog_);
+    automatic->setToolTip(QString::fromStdString(logFile_.Folder()));
+    connect(automatic, &QAction::toggled, this, &CCommInfoWnd::SetAutoLog);
+    return menu;
+}

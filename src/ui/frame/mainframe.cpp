@@ -119,7 +119,7 @@ CMainFrame::CMainFrame(CBrondaleDoc& doc, ui::IGuiUserInterface& ui, QSettings* 
     CreateToolBar();
     CreateStatusBar();
 
-    commBar_ = new CCommInfoWnd(this);
+    commBar_ = new CCommInfoWnd(this, settings, [this] { return doc_.Language(); });
     addDockWidget(Qt::BottomDockWidgetArea, commBar_);
     commBar_->hide();
 
@@ -417,10 +417,8 @@ void CMainFrame::RunPosted() {
 
 void CMainFrame::OnEngineResult(const EngineResult& result) {
     const int lang = doc_.uiLanguage;
-    if (const auto* sent = std::get_if<FrameSent>(&result)) {
-        AppendCommLog(FormatCommEntry(true, sent->repeat, sent->bytes.data(), sent->bytes.size()));
-    } else if (const auto* received = std::get_if<FrameReceived>(&result)) {
-        AppendCommLog(FormatCommEntry(false, 0, received->bytes.data(), received->bytes.size()));
+    if (commBar_->AddResult(result, lang)) {
+        // A frame sent or a block received: logged, nothing else to show.
     } else if (std::holds_alternative<StatusUpdated>(result)) {
         if (doc_.currentPage == KindInputStatus) RefreshInputStates();
     } else if (std::holds_alternative<ConfigurationReceived>(result)) {
@@ -569,7 +567,6 @@ void CMainFrame::TitleChanged() { setWindowTitle(QString::fromStdString(doc_.tit
 
 // ---- screen effects of the engine's results ----
 
-void CMainFrame::AppendCommLog(const std::string& entry) { commBar_->AppendEntry(entry); }
 
 void CMainFrame::ShowMessage(const std::string& textUtf8, const std::string& captionUtf8) {
     ui_.ShowMessage(textUtf8, captionUtf8);
