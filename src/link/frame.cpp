@@ -286,13 +286,21 @@ std::string FormatCommEntry(bool sent, int repeat, const uint8_t* bytes, std::si
 
 void AppendCommBytes(std::string& s, const uint8_t* bytes, std::size_t count) {
     static const char hex[] = "0123456789abcdef";
+    // Written in place: a flood formats megabytes of this.
+    const std::size_t at = s.size();
+    s.resize(at + count * 3 + (count / 50) * 2 + 2);
+    char* out = s.data() + at;
     for (std::size_t i = 0; i < count; ++i) {
-        s += hex[bytes[i] >> 4];
-        s += hex[bytes[i] & 0x0F];
-        s += ' ';
-        if ((i + 1) % 50 == 0) s += "\r\n";
+        *out++ = hex[bytes[i] >> 4];
+        *out++ = hex[bytes[i] & 0x0F];
+        *out++ = ' ';
+        if ((i + 1) % 50 == 0) {
+            *out++ = '\r';
+            *out++ = '\n';
+        }
     }
-    s += "\r\n";
+    *out++ = '\r';
+    *out = '\n';
 }
 
 }  // namespace corvix

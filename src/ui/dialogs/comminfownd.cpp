@@ -10,6 +10,7 @@
 #include <QSettings>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <cstdio>
 
 #include "model/texts.h"
@@ -20,10 +21,30 @@ namespace {
 const char* const KeyTimeStamps = "commLog/timeStamps";
 const char* const KeyAutoLog = "commLog/automatic";
 
-QString EntryText(const corvix::CommLogEntry& e, bool timeStamps, int* lines = nullptr) {
-    QString piece = QString::fromStdString(corvix::CommLogText(e, timeStamps));
-    piece.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    if (lines) *lines = static_cast<int>(piece.count(QLatin1Char('\n')));
+// One entry as one block of the box: its lines are joined by line separators, which cost
+// far less than a block each; the box's plain text still reads "\n" for them.
+void AppendEntryText(std::string& out, const corvix::CommLogEntry& e, bool timeStamps) {
+    const std::string text = corvix::CommLogText(e, timeStamps);
+    static const char lineSeparator[] = "\u2028";
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t eol = text.find("\r\n", from);
+        if (eol == std::string::npos || eol + 2 >= text.size()) {
+            out.append(text, from, eol == std::string::npos ? std::string::npos : eol - from);
+            out += '\n';
+            return;
+        }
+        out.append(text, from, eol - from);
+        out += lineSeparator;
+        from = eol + 2;
+    }
+}
+
+QString EntryText(const corvix::CommLogEntry& e, bool timeStamps) {
+    std::string text;
+    AppendEntryText(text, e, timeStamps);
+    QString piece = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    piece.replace(QChar::LineSeparator, QLatin1Char('\n'));
     return piece;
 }
 
@@ -49,6 +70,7 @@ CCommInfoWnd::CCommInfoWnd(QWidget* parent, QSettings* settings, LanguageFn lang
     text_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     text_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     text_->setUndoRedoEnabled(false);  // the log grows for the whole run; keep no undo copy
+
     // The box shows its text in capitals; the text itself stays as written.
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     font.setCapitalization(QFont::AllUppercase);
@@ -90,7 +112,12 @@ void CCommInfoWnd::AddEntry(corvix::CommLogEntry entry) {
     store_.Append(std::move(entry));
     unshown_ = std::min(unshown_ + 1, store_.Size());
     if (autoLog_) unlogged_ = std::min(unlogged_ + 1, store_.Size());
-    if (!batch_.isActive()) batch_.start();
+    // A flood that outruns the batch time is shown in batches of bounded size, so that no
+    // single update holds the window for long.
+    if (unshown_ >= BatchEntries)
+        Flush();
+    else if (!batch_.isActive())
+        batch_.start();
 }
 
 void CCommInfoWnd::Flush() {
@@ -111,26 +138,31 @@ void CCommInfoWnd::ShowPending() {
         return;
     }
     const auto& entries = store_.Entries();
-    QString batch;
-    for (std::size_t i = entries.size() - unshown_; i < entries.size(); ++i) {
-        int lines = 0;
-        batch += EntryText(entries[i], timeStamps_, &lines);
-        shownLines_.push_back(lines);
-    }
+    std::string batch;
+    for (std::size_t i = entries.size() - unshown_; i < entries.size(); ++i)
+        AppendEntryText(batch, entries[i], timeStamps_);
+    shownEntries_ += unshown_;
     QTextCursor cursor(text_->document());
+    cursor.beginEditBlock();
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(batch);
-    // Past the cap: the oldest entries' lines go from the top.
+    cursor.insertText(QString::fromUtf8(batch.data(), static_cast<qsizetype>(batch.size())));
+    cursor.endEditBlock();
+    // Past the cap the oldest entries (a block each) go from the top, TrimEntries more than
+    // needed: every removal makes the document compact its whole text, so it is done seldom.
+    // The range is set by position: moving a cursor block by block would lay out every block
+    // it passes.
     int drop = 0;
-    while (shownLines_.size() > store_.Size()) {
-        drop += shownLines_.front();
-        shownLines_.pop_front();
-    }
+    if (shownEntries_ > store_.Size())
+        drop = static_cast<int>(shownEntries_ - store_.Size() + std::min(TrimEntries, store_.Size() / 2));
+    shownEntries_ -= static_cast<std::size_t>(drop);
     if (drop > 0) {
-        QTextCursor top(text_->document());
-        top.movePosition(QTextCursor::Start);
-        top.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, drop);
+        QTextDocument* doc = text_->document();
+        QTextCursor top(doc);
+        top.beginEditBlock();
+        top.setPosition(0);
+        top.setPosition(doc->findBlockByNumber(drop).position(), QTextCursor::KeepAnchor);
         top.removeSelectedText();
+        top.endEditBlock();
     }
     ScrollToEnd();
 }
@@ -143,14 +175,10 @@ QString CCommInfoWnd::TextOf(std::size_t first) const {
 }
 
 void CCommInfoWnd::Rebuild() {
-    shownLines_.clear();
-    QString all;
-    for (const corvix::CommLogEntry& e : store_.Entries()) {
-        int lines = 0;
-        all += EntryText(e, timeStamps_, &lines);
-        shownLines_.push_back(lines);
-    }
-    text_->setPlainText(all);
+    std::string all;
+    for (const corvix::CommLogEntry& e : store_.Entries()) AppendEntryText(all, e, timeStamps_);
+    shownEntries_ = store_.Size();
+    text_->setPlainText(QString::fromUtf8(all.data(), static_cast<qsizetype>(all.size())));
     stale_ = false;
     unshown_ = 0;
     ScrollToEnd();
@@ -200,7 +228,7 @@ void CCommInfoWnd::WriteAutoLog() {
 void CCommInfoWnd::Clear() {
     Flush();  // nothing leaves before the automatic log has it
     store_.Clear();
-    shownLines_.clear();
+    shownEntries_ = 0;
     unshown_ = unlogged_ = 0;
     stale_ = false;
     text_->clear();

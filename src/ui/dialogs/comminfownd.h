@@ -23,6 +23,11 @@ class CCommInfoWnd : public QDockWidget {
     using LanguageFn = std::function<int()>;
     // Appends gathered within this time go into the box together.
     static constexpr int BatchMs = 50;
+    // ... or as soon as this many have gathered.
+    static constexpr std::size_t BatchEntries = 200;
+    // Past the cap, the box drops this many more of the oldest entries than it must (the log
+    // itself keeps the full count for Save Log and the automatic log).
+    static constexpr std::size_t TrimEntries = 1000;
 
     // `settings` (not owned, may be null) remembers Time Stamps and Automatic Log; `language`
     // names the interface language for the menu and messages.
@@ -80,8 +85,8 @@ class CCommInfoWnd : public QDockWidget {
     std::size_t unshown_ = 0;  // the newest entries not in the box yet
     std::size_t unlogged_ = 0;  // the newest entries not in the automatic log yet
     bool stale_ = false;        // the box missed entries while hidden: rebuilt when shown
-    // Lines of each entry in the box, oldest first, to drop the oldest when the cap is passed.
-    std::deque<int> shownLines_;
+    // Entries in the box, a block each, to drop the oldest when the cap is passed.
+    std::size_t shownEntries_ = 0;
     bool timeStamps_ = true;
     bool autoLog_ = false;
     bool autoLogFailureShown_ = false;
