@@ -211,7 +211,8 @@ void CCommInfoWnd::WriteAutoLog() {
                                                   entries.end());
     unlogged_ = 0;
     std::string path, reason;
-    if (logFile_.Append(batch, timeStamps_, path, reason) || autoLogFailureShown_) return;
+    // A file read later needs the times, whatever the box shows.
+    if (logFile_.Append(batch, true, path, reason) || autoLogFailureShown_) return;
     // Said once per run of the program; the link goes on and later entries try again.
     autoLogFailureShown_ = true;
     const int lang = Language();
