@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <set>
 #include <fstream>
@@ -14,17 +13,7 @@
 namespace corvix {
 namespace {
 
-LocalTime At(int day, int h, int m, int s, int ms) {
-    LocalTime t;
-    t.year = 2026;
-    t.month = 3;
-    t.day = day;
-    t.hour = h;
-    t.minute = m;
-    t.second = s;
-    t.millisecond = ms;
-    return t;
-}
+LocalTime At(int day, int h, int m, int s, int ms) { return LocalTime{2026, 3, 0, day, h, m, s, ms}; }
 
 TEST(CommLogText, HeaderCarriesTimeAndVerdictOrReadsAsBefore) {
     FrameReceived bad;
@@ -107,20 +96,6 @@ TEST_F(CommLogFiles, AFolderThatCannotBeMadeIsReportedWithItsReason) {
     EXPECT_FALSE(file.Append(std::vector<CommLogEntry>(1), true, path, reason));
     EXPECT_NE(path.find("blocker"), std::string::npos);
     EXPECT_FALSE(reason.empty());
-}
-
-TEST(CommLogFolder, FollowsTheStateHomeOrFallsBackUnderHome) {
-    const char* savedState = std::getenv("XDG_STATE_HOME");
-    const std::string keep = savedState ? savedState : "";
-    setenv("XDG_STATE_HOME", "/var/tmp/state", 1);
-    EXPECT_EQ(DefaultLogFolder(), "/var/tmp/state/Corvix");
-    setenv("XDG_STATE_HOME", "relative", 1);  // not absolute: ignored
-    setenv("HOME", "/home/eng", 1);
-    EXPECT_EQ(DefaultLogFolder(), "/home/eng/.local/state/Corvix");
-    if (savedState)
-        setenv("XDG_STATE_HOME", keep.c_str(), 1);
-    else
-        unsetenv("XDG_STATE_HOME");
 }
 
 }  // namespace

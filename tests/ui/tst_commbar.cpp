@@ -20,17 +20,7 @@ using namespace corvix;
 
 namespace {
 
-LocalTime Fixed() {
-    LocalTime t;
-    t.year = 2026;
-    t.month = 3;
-    t.day = 1;
-    t.hour = 10;
-    t.minute = 20;
-    t.second = 30;
-    t.millisecond = 456;
-    return t;
-}
+LocalTime Fixed() { return LocalTime{2026, 3, 0, 1, 10, 20, 30, 456}; }
 
 QString ReadAll(const QString& path) {
     QFile f(path);
