@@ -99,6 +99,16 @@ class TestCommBar : public QObject, private corvix::test::FrameFixture {
         QVERIFY(ReadAll(dir->filePath("all.log")).startsWith("10:20:30.456 send-->repeat=11\n0b \n"));
     }
 
+    void boxTextStaysWithinItsBudget() {
+        // Blocks of 1024 bytes: the box keeps the newest that fit, the log keeps them all.
+        for (int i = 0; i < 3000; ++i) bar->AddEntry(CommLogEntry{false, 0, FrameVerdict::BadStart, Fixed(), 0, std::vector<uint8_t>(1024, uint8_t(i))});
+        bar->Flush();
+        QCOMPARE(bar->Entries().Size(), std::size_t(3000));
+        const QString text = bar->TextBox()->toPlainText();
+        QVERIFY(std::size_t(text.size()) <= CCommInfoWnd::TextBudget && text.size() > 1000000);
+        QVERIFY(text.endsWith("\n" + QString("b7 ").repeated(24) + "\n"));  // the newest: 2999 = 0x..b7
+    }
+
     void contextMenuSavesAndClears() {
         doc->SetLanguage(LangEnglish);
         std::unique_ptr<QMenu> menu(bar->BuildContextMenu(nullptr));

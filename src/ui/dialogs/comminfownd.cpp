@@ -12,6 +12,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <cstdio>
+#include <vector>
 
 #include "model/texts.h"
 #include "ui/dialogs/dialog_util.h"
@@ -139,22 +140,32 @@ void CCommInfoWnd::ShowPending() {
     }
     const auto& entries = store_.Entries();
     std::string batch;
-    for (std::size_t i = entries.size() - unshown_; i < entries.size(); ++i)
+    for (std::size_t i = entries.size() - unshown_; i < entries.size(); ++i) {
+        const std::size_t before = batch.size();
         AppendEntryText(batch, entries[i], timeStamps_);
-    shownEntries_ += unshown_;
+        shownSizes_.push_back(batch.size() - before);
+        shownChars_ += batch.size() - before;
+    }
     QTextCursor cursor(text_->document());
     cursor.beginEditBlock();
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(QString::fromUtf8(batch.data(), static_cast<qsizetype>(batch.size())));
     cursor.endEditBlock();
-    // Past the cap the oldest entries (a block each) go from the top, TrimEntries more than
-    // needed: every removal makes the document compact its whole text, so it is done seldom.
-    // The range is set by position: moving a cursor block by block would lay out every block
-    // it passes.
+    // Past the cap or the text budget the oldest entries (a block each) go from the top, a
+    // chunk more than needed: every removal makes the document compact its whole text, so it
+    // is done seldom and on a text of bounded size. The range is set by position: moving a
+    // cursor block by block would lay out every block it passes.
     int drop = 0;
-    if (shownEntries_ > store_.Size())
-        drop = static_cast<int>(shownEntries_ - store_.Size() + std::min(TrimEntries, store_.Size() / 2));
-    shownEntries_ -= static_cast<std::size_t>(drop);
+    if (shownSizes_.size() > store_.Size() || shownChars_ > TextBudget) {
+        const std::size_t entryGoal = shownSizes_.size() > store_.Size()
+                                          ? store_.Size() - std::min(TrimEntries, store_.Size() / 2)
+                                          : store_.Size();
+        while (shownSizes_.size() > 1 && (shownSizes_.size() > entryGoal || shownChars_ > TextBudget / 10 * 9)) {
+            shownChars_ -= shownSizes_.front();
+            shownSizes_.pop_front();
+            ++drop;
+        }
+    }
     if (drop > 0) {
         QTextDocument* doc = text_->document();
         QTextCursor top(doc);
@@ -175,9 +186,25 @@ QString CCommInfoWnd::TextOf(std::size_t first) const {
 }
 
 void CCommInfoWnd::Rebuild() {
+    // The newest entries that fit the text budget.
+    const auto& entries = store_.Entries();
+    std::vector<std::string> texts;
+    std::size_t chars = 0;
+    for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+        std::string text;
+        AppendEntryText(text, *it, timeStamps_);
+        if (!texts.empty() && chars + text.size() > TextBudget) break;
+        chars += text.size();
+        texts.push_back(std::move(text));
+    }
     std::string all;
-    for (const corvix::CommLogEntry& e : store_.Entries()) AppendEntryText(all, e, timeStamps_);
-    shownEntries_ = store_.Size();
+    all.reserve(chars);
+    shownSizes_.clear();
+    for (auto it = texts.rbegin(); it != texts.rend(); ++it) {
+        all += *it;
+        shownSizes_.push_back(it->size());
+    }
+    shownChars_ = chars;
     text_->setPlainText(QString::fromUtf8(all.data(), static_cast<qsizetype>(all.size())));
     stale_ = false;
     unshown_ = 0;
@@ -229,7 +256,8 @@ void CCommInfoWnd::WriteAutoLog() {
 void CCommInfoWnd::Clear() {
     Flush();  // nothing leaves before the automatic log has it
     store_.Clear();
-    shownEntries_ = 0;
+    shownSizes_.clear();
+    shownChars_ = 0;
     unshown_ = unlogged_ = 0;
     stale_ = false;
     text_->clear();

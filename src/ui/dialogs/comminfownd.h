@@ -6,6 +6,7 @@
 
 #include <QDockWidget>
 #include <QTimer>
+#include <deque>
 #include <functional>
 #include <string>
 
@@ -28,6 +29,9 @@ class CCommInfoWnd : public QDockWidget {
     // Past the cap, the box drops this many more of the oldest entries than it must (the log
     // itself keeps the full count for Save Log and the automatic log).
     static constexpr std::size_t TrimEntries = 1000;
+    // The box holds at most about this much text (a few thousand garbage blocks of 1024
+    // bytes, or the whole cap of ordinary frames); the log keeps every entry regardless.
+    static constexpr std::size_t TextBudget = std::size_t(8) << 20;
 
     // `settings` (not owned, may be null) remembers Time Stamps and Automatic Log; `language`
     // names the interface language for the menu and messages.
@@ -85,8 +89,9 @@ class CCommInfoWnd : public QDockWidget {
     std::size_t unshown_ = 0;  // the newest entries not in the box yet
     std::size_t unlogged_ = 0;  // the newest entries not in the automatic log yet
     bool stale_ = false;        // the box missed entries while hidden: rebuilt when shown
-    // Entries in the box, a block each, to drop the oldest when the cap is passed.
-    std::size_t shownEntries_ = 0;
+    // The text size of each entry in the box (a block each), oldest first, and their sum.
+    std::deque<std::size_t> shownSizes_;
+    std::size_t shownChars_ = 0;
     bool timeStamps_ = true;
     bool autoLog_ = false;
     bool autoLogFailureShown_ = false;
