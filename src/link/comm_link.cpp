@@ -95,6 +95,13 @@ std::size_t CommLink::TakeReception(uint8_t* out, std::size_t capacity) {
     return buffers_->Take(out, capacity);
 }
 
+std::size_t CommLink::TakeNextReception(uint8_t* out, std::size_t capacity, bool& more) {
+    if (worker_) return worker_->TakeNextReception(out, capacity, more);
+    bool wasFull;
+    std::lock_guard<std::mutex> g(buffers_->rxLock);
+    return buffers_->TakeNext(out, capacity, more, wasFull);
+}
+
 std::string CommLink::LinkStatusText() const {
     if (!connected_) return "Off";
     char numbers[96];

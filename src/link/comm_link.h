@@ -68,6 +68,9 @@ class CommLink : public IFrameSink {
     void SubmitFrame(const uint8_t* bytes, std::size_t length) override;
     // Copies the announced reception out (at most `capacity` bytes) and clears rxReady.
     std::size_t TakeReception(uint8_t* out, std::size_t capacity);
+    // The same for a host that takes every waiting reception per notice; `more` says whether
+    // another one waits (see LinkBuffers::TakeNext).
+    std::size_t TakeNextReception(uint8_t* out, std::size_t capacity, bool& more);
 
     // Status-bar pane: "Off", or "On  <port> Baudrate：<b> Databits:<d> Stopbits:<s> Parity:<p>".
     std::string LinkStatusText() const;

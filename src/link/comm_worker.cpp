@@ -48,12 +48,50 @@ void LinkBuffers::Submit(const uint8_t* bytes, std::size_t length) {
 }
 
 std::size_t LinkBuffers::Take(uint8_t* out, std::size_t capacity) {
+    bool more, wasFull;
     std::lock_guard<std::mutex> g(rxLock);
-    if (!rxReady) return 0;
+    const std::size_t n = TakeNext(out, capacity, more, wasFull);
+    rxAnnounced = false;
+    return n;
+}
+
+// Under rxLock.
+std::size_t LinkBuffers::TakeNext(uint8_t* out, std::size_t capacity, bool& more, bool& wasFull) {
+    more = false;
+    wasFull = Full();
+    if (!rxReady) {
+        rxAnnounced = false;
+        return 0;
+    }
     const std::size_t n = std::min<std::size_t>({rxLength, capacity, LinkBufferSize});
     if (n > 0) std::memcpy(out, rxBuffer, n);
-    rxReady = false;
+    if (rxQueueCount > 0) {
+        rxLength = std::min<uint32_t>(rxQueueLength[rxQueueHead], LinkBufferSize);
+        std::memcpy(rxBuffer, rxQueue[rxQueueHead], rxLength);
+        rxQueueHead = (rxQueueHead + 1) % RxQueueDepth;
+        --rxQueueCount;
+        more = true;
+    } else {
+        rxReady = false;
+        rxAnnounced = false;
+    }
     return n;
+}
+
+bool LinkBuffers::Put(const uint8_t* bytes, std::size_t length) {
+    const uint32_t n = static_cast<uint32_t>(std::min(length, LinkBufferSize));
+    if (!rxReady) {
+        std::memcpy(rxBuffer, bytes, n);
+        rxLength = n;
+        rxReady = true;
+        return true;
+    }
+    if (rxQueueCount == RxQueueDepth) return false;
+    const uint32_t slot = (rxQueueHead + rxQueueCount) % RxQueueDepth;
+    std::memcpy(rxQueue[slot], bytes, n);
+    rxQueueLength[slot] = n;
+    ++rxQueueCount;
+    return true;
 }
 
 void LinkBuffers::Clear() {
@@ -65,6 +103,8 @@ void LinkBuffers::Clear() {
     std::lock_guard<std::mutex> g(rxLock);
     rxReady = false;
     rxLength = 0;
+    rxQueueHead = rxQueueCount = 0;
+    rxAnnounced = false;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -93,7 +133,9 @@ struct CommWorker::Run {
 
     void Loop();
     bool Transmit(uint8_t* sent, std::size_t& sentLength);
-    bool Gather();
+    void Gather();
+    std::size_t GatherOne(uint8_t* rx);
+    void Announce();
     void WaitForWork();
     void Notify(CommNotice n, const uint8_t* bytes, std::size_t length) {
         if (notify && connected.load()) notify(n, bytes, length);
@@ -125,8 +167,10 @@ void CommWorker::Run::Loop() {
         }
         if (!connected.load()) break;
 
-        // 3-4: gather a reception if the last one was taken, then tell.
-        if (Gather()) Notify(CommNotice::Received, nullptr, 0);
+        // 3-4: gather receptions while there is room, telling as they come; tell again about
+        // receptions left behind by a Take.
+        Gather();
+        Announce();
         // Once per run: the owner learns that the line is gone.
         if (hungUp.load() && !hangUpTold) {
             hangUpTold = true;
@@ -152,16 +196,49 @@ bool CommWorker::Run::Transmit(uint8_t* sent, std::size_t& sentLength) {
     return true;
 }
 
-// Reads until the reception holds one complete frame, the line has been quiet for
-// QuietGapMs or rxBuffer is full. While the bytes can still become a frame, reads stop at its
+// Gathers receptions while bytes are waiting and there is room for them; a frame to send
+// ends the row, so it never waits behind a long flood.
+void CommWorker::Run::Gather() {
+    uint8_t rx[LinkBufferSize];
+    for (bool first = true;; first = false) {
+        if (hungUp.load() || !connected.load()) return;
+        {
+            std::lock_guard<std::mutex> g(buffers->rxLock);
+            if (buffers->Full()) return;
+        }
+        if (port->BytesQueued() == 0) return;
+        if (!first) {
+            std::lock_guard<std::mutex> g(buffers->txLock);
+            if (buffers->txPending) return;
+        }
+        const std::size_t total = GatherOne(rx);
+        if (total == 0) return;
+        {
+            std::lock_guard<std::mutex> g(buffers->rxLock);
+            buffers->Put(rx, total);
+        }
+        Announce();
+    }
+}
+
+// Tells the owner that receptions wait, unless a notice about them is already on its way.
+void CommWorker::Run::Announce() {
+    bool tell = false;
+    {
+        std::lock_guard<std::mutex> g(buffers->rxLock);
+        if (buffers->rxReady && !buffers->rxAnnounced && connected.load()) {
+            buffers->rxAnnounced = true;
+            tell = true;
+        }
+    }
+    if (tell) Notify(CommNotice::Received, nullptr, 0);
+}
+
+// Reads one reception into `rx` until it holds one complete frame, the line has been quiet
+// for QuietGapMs or it is full. While the bytes can still become a frame, reads stop at its
 // declared end, so bytes behind a complete frame stay queued in the driver and start the next
 // reception, as do bytes beyond a full buffer.
-bool CommWorker::Run::Gather() {
-    std::lock_guard<std::mutex> g(buffers->rxLock);
-    if (buffers->rxReady || hungUp.load()) return false;
-    if (port->BytesQueued() == 0) return false;
-
-    uint8_t* const rx = buffers->rxBuffer;
+std::size_t CommWorker::Run::GatherOne(uint8_t* rx) {
     std::size_t total = 0;
     const int portFd = port->PollFd();
     for (;;) {
@@ -197,20 +274,18 @@ bool CommWorker::Run::Gather() {
         }
         if (!more || !connected.load()) break;
     }
-    if (total == 0) return false;
-    buffers->rxLength = static_cast<uint32_t>(total);
-    buffers->rxReady = true;
-    return true;
+    return total;
 }
 
 // Blocks until there is something to do: a frame to send, a reception taken (more bytes
-// may be waiting), bytes arriving, or Stop. The port is left out while a reception waits to
-// be taken (its bytes would keep it readable) and after a hang-up (it would poll HUP forever).
+// may be waiting), bytes arriving, or Stop. The port is left out while there is no room for
+// another reception (its bytes would keep it readable) and after a hang-up (it would poll HUP
+// forever).
 void CommWorker::Run::WaitForWork() {
     bool watchPort;
     {
         std::lock_guard<std::mutex> g(buffers->rxLock);
-        watchPort = !buffers->rxReady && !hungUp.load();
+        watchPort = !buffers->Full() && !hungUp.load();
     }
     pollfd fds[3] = {{wakeFd, POLLIN, 0}, {stopFd, POLLIN, 0}, {watchPort ? port->PollFd() : -1, POLLIN, 0}};
     const nfds_t count = (watchPort && fds[2].fd >= 0) ? 3 : 2;
@@ -296,6 +371,17 @@ std::size_t CommWorker::TakeReception(uint8_t* out, std::size_t capacity) {
 
 void CommWorker::Wake() {
     if (run_) Signal(run_->wakeFd);
+}
+
+std::size_t CommWorker::TakeNextReception(uint8_t* out, std::size_t capacity, bool& more) {
+    bool wasFull;
+    std::size_t n;
+    {
+        std::lock_guard<std::mutex> g(buffers_->rxLock);
+        n = buffers_->TakeNext(out, capacity, more, wasFull);
+    }
+    if (wasFull) Wake();
+    return n;
 }
 
 bool CommWorker::PortHungUp() const { return run_ && run_->hungUp.load(); }

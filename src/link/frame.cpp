@@ -280,15 +280,27 @@ std::string FormatCommEntry(bool sent, int repeat, const uint8_t* bytes, std::si
     } else {
         s += "receive<--\r\n";
     }
-    static const char hex[] = "0123456789abcdef";
-    for (std::size_t i = 0; i < count; ++i) {
-        s += hex[bytes[i] >> 4];
-        s += hex[bytes[i] & 0x0F];
-        s += ' ';
-        if ((i + 1) % 50 == 0) s += "\r\n";
-    }
-    s += "\r\n";
+    AppendCommBytes(s, bytes, count);
     return s;
+}
+
+void AppendCommBytes(std::string& s, const uint8_t* bytes, std::size_t count) {
+    static const char hex[] = "0123456789abcdef";
+    // Written in place: a flood formats megabytes of this.
+    const std::size_t at = s.size();
+    s.resize(at + count * 3 + (count / 50) * 2 + 2);
+    char* out = s.data() + at;
+    for (std::size_t i = 0; i < count; ++i) {
+        *out++ = hex[bytes[i] >> 4];
+        *out++ = hex[bytes[i] & 0x0F];
+        *out++ = ' ';
+        if ((i + 1) % 50 == 0) {
+            *out++ = '\r';
+            *out++ = '\n';
+        }
+    }
+    *out++ = '\r';
+    *out = '\n';
 }
 
 }  // namespace corvix

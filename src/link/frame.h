@@ -225,5 +225,7 @@ class ConfigStaging {
 // "send-->repeat=%d\r\n" or "receive<--\r\n", then "%02x " per byte with "\r\n" after every
 // 50th byte, then "\r\n".
 std::string FormatCommEntry(bool sent, int repeat, const uint8_t* bytes, std::size_t count);
+// The byte lines of an entry alone: "%02x " per byte, "\r\n" after every 50th and at the end.
+void AppendCommBytes(std::string& out, const uint8_t* bytes, std::size_t count);
 
 }  // namespace corvix

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "link/reception_drain.h"
+
 namespace corvix {
 
 LinkSession::LinkSession(CBrondaleDoc& doc, PostFn post, ResultFn report, NowFn now)
@@ -45,12 +47,13 @@ void LinkSession::OnNotice(CommNotice notice, std::vector<uint8_t> bytes) {
             else
                 engine_->OnSendFailed();
             break;
-        case CommNotice::Received: {
-            uint8_t reception[LinkBufferSize];
-            const std::size_t n = link_->TakeReception(reception, sizeof reception);
-            if (n > 0) engine_->OnReceived(reception, n);
+        case CommNotice::Received:
+            DrainReceptions(*link_, *engine_, [this, alive = std::weak_ptr<bool>(alive_)] {
+                post_([this, alive] {
+                    if (alive.lock()) OnNotice(CommNotice::Received, {});
+                });
+            });
             break;
-        }
         case CommNotice::HungUp:
             // With reconnect on, a hang-up already taken over (or one of an earlier run of the
             // link) is not told twice.

@@ -70,3 +70,29 @@ inline constexpr BiText CliEventLogRefused{"装置的事件记录无效，文件
                                            "The device's event log was invalid; the file is unchanged"};
 
 }  // namespace corvix::txt
+
+// ---- Communication log ----
+namespace corvix::txt {
+
+// What a received block is, as its log header line says.
+inline constexpr BiText VerdictGood{"校验正确", "checksum good"};
+inline constexpr BiText VerdictBadChecksum{"校验错误", "checksum bad"};
+inline constexpr BiText VerdictTooShort{"过短", "too short"};
+inline constexpr BiText VerdictBadStart{"起始字节错误", "wrong start byte"};
+inline constexpr BiText VerdictIncomplete{"不完整", "incomplete"};
+inline constexpr BiText VerdictBadEnd{"结束字节错误", "wrong end byte"};
+// The communication bar's context menu.
+inline constexpr BiText LogSave{"保存日志(&S)...", "&Save Log..."};
+inline constexpr BiText LogClear{"清除(&C)", "&Clear"};
+inline constexpr BiText LogTimeStamps{"时间戳(&T)", "&Time Stamps"};
+inline constexpr BiText LogAutomatic{"自动日志(&A)", "&Automatic Log"};
+inline constexpr BiText LogSaveTitle{"保存通讯日志", "Save Communication Log"};
+inline constexpr BiText LogFileFilter{"日志文件 (*.log *.txt);;所有文件 (*)", "Log files (*.log *.txt);;All files (*)"};
+inline constexpr BiText LogCaption{"通讯日志", "Communication Log"};
+// %s: the file's path, then the system's reason.
+inline constexpr BiText LogSaveFailed{"无法保存日志文件 %s：%s", "Cannot save the log file %s: %s"};
+inline constexpr BiText LogAutoFailed{"无法写入自动日志文件 %s：%s\n通讯继续进行，之后的记录会再次尝试写入。",
+                                      "Cannot write the automatic log file %s: %s\n"
+                                      "The link goes on; later entries are tried again."};
+
+}  // namespace corvix::txt

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <filesystem>
@@ -27,6 +28,7 @@ class FakeHost {
             {
                 std::lock_guard<std::mutex> g(lock_);
                 posted_.push_back(std::move(fn));
+                ++posts;
             }
             cv_.notify_all();
         };
@@ -55,6 +57,8 @@ class FakeHost {
 
     Clock::time_point now{};
     std::vector<EngineResult> results;
+    std::function<void(const EngineResult&)> onResult;  // after it is recorded
+    std::atomic<std::size_t> posts{0};
 
   private:
     std::mutex lock_;
@@ -76,7 +80,11 @@ class SessionInFakeTime : public ::testing::Test {
   protected:
     SessionInFakeTime()
         : session(
-              doc, host.Post(), [this](const EngineResult& r) { host.results.push_back(r); },
+              doc, host.Post(),
+              [this](const EngineResult& r) {
+                  host.results.push_back(r);
+                  if (host.onResult) host.onResult(r);
+              },
               [this] { return host.now; }) {
         session.Link().SetPortFactory([this] { return port; });
     }
@@ -244,6 +252,63 @@ TEST_F(LostLinkInFakeTime, DisconnectOrReconnectOffEndsTheWait) {
     session.SetReconnect(false);
     EXPECT_FALSE(session.WaitingForPort());
     EXPECT_EQ(host.Count<LinkRestored>(), 0u);
+}
+
+// ---- receptions gathered in batches: one per frame, in order, with few hand-overs ----
+
+std::vector<std::vector<uint8_t>> Receptions(const std::vector<EngineResult>& results) {
+    std::vector<std::vector<uint8_t>> out;
+    for (const EngineResult& r : results)
+        if (const auto* f = std::get_if<FrameReceived>(&r)) out.push_back(f->bytes);
+    return out;
+}
+
+// `count` status frames back to back, all on the line before the worker reads any.
+std::vector<std::vector<uint8_t>> Burst(FakeSerialPort& port, int count) {
+    std::vector<std::vector<uint8_t>> frames;
+    std::vector<uint8_t> all;
+    for (int i = 0; i < count; ++i) {
+        uint8_t f[MaxFrameSize], tag = static_cast<uint8_t>(i);
+        frames.emplace_back(f, f + BuildFrame(f, CTRL_LAST, 0, 1, TYPE_DATA, FC_STATUS, &tag, 1));
+        all.insert(all.end(), frames.back().begin(), frames.back().end());
+    }
+    port.Feed(all.data(), all.size());
+    return frames;
+}
+
+TEST_F(SessionInFakeTime, ABurstOfFramesIsOneReceptionEachInOrderWithFewHandOvers) {
+    const auto frames = Burst(*port, 200);
+    ASSERT_TRUE(host.RunUntil([&] { return host.Count<FrameReceived>() >= frames.size(); }));
+    EXPECT_EQ(Receptions(host.results), frames);
+    EXPECT_LT(host.posts.load(), frames.size() / 4);
+}
+
+TEST_F(SessionInFakeTime, AHandlerRunningANestedLoopStillGetsTheRestInOrder) {
+    std::size_t expected = 60;
+    bool nested = false;
+    host.onResult = [&](const EngineResult& r) {
+        // The first reception's handler shows a "message box", a loop of its own.
+        if (nested || !std::holds_alternative<FrameReceived>(r)) return;
+        nested = true;
+        EXPECT_TRUE(host.RunUntil([&] { return host.Count<FrameReceived>() >= expected; }));
+    };
+    const auto frames = Burst(*port, static_cast<int>(expected));
+    ASSERT_TRUE(host.RunUntil([&] { return host.Count<FrameReceived>() >= expected; }));
+    EXPECT_EQ(Receptions(host.results), frames);
+}
+
+TEST_F(SessionInFakeTime, AFloodBeyondTheQueueLosesNothingAndKeepsTheLimit) {
+    // More than the queue holds (less than the fake line's pipe); no reception starts with a
+    // frame's start byte, so each ends at the limit and the last at the quiet gap.
+    std::vector<uint8_t> garbage(LinkBufferSize * 50 + 17);
+    for (std::size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<uint8_t>(i % LinkBufferSize ? i * 13 : 0);
+    port->Feed(garbage.data(), garbage.size());
+    ASSERT_TRUE(host.RunUntil([&] { return host.Count<FrameReceived>() == 51; }));
+    const auto got = Receptions(host.results);
+    for (std::size_t i = 0, at = 0; i < got.size(); at += got[i++].size()) {
+        EXPECT_EQ(got[i].size(), i < 50 ? LinkBufferSize : 17u) << i;
+        EXPECT_TRUE(std::equal(got[i].begin(), got[i].end(), garbage.begin() + at)) << i;
+    }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // corvix-cli device ... end to end against the simulated device on a pseudo-terminal.
 #include <algorithm>
+#include <regex>
 
 #include "link/frame.h"
 #include "model/gbk.h"
@@ -75,6 +76,10 @@ TEST(CliDeviceConfig, ReadReplacesEveryDeviceWithTheAnsweringAddress) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "Updated devices: 0 2\n");
     EXPECT_EQ(Count(r.err, "send-->repeat=0\r\n"), 5);
+    // Every header line carries its time stamp, a reception also its verdict.
+    EXPECT_EQ(Count(r.err, "receive<-- (checksum good)\r\n"), 5) << r.err;
+    const std::regex header(R"((^|\n)\d\d:[0-5]\d:[0-5]\d\.\d{3} (send-->repeat=0|receive<-- \(checksum good\))\r\n)");
+    EXPECT_EQ(std::distance(std::sregex_iterator(r.err.begin(), r.err.end(), header), std::sregex_iterator()), 10);
 
     auto after = LoadProject(file);
     const Bytes expected(image.begin(), image.end());

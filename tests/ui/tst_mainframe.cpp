@@ -284,6 +284,7 @@ class TestMainFrame : public QObject, private corvix::test::FrameFixture {
     }
 
     void communicationBar() {
+        frame->CommBar()->SetTimeStamps(false);  // the entries as they read without time stamps
         frame->RunCommand(CMainFrame::IdConnectionBar);
         QVERIFY(frame->CommBar()->isVisible());
         QVERIFY(frame->Action(CMainFrame::IdConnectionBar)->isChecked());

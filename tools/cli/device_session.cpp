@@ -7,6 +7,7 @@
 
 #include "link/frame.h"
 #include "model/gbk.h"
+#include "present/comm_log.h"
 #include "present/link_messages.h"
 
 namespace corvix::cli {
@@ -66,18 +67,10 @@ int DeviceSession::Open() {
 
 void DeviceSession::OnResult(const EngineResult& result) {
     const int lang = doc_.Language();
-    if (const auto* sent = std::get_if<FrameSent>(&result)) {
+    if (std::holds_alternative<FrameSent>(result) || std::holds_alternative<FrameReceived>(result)) {
         // Formatting costs time under a flood of bytes: only when the log is wanted.
         if (options_.log) {
-            const std::string entry =
-                FormatCommEntry(true, sent->repeat, sent->bytes.data(), sent->bytes.size());
-            std::fwrite(entry.data(), 1, entry.size(), stderr);
-            std::fflush(stderr);
-        }
-    } else if (const auto* received = std::get_if<FrameReceived>(&result)) {
-        if (options_.log) {
-            const std::string entry =
-                FormatCommEntry(false, 0, received->bytes.data(), received->bytes.size());
+            const std::string entry = CommLogText(*CommLogEntryOf(result, SystemLocalTime(), lang), true);
             std::fwrite(entry.data(), 1, entry.size(), stderr);
             std::fflush(stderr);
         }

@@ -133,7 +133,7 @@ CMainFrame::CMainFrame(CBrondaleDoc& doc, ui::IGuiUserInterface& ui, QSettings* 
                                                    *menus_[0], actions_[IdDisconnect]);
     session_->SetLocalClock([this] { return localClock(); });
 
-    commBar_ = new CCommInfoWnd(this);
+    commBar_ = new CCommInfoWnd(this, settings, [this] { return doc_.Language(); });
     addDockWidget(Qt::BottomDockWidgetArea, commBar_);
     commBar_->hide();
 
@@ -435,10 +435,8 @@ void CMainFrame::RunPosted() {
 void CMainFrame::OnEngineResult(const EngineResult& result) {
     const int lang = doc_.Language();
     NoteCompareResult(result);
-    if (const auto* sent = std::get_if<FrameSent>(&result)) {
-        AppendCommLog(FormatCommEntry(true, sent->repeat, sent->bytes.data(), sent->bytes.size()));
-    } else if (const auto* received = std::get_if<FrameReceived>(&result)) {
-        AppendCommLog(FormatCommEntry(false, 0, received->bytes.data(), received->bytes.size()));
+    if (commBar_->AddResult(result, lang)) {
+        // A frame sent or a block received: logged, nothing else to show.
     } else if (std::holds_alternative<StatusUpdated>(result)) {
         if (doc_.CurrentPage() == KindInputStatus) RefreshInputStates();
         RefreshStatusText();
@@ -595,7 +593,6 @@ void CMainFrame::TitleChanged() { setWindowTitle(QString::fromStdString(doc_.Tit
 
 // ---- screen effects of the engine's results ----
 
-void CMainFrame::AppendCommLog(const std::string& entry) { commBar_->AppendEntry(entry); }
 
 void CMainFrame::ShowMessage(const std::string& textUtf8, const std::string& captionUtf8) {
     ui_.ShowMessage(textUtf8, captionUtf8);

@@ -79,7 +79,6 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews {
 
     // ---- what the engine's results do on the screen ----
     void OnEngineResult(const corvix::EngineResult& result);
-    void AppendCommLog(const std::string& entry);
     void ShowMessage(const std::string& textUtf8, const std::string& captionUtf8);
     bool ClockWindowOpen() const;
     void ShowDeviceTime(const std::string& text);

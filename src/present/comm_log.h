@@ -1,0 +1,77 @@
+// The communication log: one entry per frame sent or block received, kept as it happened
+// (bytes, time, verdict) and turned into text only when someone shows or writes it. The
+// desktop bar, its files and the command line's --log print the same lines.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/engine_results.h"
+#include "model/local_time.h"
+
+namespace corvix {
+
+inline constexpr std::size_t CommLogMaxEntries = 20000;
+
+struct CommLogEntry {
+    bool sent = false;
+    int repeat = 0;                             // frames sent
+    FrameVerdict verdict = FrameVerdict::Good;  // blocks received
+    LocalTime time;
+    int lang = 0;  // the interface language when it happened (verdict texts)
+    std::vector<uint8_t> bytes;
+};
+
+// The entry of a FrameSent or FrameReceived result; none for any other result.
+std::optional<CommLogEntry> CommLogEntryOf(const EngineResult& result, const LocalTime& now, int lang);
+
+// What a received block is, in the log's words ("checksum good", "wrong end byte", ...).
+const char* VerdictText(FrameVerdict verdict, int lang);
+// The header line with its "\r\n". With time stamps: "hh:mm:ss.mmm send-->repeat=N" or
+// "hh:mm:ss.mmm receive<-- (verdict)"; without: "send-->repeat=N" or "receive<--".
+std::string CommLogHeader(const CommLogEntry& entry, bool timeStamps);
+// Header line and byte lines ("\r\n" line ends).
+std::string CommLogText(const CommLogEntry& entry, bool timeStamps);
+// The same with "\n" line ends, as a file holds it.
+std::string CommLogFileText(const CommLogEntry& entry, bool timeStamps);
+
+// The last CommLogMaxEntries entries (or `limit`), oldest first.
+class CommLogStore {
+  public:
+    explicit CommLogStore(std::size_t limit = CommLogMaxEntries) : limit_(limit) {}
+    // Returns how many of the oldest entries made room for it (0 or 1).
+    std::size_t Append(CommLogEntry entry);
+    void Clear() { entries_.clear(); }
+    const std::deque<CommLogEntry>& Entries() const { return entries_; }
+    std::size_t Size() const { return entries_.size(); }
+    std::size_t Limit() const { return limit_; }
+
+  private:
+    std::size_t limit_;
+    std::deque<CommLogEntry> entries_;
+};
+
+// The automatic log: every entry appended to the file of its day, "corvix-YYYY-MM-DD.log",
+// in `folder` (made when missing).
+class CommLogFile {
+  public:
+    explicit CommLogFile(std::string folder) : folder_(std::move(folder)) {}
+    const std::string& Folder() const { return folder_; }
+    static std::string FileName(const LocalTime& day);
+    // Appends the entries in order. False on the first failure, with the file's path and the
+    // system's reason; the entries after it are not written.
+    bool Append(const std::vector<CommLogEntry>& entries, bool timeStamps, std::string& path,
+                std::string& reason);
+
+  private:
+    std::string folder_;
+};
+
+// $XDG_STATE_HOME/Corvix, or ~/.local/state/Corvix when it is not set (an absolute path only).
+std::string DefaultLogFolder();
+
+}  // namespace corvix
