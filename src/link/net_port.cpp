@@ -198,9 +198,14 @@ bool NetSerialPort::WaitFor(Done done, int timeoutMs) {
 
 bool NetSerialPort::SendAll(const std::vector<uint8_t>& bytes, int timeoutMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    return SendUntil(bytes.data(), bytes.size(), deadline, -1) == bytes.size();
+}
+
+std::size_t NetSerialPort::SendUntil(const uint8_t* wire, std::size_t length, Clock::time_point deadline,
+                                     int cancelFd) {
     std::size_t done = 0;
-    while (done < bytes.size() && !hungUp_) {
-        const ssize_t n = ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+    while (done < length && !hungUp_) {
+        const ssize_t n = ::send(fd_, wire + done, length - done, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
             continue;
@@ -210,10 +215,20 @@ bool NetSerialPort::SendAll(const std::vector<uint8_t>& bytes, int timeoutMs) {
             MarkGone();
             break;
         }
-        pollfd p{fd_, POLLOUT, 0};
-        if (::poll(&p, 1, RemainingMs(deadline)) <= 0 && RemainingMs(deadline) == 0) break;
+        // Send buffer full (the server does not keep up): wait as a full tty queue does.
+        const int wait = RemainingMs(deadline);
+        if (wait == 0) break;
+        pollfd p[2] = {{fd_, POLLOUT, 0}, {cancelFd, POLLIN, 0}};
+        const int r = ::poll(p, cancelFd >= 0 ? 2 : 1, wait);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;
+        if (cancelFd >= 0 && (p[1].revents & POLLIN)) break;
+        if (p[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            MarkGone();
+            break;
+        }
     }
-    return done == bytes.size();
+    return done;
 }
 
 // Answers to the server's negotiation are a few bytes; the socket's send buffer takes them.
@@ -266,32 +281,7 @@ std::size_t NetSerialPort::Write(const uint8_t* bytes, std::size_t length, int c
         wire = escaped.data();
         wireLength = escaped.size();
     }
-    const auto deadline = WriteDeadline(length);
-    std::size_t done = 0;
-    while (done < wireLength) {
-        const ssize_t n = ::send(fd_, wire + done, wireLength - done, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            MarkGone();
-            break;
-        }
-        // Send buffer full (the server does not keep up): wait as a full tty queue does.
-        const int wait = RemainingMs(deadline);
-        if (wait == 0) break;
-        pollfd p[2] = {{fd_, POLLOUT, 0}, {cancelFd, POLLIN, 0}};
-        const int r = ::poll(p, cancelFd >= 0 ? 2 : 1, wait);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break;
-        if (cancelFd >= 0 && (p[1].revents & POLLIN)) break;
-        if (p[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
-            MarkGone();
-            break;
-        }
-    }
+    const std::size_t done = SendUntil(wire, wireLength, WriteDeadline(length), cancelFd);
     return telnet_ ? TelnetDataBytes(wire, done) : done;
 }
 

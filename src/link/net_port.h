@@ -75,6 +75,10 @@ class NetSerialPort : public SerialPort {
     template <typename Done>
     bool WaitFor(Done done, int timeoutMs);
     bool SendAll(const std::vector<uint8_t>& bytes, int timeoutMs);
+    // Sends until all is gone, the deadline passes, `cancelFd` (if >= 0) turns readable or the
+    // peer goes; returns the bytes sent.
+    std::size_t SendUntil(const uint8_t* wire, std::size_t length, std::chrono::steady_clock::time_point deadline,
+                          int cancelFd);
     void SendReplies();
     void QuickAck();
     void MarkGone();
