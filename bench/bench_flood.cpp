@@ -20,7 +20,10 @@
 #include <string>
 #include <vector>
 
+#include "flood_peer.h"
+
 extern char** environ;
+using corvix::bench::FloodPeer;
 
 int main(int argc, char** argv) {
     int seconds = 30;
@@ -64,27 +67,14 @@ int main(int argc, char** argv) {
     posix_spawn_file_actions_destroy(&actions);
 
     const auto start = std::chrono::steady_clock::now();
-    uint64_t state = 0x9E3779B97F4A7C15ull;
-    uint8_t chunk[4096];
-    uint8_t sink[4096];
+    FloodPeer peer(master);
     uint64_t flooded = 0;
     int status = 0;
     rusage usage{};
     for (;;) {
         const pid_t done = wait4(pid, &status, WNOHANG, &usage);
         if (done == pid) break;
-        for (uint8_t& b : chunk) {
-            state ^= state << 13;
-            state ^= state >> 7;
-            state ^= state << 17;
-            b = static_cast<uint8_t>(state);
-        }
-        while (read(master, sink, sizeof sink) > 0) {
-        }  // the command's requests
-        const ssize_t n = write(master, chunk, sizeof chunk);
-        if (n > 0) flooded += static_cast<uint64_t>(n);
-        pollfd p{master, POLLOUT, 0};
-        poll(&p, 1, 5);
+        flooded += peer.Round();
     }
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const double cpu = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +

@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "flood_peer.h"
 #include "link/comm_link.h"
 #include "model/doc.h"
 #include "ui/dialogs/comminfownd.h"
@@ -31,6 +32,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using corvix::bench::FloodPeer;
 
 // Messages (the give-up) are counted, never shown: a modal box would stop the benchmark.
 class CountingUserInterface : public corvix::ui::IGuiUserInterface {
@@ -111,22 +113,8 @@ int main(int argc, char** argv) {
     std::atomic<uint64_t> flooded{0};
     double flooderCpu = 0;
     std::thread flooder([&] {
-        uint64_t state = 0x9E3779B97F4A7C15ull;
-        uint8_t chunk[4096], sink[4096];
-        while (!stop.load()) {
-            for (uint8_t& b : chunk) {
-                state ^= state << 13;
-                state ^= state >> 7;
-                state ^= state << 17;
-                b = static_cast<uint8_t>(state);
-            }
-            while (read(master, sink, sizeof sink) > 0) {
-            }  // the window's requests
-            const ssize_t n = write(master, chunk, sizeof chunk);
-            if (n > 0) flooded += static_cast<uint64_t>(n);
-            pollfd p{master, POLLOUT, 0};
-            poll(&p, 1, 5);
-        }
+        FloodPeer peer(master);
+        while (!stop.load()) flooded += peer.Round();
         rusage u{};
         getrusage(RUSAGE_THREAD, &u);
         flooderCpu = CpuSeconds(u);
