@@ -16,7 +16,7 @@ if ! [[ "$seconds" =~ ^[0-9]+$ ]] || [ "$seconds" -eq 0 ]; then
 fi
 shift $(($# > 0 ? 1 : 0))
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(fuzz_project_file fuzz_reply fuzz_frame_assembler fuzz_clock_text)
+[ ${#targets[@]} -eq 0 ] && targets=(fuzz_project_file fuzz_reply fuzz_frame_assembler fuzz_clock_text fuzz_telnet fuzz_page_store)
 
 scripts/deps.sh || exit 1
 missing=()
