@@ -3,6 +3,10 @@
 // ordinary open, so it works for every kind of port the link can open.
 #include "link/link_session.h"
 
+#include <thread>
+
+#include "link/net_port.h"
+
 namespace corvix {
 
 LinkOpen LinkSession::Connect() {
@@ -38,6 +42,28 @@ bool LinkSession::TakeOverLostLink() {
 }
 
 void LinkSession::TryReopen(Clock::time_point now) {
+    const std::string name = link_->settings.portName;
+    if (!IsNetPortName(name)) {
+        ReopenNow(now);
+        return;
+    }
+    if (probing_) return;  // the last try has not answered yet
+    probing_ = true;
+    std::thread([probe = probe_, alive = std::weak_ptr<bool>(alive_), name, this] {
+        NetSerialPort port;
+        const bool answered = port.Open(name);
+        port.Close();
+        std::lock_guard<std::mutex> g(probe->lock);
+        if (probe->cancelled) return;
+        probe->post([alive, answered, this] {
+            if (!alive.lock()) return;
+            probing_ = false;
+            if (answered && waiting_) ReopenNow(now_());
+        });
+    }).detach();
+}
+
+void LinkSession::ReopenNow(Clock::time_point now) {
     // A port that is not back yet fails quietly; the next try comes RetryPeriod later.
     if (link_->Connect() != LinkOpen::Opened) return;
     waiting_ = false;

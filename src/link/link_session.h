@@ -8,6 +8,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 #include "link/comm_link.h"
 #include "link/engine.h"
@@ -90,6 +91,7 @@ class LinkSession {
     // True when the session took the loss over.
     bool TakeOverLostLink();
     void TryReopen(Clock::time_point now);
+    void ReopenNow(Clock::time_point now);
 
     CBrondaleDoc& doc_;
     PostFn post_;
@@ -106,6 +108,16 @@ class LinkSession {
     bool reconnect_ = false;
     bool waiting_ = false;
     Clock::time_point nextRetry_{};
+    // A network port whose host has gone can take seconds to fail, which the host's thread
+    // must not wait for: it is tried on a thread of its own first and opened for real once it
+    // answered. The try hands its answer to the host's loop unless the session went meanwhile.
+    struct ReopenProbe {
+        std::mutex lock;
+        bool cancelled = false;
+        PostFn post;
+    };
+    std::shared_ptr<ReopenProbe> probe_;
+    bool probing_ = false;
     StatusFreshness freshness_{StatusFreshFor};
 };
 

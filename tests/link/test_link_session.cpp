@@ -1,7 +1,11 @@
 // The link session in fake time: its timer schedule, the one notice pump and the results it
 // hands to the host, over the real worker and a scriptable port.
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <stdlib.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -252,6 +256,55 @@ TEST_F(LostLinkInFakeTime, DisconnectOrReconnectOffEndsTheWait) {
     session.SetReconnect(false);
     EXPECT_FALSE(session.WaitingForPort());
     EXPECT_EQ(host.Count<LinkRestored>(), 0u);
+}
+
+// A serial device server that went and came back: the retry never holds the host's thread
+// (a gone host can take seconds to fail), and the link returns through the host's loop.
+int ListenOn(uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(port);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 4) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+TEST(LostNetLink, ServerComesBackWithoutHoldingTheHost) {
+    int server = ListenOn(0);
+    ASSERT_GE(server, 0);
+    sockaddr_in a{};
+    socklen_t size = sizeof a;
+    ASSERT_EQ(::getsockname(server, reinterpret_cast<sockaddr*>(&a), &size), 0);
+    const uint16_t port = ntohs(a.sin_port);
+    CBrondaleDoc doc;
+    FakeHost host;
+    LinkSession session(
+        doc, host.Post(), [&](const EngineResult& r) { host.results.push_back(r); }, [&] { return host.now; });
+    session.Link().settings.portName = "tcp://127.0.0.1:" + std::to_string(port);
+    session.SetReconnect(true);
+    ASSERT_EQ(session.Connect(), LinkOpen::Opened);
+    session.StartTimers();
+    const int peer = ::accept(server, nullptr, nullptr);
+    ::close(peer);
+    ::close(server);
+    ASSERT_TRUE(host.RunUntil([&] { return host.Count<LinkLost>() == 1; }));
+    ASSERT_TRUE(session.WaitingForPort());
+
+    server = ListenOn(port);
+    ASSERT_GE(server, 0);
+    host.now = session.NextDue();
+    session.RunDueTimers();
+    EXPECT_FALSE(session.IsConnected());  // tried on a thread of its own, not here
+    ASSERT_TRUE(host.RunUntil([&] { return host.Count<LinkRestored>() == 1; }));
+    EXPECT_TRUE(session.IsConnected() && !session.WaitingForPort());
+    session.Disconnect();
+    ::close(server);
 }
 
 // ---- receptions gathered in batches: one per frame, in order, with few hand-overs ----
