@@ -79,13 +79,9 @@ int main(int argc, char** argv) {
         else if (argv[i][0] != '-')
             seconds = std::max(1, std::atoi(argv[i]));
     }
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-        std::perror("pty");
-        return 1;
-    }
-    const std::string slave = ptsname(master);
-    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    std::string slave;
+    const int master = FloodPeer::OpenMaster(slave);
+    if (master < 0) return 1;
 
     QApplication app(argc, argv);
     corvix::CBrondaleDoc doc;

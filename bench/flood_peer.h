@@ -2,16 +2,32 @@
 // it takes them, with the other side's requests drained so it never blocks on a full line.
 #pragma once
 
+#include <fcntl.h>
 #include <poll.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <string>
 
 namespace corvix::bench {
 
 class FloodPeer {
   public:
+    // A pseudo-terminal for the flood: its master side, non-blocking, or -1 (said on stderr);
+    // `slave` is the path the program under test opens.
+    static int OpenMaster(std::string& slave) {
+        const int master = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+            std::perror("pty");
+            return -1;
+        }
+        slave = ptsname(master);
+        fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+        return master;
+    }
     explicit FloodPeer(int master) : master_(master) {}
     // One round: fresh random bytes, the other side's requests read away, one write, and a
     // short wait for room. Returns the bytes written.
