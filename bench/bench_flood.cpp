@@ -3,7 +3,8 @@
 // command gives up on the device that never answers properly (16 s) or SECONDS pass.
 // Usage: bench_flood [SECONDS] [--log] [--cli PATH]   (default 30; --log also formats every
 // reception; --cli runs another build's corvix-cli, for a before/after pair). The CPU is also
-// given per megabyte taken in: a pty has no baud rate, so a cheaper program is flooded faster.
+// given per megabyte taken in: a pty has no baud rate, so the rate is the reader's to set (past
+// its burst allowance the worker reads garbage no faster than its paced rate).
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>

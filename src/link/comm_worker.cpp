@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "link/frame.h"
+#include "link/garbage_pacer.h"
 
 namespace corvix {
 
@@ -118,6 +119,7 @@ struct CommWorker::Run {
     std::atomic<bool> connected{false};
     std::atomic<bool> hungUp{false};
     bool hangUpTold = false;  // worker thread only
+    GarbagePacer pacer;       // worker thread only
     std::atomic<uint64_t> loops{0};
     int wakeFd = -1;  // submit, reception taken, stop
     int stopFd = -1;  // stop only: interrupts a gathering or a stalled write
@@ -202,6 +204,7 @@ void CommWorker::Run::Gather() {
     uint8_t rx[LinkBufferSize];
     for (bool first = true;; first = false) {
         if (hungUp.load() || !connected.load()) return;
+        if (pacer.Pause(Clock::now()).count() > 0) return;
         {
             std::lock_guard<std::mutex> g(buffers->rxLock);
             if (buffers->Full()) return;
@@ -213,6 +216,7 @@ void CommWorker::Run::Gather() {
         }
         const std::size_t total = GatherOne(rx);
         if (total == 0) return;
+        if (CompleteFrameSize(rx, total) == 0) pacer.Charge(total, Clock::now());
         {
             std::lock_guard<std::mutex> g(buffers->rxLock);
             buffers->Put(rx, total);
@@ -279,19 +283,21 @@ std::size_t CommWorker::Run::GatherOne(uint8_t* rx) {
 
 // Blocks until there is something to do: a frame to send, a reception taken (more bytes
 // may be waiting), bytes arriving, or Stop. The port is left out while there is no room for
-// another reception (its bytes would keep it readable) and after a hang-up (it would poll HUP
-// forever).
+// another reception (its bytes would keep it readable), after a hang-up (it would poll HUP
+// forever) and while a flood of garbage has used up its budget (until the budget refills).
 void CommWorker::Run::WaitForWork() {
+    const auto pause = pacer.Pause(Clock::now());
     bool watchPort;
     {
         std::lock_guard<std::mutex> g(buffers->rxLock);
-        watchPort = !buffers->Full() && !hungUp.load();
+        watchPort = !buffers->Full() && !hungUp.load() && pause.count() == 0;
     }
     pollfd fds[3] = {{wakeFd, POLLIN, 0}, {stopFd, POLLIN, 0}, {watchPort ? port->PollFd() : -1, POLLIN, 0}};
     const nfds_t count = (watchPort && fds[2].fd >= 0) ? 3 : 2;
+    const int timeout = pause.count() > 0 ? static_cast<int>(pause.count()) : -1;
     int r;
     do {
-        r = ::poll(fds, count, -1);
+        r = ::poll(fds, count, timeout);
     } while (r < 0 && errno == EINTR);
     if (r <= 0) return;
     if (fds[0].revents & POLLIN) Drain(wakeFd);

@@ -9,6 +9,7 @@
 #include "fakes/fake_serial_port.h"
 #include "link/comm_worker.h"
 #include "link/frame.h"
+#include "link/garbage_pacer.h"
 #include "pty_helper.h"
 
 namespace corvix {
@@ -204,6 +205,47 @@ INSTANTIATE_TEST_SUITE_P(
         ReceptionCase{"WrongEndByteWaitsForQuiet", {kBadEnd, kB}, false, {Cat({kBadEnd, kB})}},
         ReceptionCase{"HugeDeclaredLengthStopsAt1024", {Cat({kHuge1, kHuge2})}, false, {kHuge1, kHuge2}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(WorkerOnPty, GarbageBeyondItsBudgetIsReadLaterButWhole) {
+    // Past the burst allowance the flood is read at the paced rate: nothing is dropped, and a
+    // frame behind it still arrives.
+    const Bytes garbage(static_cast<std::size_t>(GarbagePacer::BurstBytes) + 40 * 1024, 0x00);
+    std::thread device([&] { EXPECT_TRUE(pty.Send(Cat({garbage, kA}))); });
+    Bytes got;
+    EXPECT_TRUE(WaitUntil([&] {
+        for (Bytes r = Take(worker); !r.empty(); r = Take(worker)) got.insert(got.end(), r.begin(), r.end());
+        return got.size() >= garbage.size() + kA.size();
+    }));
+    device.join();
+    EXPECT_EQ(got, Cat({garbage, kA}));
+}
+
+TEST(GarbagePacerTest, BurstThenLineRateThenRefill) {
+    using Clock = GarbagePacer::Clock;
+    GarbagePacer pacer;
+    const Clock::time_point t0{std::chrono::seconds(100)};
+    const auto burst = static_cast<std::size_t>(GarbagePacer::BurstBytes);
+    // The whole allowance may go at once.
+    pacer.Charge(burst, t0);
+    EXPECT_EQ(pacer.Pause(t0), 0ms);
+    // One 1024-byte reception more: about a millisecond at the paced rate.
+    pacer.Charge(1024, t0);
+    EXPECT_GE(pacer.Pause(t0), 1ms);
+    EXPECT_LE(pacer.Pause(t0), 2ms);
+    // 100 ms later the rate has paid for it and more; a reading the clock back does no harm.
+    EXPECT_EQ(pacer.Pause(t0 + 100ms), 0ms);
+    EXPECT_EQ(pacer.Pause(t0), 0ms);
+    // Once refilled, half a second's worth over the allowance waits about half a second.
+    pacer.Charge(burst + static_cast<std::size_t>(GarbagePacer::BytesPerSecond / 2), t0 + 1s);
+    EXPECT_GE(pacer.Pause(t0 + 1s), 490ms);
+    EXPECT_LE(pacer.Pause(t0 + 1s), 510ms);
+    // A long quiet spell refills only up to the allowance.
+    pacer.Charge(0, t0 + 1h);
+    pacer.Charge(burst, t0 + 1h);
+    EXPECT_EQ(pacer.Pause(t0 + 1h), 0ms);
+    pacer.Charge(1, t0 + 1h);
+    EXPECT_GT(pacer.Pause(t0 + 1h), 0ms);
+}
 
 // ---- the same worker on the fake port: failures the pty cannot produce on demand ----
 
