@@ -21,31 +21,53 @@ bool CommLink::ConfigurePort() { return port_ && port_->Configure(settings); }
 
 LinkOpen CommLink::OpenLink() {
     if (connected_) return LinkOpen::AlreadyOpen;
+    return StartOn(PreparePort(settings, factory_));
+}
 
-    std::shared_ptr<SerialPort> port = factory_ ? factory_() : MakePortFor(settings.portName);
-    if (!port) return LinkOpen::CannotOpen;
-    if (!port->Open(settings.portName)) {
-        lastOpenError_ = port->LastOpenError();
-        lastOpenHolder_ = port->LastOpenHolder();
-        return LinkOpen::CannotOpen;
+PreparedPort CommLink::PreparePort(const SerialSettings& settings, const PortFactory& factory) {
+    PreparedPort out;
+    out.port = factory ? factory() : MakePortFor(settings.portName);
+    if (!out.port) return out;
+    if (!out.port->Open(settings.portName)) {
+        out.error = out.port->LastOpenError();
+        out.holder = out.port->LastOpenHolder();
+        return out;
     }
-    lastOpenError_ = 0;
-    port_ = port;
     // The driver's queues are the kernel's own and the write time-out is applied per write by
     // the port, so there is nothing to set between opening and programming the line.
-    if (!ConfigurePort()) {
+    if (!out.port->Configure(settings)) {
         // A serial device server may have closed the connection meanwhile; a tty says 0.
-        lastOpenError_ = port_->LastOpenError();
-        port_->Close();
-        port_.reset();
-        return LinkOpen::CannotConfigure;
+        out.error = out.port->LastOpenError();
+        out.port->Close();
+        out.result = LinkOpen::CannotConfigure;
+        return out;
+    }
+    out.result = LinkOpen::Opened;
+    return out;
+}
+
+LinkOpen CommLink::ConnectPrepared(PreparedPort prepared) {
+    if (connected_) {
+        if (prepared.port && prepared.result == LinkOpen::Opened) prepared.port->Close();
+        return LinkOpen::AlreadyOpen;
+    }
+    buffers_->Clear();
+    return StartOn(std::move(prepared));
+}
+
+LinkOpen CommLink::StartOn(PreparedPort prepared) {
+    if (!prepared.port) return LinkOpen::CannotOpen;
+    lastOpenError_ = prepared.error;
+    if (prepared.result != LinkOpen::Opened) {
+        if (prepared.result == LinkOpen::CannotOpen) lastOpenHolder_ = prepared.holder;
+        return prepared.result;
     }
     auto worker = std::make_unique<CommWorker>(buffers_, notify_);
-    if (!worker->Start(port_)) {
-        port_->Close();
-        port_.reset();
+    if (!worker->Start(prepared.port)) {
+        prepared.port->Close();
         return LinkOpen::CannotStart;
     }
+    port_ = std::move(prepared.port);
     worker_ = std::move(worker);
     connected_ = true;
     return LinkOpen::Opened;

@@ -31,6 +31,14 @@ struct PortChange {
     LinkOpen reopen = LinkOpen::Opened;  // how the reopen ended (when reopened)
 };
 
+// A port opened and programmed by CommLink::PreparePort, not yet driven by a worker.
+struct PreparedPort {
+    std::shared_ptr<SerialPort> port;  // null when no port object could be had
+    LinkOpen result = LinkOpen::CannotOpen;  // Opened, CannotOpen or CannotConfigure
+    int error = 0;
+    std::string holder;
+};
+
 class CommLink : public IFrameSink {
   public:
     using PortFactory = std::function<std::shared_ptr<SerialPort>()>;
@@ -47,9 +55,16 @@ class CommLink : public IFrameSink {
     // Where OpenLink gets its port object; tests hand in a fake. Empty = by the port name: a
     // serial server for tcp:// and rfc2217:// names, the termios port for a device path.
     void SetPortFactory(PortFactory factory) { factory_ = std::move(factory); }
+    const PortFactory& Factory() const { return factory_; }
 
     // Opens and programs the port and starts the worker.
     LinkOpen OpenLink();
+    // The slow half of OpenLink (a network port can take seconds): opens and programs the
+    // port for `settings`. Touches no link, so it may run on any thread.
+    static PreparedPort PreparePort(const SerialSettings& settings, const PortFactory& factory);
+    // The rest, on the link's thread: clears the buffers and starts the worker on a prepared
+    // port, or records why it failed. While connected the port is closed (AlreadyOpen).
+    LinkOpen ConnectPrepared(PreparedPort prepared);
     // Programs the open port with `settings`.
     bool ConfigurePort();
     // Stops the worker (waiting at most 3000 ms) and closes the port. Nothing when not
@@ -91,6 +106,8 @@ class CommLink : public IFrameSink {
     const std::string& LastOpenHolder() const { return lastOpenHolder_; }
 
   private:
+    LinkOpen StartOn(PreparedPort prepared);
+
     CommNoticeFn notify_;
     PortFactory factory_;
     std::shared_ptr<LinkBuffers> buffers_;

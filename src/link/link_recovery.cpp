@@ -1,5 +1,6 @@
-// The link session's side of a lost link: taking a hang-up over, retrying the same port name
-// on the session's own schedule, and ending the wait on the user's command. The retry is the
+// The link session's opening of the port: at once, or for a network port on a thread of its
+// own; and its side of a lost link: taking a hang-up over, retrying the same port name on the
+// session's own schedule, and ending the wait on the user's command. The retry is the
 // ordinary open, so it works for every kind of port the link can open.
 #include "link/link_session.h"
 
@@ -9,8 +10,24 @@
 
 namespace corvix {
 
+namespace {
+
+// A port prepared for an open that nobody wants any more.
+void Discard(PreparedPort& prepared) {
+    if (prepared.port && prepared.result == LinkOpen::Opened) prepared.port->Close();
+}
+
+}  // namespace
+
+struct LinkSession::OpenAttempt {
+    std::mutex lock;
+    bool ended = false;  // under lock: the answer is not to be posted
+    PostFn post;
+};
+
 LinkOpen LinkSession::Connect() {
     waiting_ = false;
+    EndAttempt();
     const LinkOpen result = link_->Connect();
     if (result == LinkOpen::Opened) freshness_.Expect(now_());
     return result;
@@ -18,13 +35,45 @@ LinkOpen LinkSession::Connect() {
 
 void LinkSession::Disconnect() {
     waiting_ = false;
+    EndAttempt();
     link_->Disconnect();
     freshness_.StopExpecting();
 }
 
+void LinkSession::ConnectInBackground(std::function<void(LinkOpen)> done) {
+    if (!done) done = [](LinkOpen) {};
+    if (!IsNetPortName(link_->settings.portName) || link_->IsConnected()) {
+        done(Connect());
+        return;
+    }
+    waiting_ = false;
+    EndAttempt();
+    connectDone_ = std::move(done);
+    PrepareInBackground([this](PreparedPort prepared) {
+        const auto tell = std::move(connectDone_);
+        connectDone_ = nullptr;
+        const LinkOpen result = link_->ConnectPrepared(std::move(prepared));
+        if (result == LinkOpen::Opened) freshness_.Expect(now_());
+        tell(result);
+    });
+}
+
+PortChange LinkSession::ApplyPortName(const std::string& name) {
+    if (!connectDone_ || name == link_->settings.portName) return link_->ApplyPortName(name);
+    // An open under way is for the old name: start over on the new one.
+    auto done = std::move(connectDone_);
+    EndAttempt();
+    const PortChange change = link_->ApplyPortName(name);
+    ConnectInBackground(std::move(done));
+    return change;
+}
+
 void LinkSession::SetReconnect(bool on) {
     reconnect_ = on;
-    if (!on) waiting_ = false;
+    if (!on && waiting_) {
+        waiting_ = false;
+        EndAttempt();
+    }
 }
 
 bool LinkSession::TakeOverLostLink() {
@@ -42,30 +91,18 @@ bool LinkSession::TakeOverLostLink() {
 }
 
 void LinkSession::TryReopen(Clock::time_point now) {
-    const std::string name = link_->settings.portName;
-    if (!IsNetPortName(name)) {
-        ReopenNow(now);
+    // A port that is not back yet fails quietly; the next try comes RetryPeriod later.
+    if (!IsNetPortName(link_->settings.portName)) {
+        if (link_->Connect() == LinkOpen::Opened) Reopened(now);
         return;
     }
-    if (probing_) return;  // the last try has not answered yet
-    probing_ = true;
-    std::thread([probe = probe_, alive = std::weak_ptr<bool>(alive_), name, this] {
-        NetSerialPort port;
-        const bool answered = port.Open(name);
-        port.Close();
-        std::lock_guard<std::mutex> g(probe->lock);
-        if (probe->cancelled) return;
-        probe->post([alive, answered, this] {
-            if (!alive.lock()) return;
-            probing_ = false;
-            if (answered && waiting_) ReopenNow(now_());
-        });
-    }).detach();
+    if (attempt_) return;  // the last try has not answered yet
+    PrepareInBackground([this](PreparedPort prepared) {
+        if (link_->ConnectPrepared(std::move(prepared)) == LinkOpen::Opened) Reopened(now_());
+    });
 }
 
-void LinkSession::ReopenNow(Clock::time_point now) {
-    // A port that is not back yet fails quietly; the next try comes RetryPeriod later.
-    if (link_->Connect() != LinkOpen::Opened) return;
+void LinkSession::Reopened(Clock::time_point now) {
     waiting_ = false;
     Report(LinkRestored{});
     // Poll at once, so the states on screen are current again without waiting a period.
@@ -73,6 +110,38 @@ void LinkSession::ReopenNow(Clock::time_point now) {
         engine_->PollStatus();
         nextPoll_ = now + PollPeriod;
     }
+}
+
+void LinkSession::PrepareInBackground(std::function<void(PreparedPort)> then) {
+    auto attempt = std::make_shared<OpenAttempt>();
+    attempt->post = post_;
+    attempt_ = attempt;
+    std::thread([this, attempt, alive = std::weak_ptr<bool>(alive_), settings = link_->settings,
+                 factory = link_->Factory(), then = std::move(then)] {
+        PreparedPort prepared = CommLink::PreparePort(settings, factory);
+        std::lock_guard<std::mutex> g(attempt->lock);
+        if (attempt->ended) {
+            Discard(prepared);
+            return;
+        }
+        attempt->post([this, attempt, alive, then, prepared]() mutable {
+            // Ended after the post: the attempt is no longer the session's.
+            if (!alive.lock() || attempt != attempt_) {
+                Discard(prepared);
+                return;
+            }
+            attempt_.reset();
+            then(std::move(prepared));
+        });
+    }).detach();
+}
+
+void LinkSession::EndAttempt() {
+    connectDone_ = nullptr;
+    const std::shared_ptr<OpenAttempt> attempt = std::move(attempt_);
+    if (!attempt) return;
+    std::lock_guard<std::mutex> g(attempt->lock);
+    attempt->ended = true;
 }
 
 }  // namespace corvix

@@ -11,9 +11,7 @@ LinkSession::LinkSession(CBrondaleDoc& doc, PostFn post, ResultFn report, NowFn 
       post_(std::move(post)),
       now_(now ? std::move(now) : NowFn(Clock::now)),
       report_(std::move(report)),
-      alive_(std::make_shared<bool>(true)),
-      probe_(std::make_shared<ReopenProbe>()) {
-    probe_->post = post_;
+      alive_(std::make_shared<bool>(true)) {
     link_ = std::make_unique<CommLink>([this, alive = std::weak_ptr<bool>(alive_)](
                                            CommNotice notice, const uint8_t* bytes, std::size_t length) {
         // Worker thread: copy what the notice carries and hand it to the host's loop.
@@ -32,10 +30,7 @@ void LinkSession::Report(const EngineResult& result) {
 }
 
 LinkSession::~LinkSession() {
-    {
-        std::lock_guard<std::mutex> g(probe_->lock);
-        probe_->cancelled = true;
-    }
+    EndAttempt();
     *alive_ = false;
     alive_.reset();
     link_->CloseLink();

@@ -43,10 +43,19 @@ class LinkSession {
     const ProtocolEngine& Engine() const { return *engine_; }
     bool IsConnected() const { return link_->IsConnected(); }
 
-    // Both end a wait for a lost port first.
+    // Both end a wait for a lost port, and an open in the background, first.
     LinkOpen Connect();
     void Disconnect();
-    PortChange ApplyPortName(const std::string& name) { return link_->ApplyPortName(name); }
+    // Connect without holding the host's loop: a network port (whose server may take seconds
+    // to answer or to fail) is opened and set up on a thread of its own and `done` runs on the
+    // host's thread with how it ended; any other port opens at once and `done` runs before
+    // this returns. `done` never runs when Disconnect, Connect, a new port name or the
+    // session's end came first.
+    void ConnectInBackground(std::function<void(LinkOpen)> done);
+    // A background open has not answered yet.
+    bool Connecting() const { return connectDone_ != nullptr; }
+    // Ends a background open first.
+    PortChange ApplyPortName(const std::string& name);
 
     // ---- timer schedule ----
     // Starts both timers from now (first time-out tick after 1 s, first poll after 3 s).
@@ -91,7 +100,12 @@ class LinkSession {
     // True when the session took the loss over.
     bool TakeOverLostLink();
     void TryReopen(Clock::time_point now);
-    void ReopenNow(Clock::time_point now);
+    void Reopened(Clock::time_point now);
+    // Runs PreparePort for the link's settings on a thread of its own; `then` gets the port
+    // on the host's thread unless the attempt was ended meanwhile.
+    struct OpenAttempt;
+    void PrepareInBackground(std::function<void(PreparedPort)> then);
+    void EndAttempt();
 
     CBrondaleDoc& doc_;
     PostFn post_;
@@ -108,16 +122,10 @@ class LinkSession {
     bool reconnect_ = false;
     bool waiting_ = false;
     Clock::time_point nextRetry_{};
-    // A network port whose host has gone can take seconds to fail, which the host's thread
-    // must not wait for: it is tried on a thread of its own first and opened for real once it
-    // answered. The try hands its answer to the host's loop unless the session went meanwhile.
-    struct ReopenProbe {
-        std::mutex lock;
-        bool cancelled = false;
-        PostFn post;
-    };
-    std::shared_ptr<ReopenProbe> probe_;
-    bool probing_ = false;
+    // A network port can take seconds to answer or to fail, which the host's thread must not
+    // wait for (an open from ConnectInBackground, or a retry while waiting for a lost port).
+    std::shared_ptr<OpenAttempt> attempt_;
+    std::function<void(LinkOpen)> connectDone_;  // set while a ConnectInBackground is out
     StatusFreshness freshness_{StatusFreshFor};
 };
 

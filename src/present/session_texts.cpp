@@ -8,9 +8,9 @@
 namespace corvix {
 
 std::string StatusPaneText(const LinkSession& session, int lang) {
-    if (!session.WaitingForPort()) return session.Link().LinkStatusText();
+    if (!session.WaitingForPort() && !session.Connecting()) return session.Link().LinkStatusText();
     const std::string& port = session.Link().settings.portName;
-    const char* format = Pick(txt::LinkLostWaiting, lang);
+    const char* format = Pick(session.Connecting() ? txt::Connecting : txt::LinkLostWaiting, lang);
     const int size = std::snprintf(nullptr, 0, format, port.c_str());
     if (size <= 0) return port;
     std::vector<char> out(static_cast<std::size_t>(size) + 1);

@@ -10,8 +10,9 @@
 
 namespace corvix {
 
-// The status pane: "link lost, waiting for <port>" in the interface language while the
-// session waits for a lost port, otherwise the link's own text ("Off" / "On  <port> …").
+// The status pane: "connecting to <port>…" while a network port is being opened, "link lost,
+// waiting for <port>" in the interface language while the session waits for a lost port,
+// otherwise the link's own text ("Off" / "On  <port> …").
 std::string StatusPaneText(const LinkSession& session, int lang);
 // "last update hh:mm:ss" of the last status answer, dashes before the first.
 std::string LastUpdateText(const std::optional<LocalTime>& last, int lang);

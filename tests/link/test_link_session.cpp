@@ -15,6 +15,7 @@
 
 #include "fakes/fake_serial_port.h"
 #include "link/link_session.h"
+#include "link/net_port.h"
 #include "link/pty_helper.h"
 #include "present/session_texts.h"
 
@@ -39,6 +40,15 @@ class FakeHost {
     }
     // Runs posted work until `done` holds; false when nothing more came within 5 s of real
     // time (the worker is a real thread).
+    // Runs what has been posted so far, without waiting.
+    void RunPending() {
+        std::deque<std::function<void()>> now;
+        {
+            std::lock_guard<std::mutex> g(lock_);
+            now.swap(posted_);
+        }
+        for (auto& fn : now) fn();
+    }
     bool RunUntil(const std::function<bool()>& done) {
         while (!done()) {
             std::function<void()> fn;
@@ -305,6 +315,75 @@ TEST(LostNetLink, ServerComesBackWithoutHoldingTheHost) {
     EXPECT_TRUE(session.IsConnected() && !session.WaitingForPort());
     session.Disconnect();
     ::close(server);
+}
+
+// Opening a network port from the window: the host's thread never waits for the server.
+class NetOpenInBackground : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        server = ListenOn(0);
+        ASSERT_GE(server, 0);
+        sockaddr_in a{};
+        socklen_t size = sizeof a;
+        ASSERT_EQ(::getsockname(server, reinterpret_cast<sockaddr*>(&a), &size), 0);
+        port = std::to_string(ntohs(a.sin_port));
+    }
+    void TearDown() override { ::close(server); }
+    void Start(const std::string& scheme) {
+        session.Link().settings.portName = scheme + "://127.0.0.1:" + port;
+        session.ConnectInBackground([this](LinkOpen r) { results.push_back(r); });
+    }
+    int server = -1;
+    std::string port;
+    CBrondaleDoc doc;
+    FakeHost host;
+    LinkSession session{doc, host.Post(), {}, [this] { return host.now; }};
+    std::vector<LinkOpen> results;
+};
+
+TEST_F(NetOpenInBackground, OpensThroughTheHostsLoopOrSaysWhyNot) {
+    Start("tcp");
+    // Nothing is open yet: the connection is made on a thread and handed over by a post.
+    EXPECT_TRUE(session.Connecting() && !session.IsConnected());
+    EXPECT_EQ(StatusPaneText(session, 1), "connecting to tcp://127.0.0.1:" + port + "\u2026");
+    ASSERT_TRUE(host.RunUntil([&] { return !results.empty(); }));
+    EXPECT_EQ(results, std::vector<LinkOpen>{LinkOpen::Opened});
+    EXPECT_TRUE(session.IsConnected() && !session.Connecting());
+    session.Disconnect();
+
+    // A server that takes the connection but never answers the RFC 2217 offer.
+    results.clear();
+    Start("rfc2217");
+    ASSERT_TRUE(host.RunUntil([&] { return !results.empty(); }));
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_NE(results[0], LinkOpen::Opened);
+    EXPECT_EQ(session.Link().LastOpenError(), NetErrorNoTelnet);
+    EXPECT_FALSE(session.IsConnected() || session.Connecting());
+}
+
+TEST_F(NetOpenInBackground, DisconnectOrANewNameEndsTheAttempt) {
+    Start("rfc2217");
+    const int peer = ::accept(server, nullptr, nullptr);
+    ASSERT_GE(peer, 0);
+    session.Disconnect();
+    EXPECT_FALSE(session.Connecting());
+    EXPECT_EQ(StatusPaneText(session, 1), "Off");
+    // The attempt lets go of its connection once it gives up, and nothing opens afterwards.
+    char byte;
+    while (::read(peer, &byte, 1) > 0) {
+    }
+    ::close(peer);
+    host.RunPending();
+    EXPECT_TRUE(results.empty());
+    EXPECT_FALSE(session.IsConnected());
+
+    // A name chosen while an open is under way: the open starts over on the new name.
+    Start("rfc2217");
+    session.ApplyPortName("tcp://127.0.0.1:" + port);
+    ASSERT_TRUE(host.RunUntil([&] { return !results.empty(); }));
+    EXPECT_EQ(results, std::vector<LinkOpen>{LinkOpen::Opened});
+    EXPECT_EQ(session.Link().settings.portName, "tcp://127.0.0.1:" + port);
+    session.Disconnect();
 }
 
 // ---- receptions gathered in batches: one per frame, in order, with few hand-overs ----

@@ -4,6 +4,11 @@
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <memory>
 
@@ -203,6 +208,38 @@ class TestMainFrameDevice : public QObject, private corvix::test::DeviceFixture 
         frame->RunCommand(CMainFrame::IdDisconnect);  // ends the wait
         QCOMPARE(spoken(), "Off|串口状态");
         QVERIFY(frame->Action(CMainFrame::IdConnect)->isEnabled() && ui->messages.empty());
+    }
+
+    void serialServerIsOpenedWithoutHoldingTheWindow() {
+        // A server that takes connections and never answers the RFC 2217 offer.
+        const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof a;
+        QVERIFY(::bind(server, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(server, 4) == 0);
+        QVERIFY(::getsockname(server, reinterpret_cast<sockaddr*>(&a), &size) == 0);
+        const std::string where = "127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+        frame->Link().settings.portName = "rfc2217://" + where;
+        frame->RunCommand(CMainFrame::IdConnect);
+        // Back at once, the server still silent: the pane says so and Disconnect would stop it.
+        QCOMPARE(frame->StatusPane()->text(), QString::fromStdString("正在连接 rfc2217://" + where + "…"));
+        QVERIFY(!frame->Action(CMainFrame::IdConnect)->isEnabled());
+        QVERIFY(frame->Action(CMainFrame::IdDisconnect)->isEnabled());
+        // Its silence ends in the open error, as any port that cannot be opened.
+        QTRY_VERIFY_WITH_TIMEOUT(!ui->messages.empty(), Generous);
+        QCOMPARE(frame->StatusPane()->text(), "Off");
+        QVERIFY(frame->Action(CMainFrame::IdConnect)->isEnabled());
+
+        // A raw TCP server is open as soon as the connection is.
+        ui->messages.clear();
+        frame->Link().settings.portName = "tcp://" + where;
+        frame->RunCommand(CMainFrame::IdConnect);
+        QTRY_VERIFY_WITH_TIMEOUT(frame->Link().IsConnected(), Generous);
+        QVERIFY(frame->StatusPane()->text().startsWith(QString::fromStdString("On  tcp://" + where)));
+        QVERIFY(ui->messages.empty() && frame->Action(CMainFrame::IdDisconnect)->isEnabled());
+        frame->RunCommand(CMainFrame::IdDisconnect);
+        ::close(server);
     }
 };
 

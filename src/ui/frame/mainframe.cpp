@@ -289,8 +289,9 @@ void CMainFrame::ArmLinkTimer() {
 }
 
 void CMainFrame::UpdateCommandStates() {
-    // Waiting for a lost port counts as connected: Disconnect ends the wait.
-    const bool connected = session_->IsConnected() || session_->WaitingForPort();
+    // Waiting for a lost port, or for a server to answer, counts as connected: Disconnect
+    // ends the wait.
+    const bool connected = session_->IsConnected() || session_->WaitingForPort() || session_->Connecting();
     const bool projectOpen = doc_.ProjectOpen();
     actions_[IdConnect]->setEnabled(!connected);
     actions_[IdConnect]->setChecked(connected);
@@ -382,7 +383,12 @@ void CMainFrame::ShowMessages(const std::vector<UserMessage>& messages) {
 }
 
 void CMainFrame::OnConnect() {
-    ShowMessages(ConnectMessages(session_->Connect(), session_->Link(), doc_.Language()));
+    // A serial server that does not answer must not hold the window: it is tried on a thread.
+    session_->ConnectInBackground([this](LinkOpen result) {
+        ShowMessages(ConnectMessages(result, session_->Link(), doc_.Language()));
+        RefreshStatusText();
+        UpdateCommandStates();
+    });
     RefreshStatusText();
 }
 
