@@ -2,12 +2,14 @@
 // unplugged while it is open, a stable entry gives its by-id name, and the confirmed line
 // is the next start's (each unusable stored value falling back alone).
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
 
 #include "fakes/fake_port_tree.h"
 #include "link/comm_link.h"
+#include "link/link_session.h"
 #include "ui/dialogs/commdlg.h"
 #include "ui/tst_dialogs_support.h"
 #include "ui/ui_test_helper.h"
@@ -75,6 +77,31 @@ class TestDialogsPorts : public QObject, private corvix::test::FrameFixture {
         QCOMPARE(kept.stopBits, SerialSettings().stopBits);
         QCOMPARE(kept.dataBits, SerialSettings().dataBits);
         QCOMPARE(kept.parity, int(ParityEven));
+    }
+
+    void serialServerChosenWhileConnectedOpensInTheBackground() {
+        OpenFrame(true);
+        test::SilentServer server;
+        QVERIFY(server.Ok());
+        frame->portRoot = dir->filePath("root").toStdString();
+        test::AddTty(frame->portRoot, "ttyS0");
+        frame->Link().settings.portName = "tcp://" + server.where;
+        frame->RunCommand(CMainFrame::IdConnect);
+        QTRY_VERIFY(frame->Link().IsConnected());
+        test::ModalScript modal(*frame);
+        modal.answers.push_back([&](QDialog& dialog) {
+            auto& d = static_cast<CCommDlg&>(dialog);
+            d.PortBox()->lineEdit()->setText(QString::fromStdString("rfc2217://" + server.where));
+            d.OkButton()->click();
+        });
+        frame->RunCommand(CMainFrame::IdPcSerialPort);
+        // Back before the silent server could answer; Disconnect ends the attempt.
+        QVERIFY(frame->Session().Connecting() && !frame->Link().IsConnected());
+        QVERIFY(frame->StatusPane()->text().endsWith(QString::fromStdString("rfc2217://" + server.where + "…")));
+        frame->RunCommand(CMainFrame::IdDisconnect);
+        QVERIFY(!frame->Session().Connecting());
+        QCOMPARE(frame->StatusPane()->text(), "Off");
+        QVERIFY(ui->messages.empty());
     }
 };
 

@@ -4,11 +4,6 @@
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cstring>
 #include <memory>
 
@@ -212,14 +207,9 @@ class TestMainFrameDevice : public QObject, private corvix::test::DeviceFixture 
 
     void serialServerIsOpenedWithoutHoldingTheWindow() {
         // A server that takes connections and never answers the RFC 2217 offer.
-        const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof a;
-        QVERIFY(::bind(server, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(server, 4) == 0);
-        QVERIFY(::getsockname(server, reinterpret_cast<sockaddr*>(&a), &size) == 0);
-        const std::string where = "127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+        test::SilentServer server;
+        QVERIFY(server.Ok());
+        const std::string& where = server.where;
         frame->Link().settings.portName = "rfc2217://" + where;
         frame->RunCommand(CMainFrame::IdConnect);
         // Back at once, the server still silent: the pane says so and Disconnect would stop it.
@@ -239,7 +229,6 @@ class TestMainFrameDevice : public QObject, private corvix::test::DeviceFixture 
         QVERIFY(frame->StatusPane()->text().startsWith(QString::fromStdString("On  tcp://" + where)));
         QVERIFY(ui->messages.empty() && frame->Action(CMainFrame::IdDisconnect)->isEnabled());
         frame->RunCommand(CMainFrame::IdDisconnect);
-        ::close(server);
     }
 };
 

@@ -382,21 +382,6 @@ void CMainFrame::ShowMessages(const std::vector<UserMessage>& messages) {
     for (const UserMessage& m : messages) ui_.ShowMessage(m.text, m.caption);
 }
 
-void CMainFrame::OnConnect() {
-    // A serial server that does not answer must not hold the window: it is tried on a thread.
-    session_->ConnectInBackground([this](LinkOpen result) {
-        ShowMessages(ConnectMessages(result, session_->Link(), doc_.Language()));
-        RefreshStatusText();
-        UpdateCommandStates();
-    });
-    RefreshStatusText();
-}
-
-void CMainFrame::OnDisconnect() {
-    session_->Disconnect();
-    RefreshStatusText();
-}
-
 void CMainFrame::ShutDownLink() {
     if (session_) {
         session_->Disconnect();

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "link/comm_link.h"
+#include "link/net_port.h"
 #include "link/port_names.h"
 #include "link/serial_port.h"
 #include "model/gbk.h"
@@ -104,8 +105,30 @@ void CMainFrame::OnPcSerialPort() {
         settings.stopBits = dialog.stopBitsPosition;
     // Only a new port name takes effect at once (the link is reopened when open); the other
     // values apply at the next connect.
-    ShowMessages(PortChangeMessages(session_->ApplyPortName(dialog.portText), session_->Link(), lang));
+    if (session_->IsConnected() && IsNetPortName(dialog.portText) && dialog.portText != settings.portName) {
+        // A serial server is opened in the background, as Connect does.
+        session_->Disconnect();
+        session_->ApplyPortName(dialog.portText);
+        OnConnect();
+    } else {
+        ShowMessages(PortChangeMessages(session_->ApplyPortName(dialog.portText), session_->Link(), lang));
+    }
     ui::StoreSerialSettings(settings_, settings);
+    RefreshStatusText();
+}
+
+void CMainFrame::OnConnect() {
+    // A serial server that does not answer must not hold the window: it is tried on a thread.
+    session_->ConnectInBackground([this](LinkOpen result) {
+        ShowMessages(ConnectMessages(result, session_->Link(), doc_.Language()));
+        RefreshStatusText();
+        UpdateCommandStates();
+    });
+    RefreshStatusText();
+}
+
+void CMainFrame::OnDisconnect() {
+    session_->Disconnect();
     RefreshStatusText();
 }
 
