@@ -26,8 +26,8 @@ SessionLoop::Outcome SessionLoop::Run(const std::function<bool()>& done,
     }
     session_.SetPolling(poll);
     for (;;) {
-        // The give-up closes the link; nothing more can come.
-        if (!session_.IsConnected()) return Outcome::GaveUp;
+        // The give-up closes the link; nothing more can come (unless a lost port is awaited).
+        if (!session_.IsConnected() && !session_.WaitingForPort()) return Outcome::GaveUp;
         if (done && done()) return Outcome::Done;
         if (deadline && Clock::now() >= *deadline) return Outcome::TimedOut;
 

@@ -6,6 +6,8 @@ namespace corvix::txt {
 
 // Status pane while a lost port is awaited; %s is the port name being retried.
 inline constexpr BiText LinkLostWaiting{"连接已断开，正在等待 %s", "link lost, waiting for %s"};
+// The command line's word that a lost port is open again; %s is its name.
+inline constexpr BiText LinkRestoredOn{"已重新连接 %s", "link restored: %s"};
 // Status pane while a network port is being opened; %s is its name.
 inline constexpr BiText Connecting{"正在连接 %s…", "connecting to %s…"};
 // Under a status page whose states have not been answered for a while.

@@ -14,6 +14,8 @@ namespace corvix {
 // waiting for <port>" in the interface language while the session waits for a lost port,
 // otherwise the link's own text ("Off" / "On  <port> …").
 std::string StatusPaneText(const LinkSession& session, int lang);
+// "link restored: <port>", for a front end that has no pane to show it in.
+std::string LinkRestoredText(const LinkSession& session, int lang);
 // "last update hh:mm:ss" of the last status answer, dashes before the first.
 std::string LastUpdateText(const std::optional<LocalTime>& last, int lang);
 

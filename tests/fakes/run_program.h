@@ -118,11 +118,10 @@ class Program {
 
     // Waits until stdout holds `text` (true) or the bound passes or stdout closes (false).
     bool WaitForOutput(const std::string& text, int boundMs = ProgramBoundMs) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::milliseconds(boundMs), [&] {
-            return out_.find(text) != std::string::npos || outClosed_;
-        }) && out_.find(text) != std::string::npos;
+        return WaitFor(out_, text, boundMs);
     }
+    // The same for stderr.
+    bool WaitForError(const std::string& text, int boundMs = ProgramBoundMs) { return WaitFor(err_, text, boundMs); }
 
     // The first line of stdout without its newline, for a program that keeps running after
     // it; empty when the program ends (or the bound passes) before printing a whole line.
@@ -140,6 +139,12 @@ class Program {
     }
 
   private:
+    bool WaitFor(const std::string& stream, const std::string& text, int boundMs) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::milliseconds(boundMs), [&] {
+            return stream.find(text) != std::string::npos || outClosed_;
+        }) && stream.find(text) != std::string::npos;
+    }
     // True once reaped; `flags` WNOHANG asks without blocking.
     bool Reap(int flags) {
         if (reaped_) return true;

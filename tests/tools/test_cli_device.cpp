@@ -319,6 +319,26 @@ TEST(CliDeviceMonitor, PrintsChangesAndEventsUntilSigterm) {
     EXPECT_EQ(lines[7].substr(0, 11), std::string(11, ' '));
 }
 
+TEST(CliDeviceMonitor, ReconnectWaitsForTheLostPortAndGoesOn) {
+    TempDir dir;
+    sim::SimOptions options = Options(1, 2);
+    options.linkPath = dir.File("usb-adapter-port0");  // a name that outlives the device
+    auto sim = std::make_unique<SimulatedDevice>(options);
+    Cli cli({"device", "monitor", "--port", options.linkPath, "--reconnect"});
+    ASSERT_TRUE(cli.WaitForOutput("Binary2: Off\n")) << cli.OutputSoFar();
+    sim.reset();  // unplugged: said on stderr
+    ASSERT_TRUE(cli.WaitForError("link lost, waiting for " + options.linkPath + "\n"));
+    sim = std::make_unique<SimulatedDevice>(options);
+    ASSERT_TRUE(sim->Device().SetInput(0, true));
+    // Back under the same name: polled again at once, the change printed.
+    ASSERT_TRUE(cli.WaitForOutput("Binary1: On\n")) << cli.OutputSoFar();
+    ASSERT_TRUE(cli.Signal(SIGTERM));
+    const Result r = cli.Wait();
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "corvix-cli: link lost, waiting for " + options.linkPath + "\ncorvix-cli: link restored: " +
+                         options.linkPath + "\n");
+}
+
 TEST(CliDeviceMonitor, EndsByItselfAfterFinishingThePollUnderWay) {
     SimulatedDevice sim(Options(1, 2));
     // No time at all: the first poll is already out and is answered before the end.

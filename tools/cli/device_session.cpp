@@ -9,6 +9,7 @@
 #include "model/gbk.h"
 #include "present/comm_log.h"
 #include "present/link_messages.h"
+#include "present/session_texts.h"
 
 namespace corvix::cli {
 
@@ -77,8 +78,12 @@ void DeviceSession::OnResult(const EngineResult& result) {
     } else if (const auto* failed = std::get_if<OperationFailed>(&result)) {
         if (const std::optional<UserMessage> m = FailureMessage(*failed, lang)) Complain(m->text);
     } else if (std::holds_alternative<LinkLost>(result)) {
-        if (const std::optional<UserMessage> m = LinkLostMessage(loop_.Session().Link(), lang))
+        if (loop_.Session().WaitingForPort())
+            Complain(StatusPaneText(loop_.Session(), lang));
+        else if (const std::optional<UserMessage> m = LinkLostMessage(loop_.Session().Link(), lang))
             Complain(m->text);
+    } else if (std::holds_alternative<LinkRestored>(result)) {
+        Complain(LinkRestoredText(loop_.Session(), lang));
     } else if (std::holds_alternative<ConfigurationWritten>(result)) {
         std::printf("%s\n", WriteSuccessMessage(lang).text.c_str());
         std::fflush(stdout);

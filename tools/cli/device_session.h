@@ -48,6 +48,9 @@ class DeviceSession {
     void Close() { loop_.Session().Link().CloseLink(); }
 
     ProtocolEngine& Engine() { return loop_.Session().Engine(); }
+    // A lost port is awaited and reopened (see LinkSession::SetReconnect); stderr says both.
+    void SetReconnect(bool on) { loop_.Session().SetReconnect(on); }
+    bool WaitingForPort() const { return loop_.Session().WaitingForPort(); }
     bool Connected() const { return loop_.Session().IsConnected(); }
 
     // See SessionLoop::Run; a stop signal ends it with Outcome::Stopped.
