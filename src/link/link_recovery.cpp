@@ -19,9 +19,9 @@ void Discard(PreparedPort& prepared) {
 
 }  // namespace
 
-struct LinkSession::OpenAttempt {
+struct LinkSession::Poster {
     std::mutex lock;
-    bool ended = false;  // under lock: the answer is not to be posted
+    bool sessionGone = false;  // under lock
     PostFn post;
 };
 
@@ -113,24 +113,26 @@ void LinkSession::Reopened(Clock::time_point now) {
 }
 
 void LinkSession::PrepareInBackground(std::function<void(PreparedPort)> then) {
-    auto attempt = std::make_shared<OpenAttempt>();
-    attempt->post = post_;
-    attempt_ = attempt;
-    std::thread([this, attempt, alive = std::weak_ptr<bool>(alive_), settings = link_->settings,
+    if (!poster_) {
+        poster_ = std::make_shared<Poster>();
+        poster_->post = post_;
+    }
+    const uint64_t id = attempt_ = ++lastAttempt_;
+    std::thread([this, id, poster = poster_, alive = std::weak_ptr<bool>(alive_), settings = link_->settings,
                  factory = link_->Factory(), then = std::move(then)] {
         PreparedPort prepared = CommLink::PreparePort(settings, factory);
-        std::lock_guard<std::mutex> g(attempt->lock);
-        if (attempt->ended) {
+        std::lock_guard<std::mutex> g(poster->lock);
+        if (poster->sessionGone) {
             Discard(prepared);
             return;
         }
-        attempt->post([this, attempt, alive, then, prepared]() mutable {
-            // Ended after the post: the attempt is no longer the session's.
-            if (!alive.lock() || attempt != attempt_) {
+        poster->post([this, id, alive, then, prepared]() mutable {
+            // An attempt ended meanwhile: its port is nobody's.
+            if (!alive.lock() || id != attempt_) {
                 Discard(prepared);
                 return;
             }
-            attempt_.reset();
+            attempt_ = 0;
             then(std::move(prepared));
         });
     }).detach();
@@ -138,10 +140,14 @@ void LinkSession::PrepareInBackground(std::function<void(PreparedPort)> then) {
 
 void LinkSession::EndAttempt() {
     connectDone_ = nullptr;
-    const std::shared_ptr<OpenAttempt> attempt = std::move(attempt_);
-    if (!attempt) return;
-    std::lock_guard<std::mutex> g(attempt->lock);
-    attempt->ended = true;
+    attempt_ = 0;
+}
+
+void LinkSession::EndAttempts() {
+    EndAttempt();
+    if (!poster_) return;
+    std::lock_guard<std::mutex> g(poster_->lock);
+    poster_->sessionGone = true;
 }
 
 }  // namespace corvix

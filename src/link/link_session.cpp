@@ -30,7 +30,7 @@ void LinkSession::Report(const EngineResult& result) {
 }
 
 LinkSession::~LinkSession() {
-    EndAttempt();
+    EndAttempts();
     *alive_ = false;
     alive_.reset();
     link_->CloseLink();

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -103,9 +104,10 @@ class LinkSession {
     void Reopened(Clock::time_point now);
     // Runs PreparePort for the link's settings on a thread of its own; `then` gets the port
     // on the host's thread unless the attempt was ended meanwhile.
-    struct OpenAttempt;
     void PrepareInBackground(std::function<void(PreparedPort)> then);
     void EndAttempt();
+    // For the session's end: no thread posts any more once this returns.
+    void EndAttempts();
 
     CBrondaleDoc& doc_;
     PostFn post_;
@@ -124,7 +126,12 @@ class LinkSession {
     Clock::time_point nextRetry_{};
     // A network port can take seconds to answer or to fail, which the host's thread must not
     // wait for (an open from ConnectInBackground, or a retry while waiting for a lost port).
-    std::shared_ptr<OpenAttempt> attempt_;
+    // The threads post through `poster_`, under its lock, so the session's end waits for a
+    // post under way and none comes after it.
+    struct Poster;
+    std::shared_ptr<Poster> poster_;
+    uint64_t attempt_ = 0;  // the attempt whose answer is awaited; 0: none
+    uint64_t lastAttempt_ = 0;
     std::function<void(LinkOpen)> connectDone_;  // set while a ConnectInBackground is out
     StatusFreshness freshness_{StatusFreshFor};
 };
