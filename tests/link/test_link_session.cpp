@@ -1,10 +1,7 @@
 // The link session in fake time: its timer schedule, the one notice pump and the results it
 // hands to the host, over the real worker and a scriptable port.
 #include <gtest/gtest.h>
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <stdlib.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -14,6 +11,7 @@
 #include <mutex>
 
 #include "fakes/fake_serial_port.h"
+#include "fakes/loopback_listener.h"
 #include "link/link_session.h"
 #include "link/net_port.h"
 #include "link/pty_helper.h"
@@ -270,28 +268,10 @@ TEST_F(LostLinkInFakeTime, DisconnectOrReconnectOffEndsTheWait) {
 
 // A serial device server that went and came back: the retry never holds the host's thread
 // (a gone host can take seconds to fail), and the link returns through the host's loop.
-int ListenOn(uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int one = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 4) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 TEST(LostNetLink, ServerComesBackWithoutHoldingTheHost) {
-    int server = ListenOn(0);
-    ASSERT_GE(server, 0);
-    sockaddr_in a{};
-    socklen_t size = sizeof a;
-    ASSERT_EQ(::getsockname(server, reinterpret_cast<sockaddr*>(&a), &size), 0);
-    const uint16_t port = ntohs(a.sin_port);
+    auto server = std::make_unique<test::LoopbackListener>();
+    ASSERT_TRUE(server->Ok());
+    const uint16_t port = server->Port();
     CBrondaleDoc doc;
     FakeHost host;
     LinkSession session(
@@ -300,41 +280,30 @@ TEST(LostNetLink, ServerComesBackWithoutHoldingTheHost) {
     session.SetReconnect(true);
     ASSERT_EQ(session.Connect(), LinkOpen::Opened);
     session.StartTimers();
-    const int peer = ::accept(server, nullptr, nullptr);
-    ::close(peer);
-    ::close(server);
+    ::close(::accept(server->Fd(), nullptr, nullptr));
+    server.reset();
     ASSERT_TRUE(host.RunUntil([&] { return host.Count<LinkLost>() == 1; }));
     ASSERT_TRUE(session.WaitingForPort());
 
-    server = ListenOn(port);
-    ASSERT_GE(server, 0);
+    server = std::make_unique<test::LoopbackListener>(port);
+    ASSERT_TRUE(server->Ok());
     host.now = session.NextDue();
     session.RunDueTimers();
     EXPECT_FALSE(session.IsConnected());  // tried on a thread of its own, not here
     ASSERT_TRUE(host.RunUntil([&] { return host.Count<LinkRestored>() == 1; }));
     EXPECT_TRUE(session.IsConnected() && !session.WaitingForPort());
     session.Disconnect();
-    ::close(server);
 }
 
 // Opening a network port from the window: the host's thread never waits for the server.
 class NetOpenInBackground : public ::testing::Test {
   protected:
-    void SetUp() override {
-        server = ListenOn(0);
-        ASSERT_GE(server, 0);
-        sockaddr_in a{};
-        socklen_t size = sizeof a;
-        ASSERT_EQ(::getsockname(server, reinterpret_cast<sockaddr*>(&a), &size), 0);
-        port = std::to_string(ntohs(a.sin_port));
-    }
-    void TearDown() override { ::close(server); }
+    void SetUp() override { ASSERT_TRUE(server.Ok()); }
     void Start(const std::string& scheme) {
-        session.Link().settings.portName = scheme + "://127.0.0.1:" + port;
+        session.Link().settings.portName = scheme + "://" + server.Where();
         session.ConnectInBackground([this](LinkOpen r) { results.push_back(r); });
     }
-    int server = -1;
-    std::string port;
+    test::LoopbackListener server;
     CBrondaleDoc doc;
     FakeHost host;
     LinkSession session{doc, host.Post(), {}, [this] { return host.now; }};
@@ -345,7 +314,7 @@ TEST_F(NetOpenInBackground, OpensThroughTheHostsLoopOrSaysWhyNot) {
     Start("tcp");
     // Nothing is open yet: the connection is made on a thread and handed over by a post.
     EXPECT_TRUE(session.Connecting() && !session.IsConnected());
-    EXPECT_EQ(StatusPaneText(session, 1), "connecting to tcp://127.0.0.1:" + port + "\u2026");
+    EXPECT_EQ(StatusPaneText(session, 1), "connecting to tcp://" + server.Where() + "\u2026");
     ASSERT_TRUE(host.RunUntil([&] { return !results.empty(); }));
     EXPECT_EQ(results, std::vector<LinkOpen>{LinkOpen::Opened});
     EXPECT_TRUE(session.IsConnected() && !session.Connecting());
@@ -363,7 +332,7 @@ TEST_F(NetOpenInBackground, OpensThroughTheHostsLoopOrSaysWhyNot) {
 
 TEST_F(NetOpenInBackground, DisconnectOrANewNameEndsTheAttempt) {
     Start("rfc2217");
-    const int peer = ::accept(server, nullptr, nullptr);
+    const int peer = ::accept(server.Fd(), nullptr, nullptr);
     ASSERT_GE(peer, 0);
     session.Disconnect();
     EXPECT_FALSE(session.Connecting());
@@ -379,10 +348,10 @@ TEST_F(NetOpenInBackground, DisconnectOrANewNameEndsTheAttempt) {
 
     // A name chosen while an open is under way: the open starts over on the new name.
     Start("rfc2217");
-    session.ApplyPortName("tcp://127.0.0.1:" + port);
+    session.ApplyPortName("tcp://" + server.Where());
     ASSERT_TRUE(host.RunUntil([&] { return !results.empty(); }));
     EXPECT_EQ(results, std::vector<LinkOpen>{LinkOpen::Opened});
-    EXPECT_EQ(session.Link().settings.portName, "tcp://127.0.0.1:" + port);
+    EXPECT_EQ(session.Link().settings.portName, "tcp://" + server.Where());
     session.Disconnect();
 }
 

@@ -12,6 +12,7 @@
 #include "link/link_session.h"
 #include "ui/dialogs/commdlg.h"
 #include "ui/tst_dialogs_support.h"
+#include "fakes/loopback_listener.h"
 #include "ui/ui_test_helper.h"
 
 using namespace corvix;
@@ -81,23 +82,23 @@ class TestDialogsPorts : public QObject, private corvix::test::FrameFixture {
 
     void serialServerChosenWhileConnectedOpensInTheBackground() {
         OpenFrame(true);
-        test::SilentServer server;
+        test::LoopbackListener server;
         QVERIFY(server.Ok());
         frame->portRoot = dir->filePath("root").toStdString();
         test::AddTty(frame->portRoot, "ttyS0");
-        frame->Link().settings.portName = "tcp://" + server.where;
+        frame->Link().settings.portName = "tcp://" + server.Where();
         frame->RunCommand(CMainFrame::IdConnect);
         QTRY_VERIFY(frame->Link().IsConnected());
         test::ModalScript modal(*frame);
         modal.answers.push_back([&](QDialog& dialog) {
             auto& d = static_cast<CCommDlg&>(dialog);
-            d.PortBox()->lineEdit()->setText(QString::fromStdString("rfc2217://" + server.where));
+            d.PortBox()->lineEdit()->setText(QString::fromStdString("rfc2217://" + server.Where()));
             d.OkButton()->click();
         });
         frame->RunCommand(CMainFrame::IdPcSerialPort);
         // Back before the silent server could answer; Disconnect ends the attempt.
         QVERIFY(frame->Session().Connecting() && !frame->Link().IsConnected());
-        QVERIFY(frame->StatusPane()->text().endsWith(QString::fromStdString("rfc2217://" + server.where + "…")));
+        QVERIFY(frame->StatusPane()->text().endsWith(QString::fromStdString("rfc2217://" + server.Where() + "…")));
         frame->RunCommand(CMainFrame::IdDisconnect);
         QVERIFY(!frame->Session().Connecting());
         QCOMPARE(frame->StatusPane()->text(), "Off");

@@ -16,6 +16,7 @@
 #include "ui/dialogs/comminfownd.h"
 #include "ui/frame/mainframe.h"
 #include "ui/frame/startup.h"
+#include "fakes/loopback_listener.h"
 #include "ui/ui_test_helper.h"
 #include "ui/views/macview.h"
 
@@ -207,9 +208,9 @@ class TestMainFrameDevice : public QObject, private corvix::test::DeviceFixture 
 
     void serialServerIsOpenedWithoutHoldingTheWindow() {
         // A server that takes connections and never answers the RFC 2217 offer.
-        test::SilentServer server;
+        test::LoopbackListener server;
         QVERIFY(server.Ok());
-        const std::string& where = server.where;
+        const std::string where = server.Where();
         frame->Link().settings.portName = "rfc2217://" + where;
         frame->RunCommand(CMainFrame::IdConnect);
         // Back at once, the server still silent: the pane says so and Disconnect would stop it.

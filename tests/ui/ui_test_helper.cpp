@@ -1,9 +1,5 @@
 #include "ui/ui_test_helper.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <QtTest>
 #include <fstream>
 #include <iterator>
@@ -128,25 +124,6 @@ QString ListBench::Cell(int r, int c) const {
 std::string ReadFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-SilentServer::SilentServer() {
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof a;
-    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd_, 4) != 0 ||
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &size) != 0) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-        return;
-    }
-    where = "127.0.0.1:" + std::to_string(ntohs(a.sin_port));
-}
-
-SilentServer::~SilentServer() {
-    if (fd_ >= 0) ::close(fd_);
 }
 
 }  // namespace corvix::test

@@ -130,19 +130,4 @@ struct ListBench {
 // Reads a whole file (empty when it cannot be read).
 std::string ReadFileBytes(const std::string& path);
 
-// A TCP server on the loopback that takes connections and never says a word: a serial
-// server that does not answer. `where` is "127.0.0.1:PORT".
-class SilentServer {
-  public:
-    SilentServer();
-    ~SilentServer();
-    SilentServer(const SilentServer&) = delete;
-    SilentServer& operator=(const SilentServer&) = delete;
-    bool Ok() const { return fd_ >= 0; }
-    std::string where;
-
-  private:
-    int fd_ = -1;
-};
-
 }  // namespace corvix::test
