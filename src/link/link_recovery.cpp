@@ -4,6 +4,7 @@
 // ordinary open, so it works for every kind of port the link can open.
 #include "link/link_session.h"
 
+#include <system_error>
 #include <thread>
 
 #include "link/net_port.h"
@@ -118,8 +119,8 @@ void LinkSession::PrepareInBackground(std::function<void(PreparedPort)> then) {
         poster_->post = post_;
     }
     const uint64_t id = attempt_ = ++lastAttempt_;
-    std::thread([this, id, poster = poster_, alive = std::weak_ptr<bool>(alive_), settings = link_->settings,
-                 factory = link_->Factory(), then = std::move(then)] {
+    auto prepare = [this, id, poster = poster_, alive = std::weak_ptr<bool>(alive_), settings = link_->settings,
+                    factory = link_->Factory(), then] {
         PreparedPort prepared = CommLink::PreparePort(settings, factory);
         std::lock_guard<std::mutex> g(poster->lock);
         if (poster->sessionGone) {
@@ -135,7 +136,14 @@ void LinkSession::PrepareInBackground(std::function<void(PreparedPort)> then) {
             attempt_ = 0;
             then(std::move(prepared));
         });
-    }).detach();
+    };
+    try {
+        std::thread(std::move(prepare)).detach();
+    } catch (const std::system_error&) {
+        // No thread to be had: open here, as a device path is opened.
+        attempt_ = 0;
+        then(CommLink::PreparePort(link_->settings, link_->Factory()));
+    }
 }
 
 void LinkSession::EndAttempt() {

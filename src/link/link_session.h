@@ -55,7 +55,7 @@ class LinkSession {
     void ConnectInBackground(std::function<void(LinkOpen)> done);
     // A background open has not answered yet.
     bool Connecting() const { return connectDone_ != nullptr; }
-    // Ends a background open first.
+    // A background open under way starts over on the new name.
     PortChange ApplyPortName(const std::string& name);
 
     // ---- timer schedule ----
