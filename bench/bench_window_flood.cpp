@@ -100,8 +100,9 @@ int main(int argc, char** argv) {
     QTimer reconnect;
     QObject::connect(&reconnect, &QTimer::timeout, [&] {
         if (frame.Link().IsConnected()) return;
+        // After a give-up Connect is enabled again at the next second's state update.
         frame.RunCommand(CMainFrame::IdConnect);
-        ++reconnects;
+        if (frame.Link().IsConnected()) ++reconnects;
     });
     reconnect.start(100);
 
