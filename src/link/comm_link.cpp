@@ -24,10 +24,16 @@ LinkOpen CommLink::OpenLink() {
     return StartOn(PreparePort(settings, factory_));
 }
 
-PreparedPort CommLink::PreparePort(const SerialSettings& settings, const PortFactory& factory) {
+PreparedPort CommLink::PreparePort(const SerialSettings& settings, const PortFactory& factory, int cancelFd) {
     PreparedPort out;
     out.port = factory ? factory() : MakePortFor(settings.portName);
     if (!out.port) return out;
+    // The descriptor belongs to the caller and may be closed once this returns.
+    struct Cancel {
+        SerialPort& port;
+        ~Cancel() { port.SetOpenCancelFd(-1); }
+    } cancel{*out.port};
+    out.port->SetOpenCancelFd(cancelFd);
     if (!out.port->Open(settings.portName)) {
         out.error = out.port->LastOpenError();
         out.holder = out.port->LastOpenHolder();

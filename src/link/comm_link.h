@@ -60,8 +60,10 @@ class CommLink : public IFrameSink {
     // Opens and programs the port and starts the worker.
     LinkOpen OpenLink();
     // The slow half of OpenLink (a network port can take seconds): opens and programs the
-    // port for `settings`. Touches no link, so it may run on any thread.
-    static PreparedPort PreparePort(const SerialSettings& settings, const PortFactory& factory);
+    // port for `settings`. Touches no link, so it may run on any thread; `cancelFd` turning
+    // readable calls it off (see SerialPort::SetOpenCancelFd).
+    static PreparedPort PreparePort(const SerialSettings& settings, const PortFactory& factory,
+                                    int cancelFd = -1);
     // The rest, on the link's thread: clears the buffers and starts the worker on a prepared
     // port, or records why it failed. While connected the port is closed (AlreadyOpen).
     LinkOpen ConnectPrepared(PreparedPort prepared);

@@ -4,6 +4,9 @@
 // ordinary open, so it works for every kind of port the link can open.
 #include "link/link_session.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <system_error>
 #include <thread>
 
@@ -24,6 +27,18 @@ struct LinkSession::Poster {
     std::mutex lock;
     bool sessionGone = false;  // under lock
     PostFn post;
+};
+
+// Calls off one background open: the port's waits for the server end as soon as it is signalled.
+struct LinkSession::CancelEvent {
+    int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    ~CancelEvent() {
+        if (fd >= 0) ::close(fd);
+    }
+    void Signal() const {
+        const uint64_t one = 1;
+        if (fd >= 0) (void)!::write(fd, &one, sizeof one);
+    }
 };
 
 LinkOpen LinkSession::Connect() {
@@ -119,9 +134,10 @@ void LinkSession::PrepareInBackground(std::function<void(PreparedPort)> then) {
         poster_->post = post_;
     }
     const uint64_t id = attempt_ = ++lastAttempt_;
-    auto prepare = [this, id, poster = poster_, alive = std::weak_ptr<bool>(alive_), settings = link_->settings,
-                    factory = link_->Factory(), then] {
-        PreparedPort prepared = CommLink::PreparePort(settings, factory);
+    attemptCancel_ = std::make_shared<CancelEvent>();
+    auto prepare = [this, id, poster = poster_, cancel = attemptCancel_, alive = std::weak_ptr<bool>(alive_),
+                    settings = link_->settings, factory = link_->Factory(), then] {
+        PreparedPort prepared = CommLink::PreparePort(settings, factory, cancel->fd);
         std::lock_guard<std::mutex> g(poster->lock);
         if (poster->sessionGone) {
             Discard(prepared);
@@ -134,6 +150,7 @@ void LinkSession::PrepareInBackground(std::function<void(PreparedPort)> then) {
                 return;
             }
             attempt_ = 0;
+            attemptCancel_.reset();
             then(std::move(prepared));
         });
     };
@@ -142,6 +159,7 @@ void LinkSession::PrepareInBackground(std::function<void(PreparedPort)> then) {
     } catch (const std::system_error&) {
         // No thread to be had: open here, as a device path is opened.
         attempt_ = 0;
+        attemptCancel_.reset();
         then(CommLink::PreparePort(link_->settings, link_->Factory()));
     }
 }
@@ -149,6 +167,8 @@ void LinkSession::PrepareInBackground(std::function<void(PreparedPort)> then) {
 void LinkSession::EndAttempt() {
     connectDone_ = nullptr;
     attempt_ = 0;
+    if (attemptCancel_) attemptCancel_->Signal();
+    attemptCancel_.reset();
 }
 
 void LinkSession::EndAttempts() {

@@ -131,6 +131,8 @@ class LinkSession {
     struct Poster;
     std::shared_ptr<Poster> poster_;
     uint64_t attempt_ = 0;  // the attempt whose answer is awaited; 0: none
+    struct CancelEvent;
+    std::shared_ptr<CancelEvent> attemptCancel_;  // calls that attempt off
     uint64_t lastAttempt_ = 0;
     std::function<void(LinkOpen)> connectDone_;  // set while a ConnectInBackground is out
     StatusFreshness freshness_{StatusFreshFor};

@@ -121,7 +121,7 @@ bool NetSerialPort::Open(const std::string& name) {
     const bool answered = SendAll(offer, NetAnswerTimeoutMs) &&
                           WaitFor([this] { return decoder_.ComPortAccepted() || decoder_.ComPortRefused(); },
                                   NetAnswerTimeoutMs);
-    if (!answered) return Fail(hungUp_ ? NetErrorDropped : NetErrorNoTelnet);
+    if (!answered) return Fail(Cancelled() ? ECANCELED : hungUp_ ? NetErrorDropped : NetErrorNoTelnet);
     if (decoder_.ComPortRefused()) return Fail(NetErrorNoComPort);
     return true;
 }
@@ -146,11 +146,15 @@ bool NetSerialPort::Connect(const NetPortName& name) {
         }
         int result = ::connect(fd, a->ai_addr, a->ai_addrlen) == 0 ? 0 : errno;
         while (result == EINPROGRESS || result == EINTR) {
-            pollfd p{fd, POLLOUT, 0};
-            const int r = ::poll(&p, 1, RemainingMs(deadline));
+            pollfd p[2] = {{fd, POLLOUT, 0}, {cancelFd_, POLLIN, 0}};
+            const int r = ::poll(p, cancelFd_ >= 0 ? 2 : 1, RemainingMs(deadline));
             if (r < 0 && errno == EINTR) continue;
             if (r <= 0) {
                 result = ETIMEDOUT;
+                break;
+            }
+            if (cancelFd_ >= 0 && (p[1].revents & POLLIN)) {
+                result = ECANCELED;
                 break;
             }
             socklen_t size = sizeof result;
@@ -159,6 +163,7 @@ bool NetSerialPort::Connect(const NetPortName& name) {
         if (result != 0) {
             error = result;
             ::close(fd);
+            if (result == ECANCELED) break;
             continue;
         }
         // Frames are small and the device waits for each: send every write at once.
@@ -178,10 +183,11 @@ bool NetSerialPort::WaitFor(Done done, int timeoutMs) {
         if (hungUp_) return false;
         const int wait = RemainingMs(deadline);
         if (wait == 0) return false;
-        pollfd p{fd_, POLLIN, 0};
-        const int r = ::poll(&p, 1, wait);
+        pollfd p[2] = {{fd_, POLLIN, 0}, {cancelFd_, POLLIN, 0}};
+        const int r = ::poll(p, cancelFd_ >= 0 ? 2 : 1, wait);
         if (r < 0 && errno == EINTR) continue;
         if (r <= 0) continue;  // the deadline check ends it
+        if (cancelFd_ >= 0 && (p[1].revents & POLLIN)) return false;
         QuickAck();
         const ssize_t n = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
@@ -198,7 +204,13 @@ bool NetSerialPort::WaitFor(Done done, int timeoutMs) {
 
 bool NetSerialPort::SendAll(const std::vector<uint8_t>& bytes, int timeoutMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    return SendUntil(bytes.data(), bytes.size(), deadline, -1) == bytes.size();
+    return SendUntil(bytes.data(), bytes.size(), deadline, cancelFd_) == bytes.size();
+}
+
+bool NetSerialPort::Cancelled() const {
+    if (cancelFd_ < 0) return false;
+    pollfd p{cancelFd_, POLLIN, 0};
+    return ::poll(&p, 1, 0) == 1 && (p.revents & POLLIN);
 }
 
 std::size_t NetSerialPort::SendUntil(const uint8_t* wire, std::size_t length, Clock::time_point deadline,
@@ -257,12 +269,12 @@ bool NetSerialPort::Configure(const SerialSettings& s) {
     const std::vector<uint8_t> commands = ComPortLineCommands(s.baudRate, s.dataBits, s.parity, s.stopBits);
     if (commands.empty()) return false;
     decoder_.Replies() = ComPortReplies{};
-    if (!SendAll(commands, NetAnswerTimeoutMs)) {
-        if (hungUp_) lastOpenError_ = NetErrorDropped;
-        return false;
-    }
-    if (!WaitFor([this] { return decoder_.Replies().Complete(); }, NetAnswerTimeoutMs)) {
-        if (hungUp_) lastOpenError_ = NetErrorDropped;
+    if (!SendAll(commands, NetAnswerTimeoutMs) ||
+        !WaitFor([this] { return decoder_.Replies().Complete(); }, NetAnswerTimeoutMs)) {
+        if (Cancelled())
+            lastOpenError_ = ECANCELED;
+        else if (hungUp_)
+            lastOpenError_ = NetErrorDropped;
         return false;
     }
     // The server answers with what the line carries now; anything else was not taken.

@@ -59,6 +59,7 @@ class NetSerialPort : public SerialPort {
     // Raw TCP carries no settings: they are the server's. RFC 2217 sets them and checks that
     // the server confirms each one.
     bool Configure(const SerialSettings& settings) override;
+    void SetOpenCancelFd(int fd) override { cancelFd_ = fd; }
     std::size_t Write(const uint8_t* bytes, std::size_t length, int cancelFd = -1) override;
     std::size_t BytesQueued() override;
     std::size_t Read(uint8_t* out, std::size_t capacity) override;
@@ -69,6 +70,8 @@ class NetSerialPort : public SerialPort {
 
   private:
     bool Fail(int error);
+    // The open was called off through the cancel descriptor.
+    bool Cancelled() const;
     bool Connect(const NetPortName& name);
     // Reads and decodes until `done` holds, the time passes or the server goes; data bytes
     // met on the way are dropped (they came before the line was set up).
@@ -86,6 +89,7 @@ class NetSerialPort : public SerialPort {
     int fd_ = -1;
     bool telnet_ = false;
     int lastOpenError_ = 0;
+    int cancelFd_ = -1;
     TelnetDecoder decoder_;
     std::atomic<bool> hungUp_{false};
 };

@@ -68,6 +68,9 @@ class SerialPort {
     virtual std::string LastOpenHolder() const { return {}; }
     // Programs the line; false when the device or this implementation refuses a value.
     virtual bool Configure(const SerialSettings& settings) = 0;
+    // A descriptor whose turning readable ends a slow Open or Configure at once, as a failure
+    // with ECANCELED (-1: none). Only ports that can take seconds to open look at it.
+    virtual void SetOpenCancelFd(int /*fd*/) {}
     // Writes all bytes or gives up after the write time-out, or as soon as `cancelFd`
     // (if >= 0) becomes readable. Returns the number of bytes written.
     virtual std::size_t Write(const uint8_t* bytes, std::size_t length, int cancelFd = -1) = 0;

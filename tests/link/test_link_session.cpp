@@ -337,7 +337,7 @@ TEST_F(NetOpenInBackground, DisconnectOrANewNameEndsTheAttempt) {
     session.Disconnect();
     EXPECT_FALSE(session.Connecting());
     EXPECT_EQ(StatusPaneText(session, 1), "Off");
-    // The attempt lets go of its connection once it gives up, and nothing opens afterwards.
+    // The attempt is called off and lets go of its connection; nothing opens afterwards.
     char byte;
     while (::read(peer, &byte, 1) > 0) {
     }

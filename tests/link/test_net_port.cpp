@@ -2,11 +2,13 @@
 // network port through a real ser2net process bridging to a pseudo-terminal.
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 
 #include <cerrno>
 #include <numeric>
 
 #include "fakes/fake_serial_port.h"
+#include "fakes/loopback_listener.h"
 #include "fakes/ser2net_server.h"
 #include "link/comm_link.h"
 #include "link/net_port.h"
@@ -222,6 +224,19 @@ TEST(NetPortOpen, FailuresSayWhy) {
     EXPECT_NE(en.find("plc-gateway:4001"), std::string::npos);
     EXPECT_NE(zh.find("plc-gateway:4001"), std::string::npos);
     EXPECT_NE(en, zh);
+}
+
+// An open called off through its descriptor stops waiting for a silent server at once.
+TEST(NetPortOpen, CalledOffOpenSaysSo) {
+    test::LoopbackListener silent;
+    ASSERT_TRUE(silent.Ok());
+    const int cancel = ::eventfd(1, EFD_CLOEXEC);  // already signalled
+    SerialSettings settings;
+    settings.portName = "rfc2217://" + silent.Where();
+    const PreparedPort p = CommLink::PreparePort(settings, {}, cancel);
+    EXPECT_EQ(p.result, LinkOpen::CannotOpen);
+    EXPECT_EQ(p.error, ECANCELED);
+    ::close(cancel);
 }
 
 }  // namespace
