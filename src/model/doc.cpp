@@ -6,6 +6,7 @@
 #include "model/gbk.h"
 #include "model/pages.h"
 #include "model/project_file.h"
+#include "model/signal_sheet.h"
 #include "model/texts.h"
 
 namespace corvix {
@@ -350,6 +351,13 @@ void CBrondaleDoc::AddSignalItem(const std::vector<int>& selectedRows) {
     const int position = rows.empty() ? currentDevice->SignalCountClamped() : rows.front();
     InsertSignalName(*currentDevice, position, " ");
     MarkModified();
+}
+
+bool CBrondaleDoc::SetSignalNames(int deviceIndex, const std::vector<std::string>& namesGbk) {
+    if (!ProjectOpen() || deviceIndex < 0 || deviceIndex >= project->DeviceCountClamped()) return false;
+    ApplySignalNames(project->devices[deviceIndex], namesGbk);
+    MarkModified();
+    return true;
 }
 
 }  // namespace corvix

@@ -138,6 +138,9 @@ class CBrondaleDoc {
     void CutSignals(const std::vector<int>& selectedRows);
     void PasteSignals(const std::vector<int>& selectedRows);
     void AddSignalItem(const std::vector<int>& selectedRows);
+    // Makes `namesGbk` (at most 72, each checked by the sheet reader) the names and count of
+    // device `deviceIndex`, as one change of the project. False when there is no such device.
+    bool SetSignalNames(int deviceIndex, const std::vector<std::string>& namesGbk);
 
     // ---- state ----
     ProjectBlock& Project() { return *project; }

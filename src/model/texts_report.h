@@ -28,6 +28,8 @@ inline constexpr BiText ReportDialogCaption{"导出报告", "Export Report"};
 // Filter texts of the save dialog; the patterns decide the format.
 inline constexpr const char* ReportFilterHtml = "HTML (*.html)";
 inline constexpr const char* ReportFilterPdf = "PDF (*.pdf)";
+// The settings workbook: one sheet per device.
+inline constexpr const char* ReportFilterXlsx = "XLSX (*.xlsx)";
 inline constexpr BiText ReportNoProject{"没有打开的工程，无法导出报告。",
                                         "There is no open project to report."};
 inline constexpr BiText ReportWriting{"正在写入报告…", "Writing the report…"};
