@@ -127,6 +127,12 @@ package() {
     check "appstreamcli validate" validate_appstream "$root/usr/share/metainfo/$id.metainfo.xml"
     check "lintian" run_lintian "$deb"
     check "extracted corvix-cli --help" cli_help "$root"
+    # Every option a help text names is in the manual page, and the page names no other.
+    local program
+    for program in corvix-cli corvix-devsim corvix; do
+        check "$program(1) names the options of its help texts" \
+            scripts/check-man-options.sh "$root/usr/share/man/man1/$program.1.gz" "$root/usr/bin/$program"
+    done
 
     mkdir -p "$scratch/xdg/mime/packages" "$scratch/xdg/applications"
     cp "$root/usr/share/mime/packages/$id.xml" "$scratch/xdg/mime/packages/"
