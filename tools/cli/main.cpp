@@ -5,6 +5,7 @@
 
 #include "cli/cli.h"
 #include "cli/device_commands.h"
+#include "cli/diff_command.h"
 
 namespace {
 
@@ -15,13 +16,15 @@ constexpr const char* kUsage =
     "  project   create, extend and show project files (.mac) and their pages\n"
     "  device    talk to a device over a serial line (a device path, or a serial device\n"
     "            server: tcp://HOST:PORT, rfc2217://HOST:PORT)\n"
+    "  diff      compare two projects or two devices (PATH or PATH@N, .mac or .json) field\n"
+    "            by field; exit 0 equal, 6 different\n"
     "\n"
     "Run 'corvix-cli <command> --help' for the arguments of a command.\n"
     "Exit codes: 0 ok, 1 the device did not answer (a request goes out four times; 16 s\n"
     "after the first without a reply the link gives up), 2 usage, 3 file error, 4 the port\n"
     "could not be opened or configured (also: in use by another program, or a serial device\n"
     "server refused the connection, could not be found, timed out or closed it), 5 project full,\n"
-    "6 (device compare) the project and the device differ.\n";
+    "6 (device compare, diff) the two sides differ.\n";
 
 }  // namespace
 
@@ -39,6 +42,7 @@ int main(int argc, char** argv) {
     args.erase(args.begin());
     if (command == "project") return corvix::cli::RunProjectCommand(args);
     if (command == "device") return RunDeviceCommand(args);
+    if (command == "diff") return corvix::cli::RunDiffCommand(args);
     std::fprintf(stderr, "corvix-cli: unknown command '%s'\n\n", command.c_str());
     std::fputs(kUsage, stderr);
     return corvix::cli::ExitUsage;

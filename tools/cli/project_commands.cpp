@@ -7,6 +7,7 @@
 
 #include "cli/cli.h"
 #include "cli/report_command.h"
+#include "cli/textconv_command.h"
 #include "model/doc.h"
 #include "model/gbk.h"
 #include "model/pages.h"
@@ -25,6 +26,8 @@ constexpr const char* kProjectUsage =
     "  show FILE [--json] [--lang zh|en]    print the project\n"
     "  show FILE --device N --page PAGE     print one page of device N as the list shows it\n"
     "  report FILE --html OUT | --pdf OUT   write the settings report as HTML or PDF\n"
+    "  textconv FILE [--lang zh|en]         print the project as lines of text, one field a\n"
+    "                                       line, for git diff (see textconv --help)\n"
     "\n"
     "--lang chooses the language of new texts, reports and messages (default zh; show\n"
     "reports its errors in en).\n"
@@ -242,6 +245,7 @@ int RunProjectCommand(const std::vector<std::string>& args) {
     if (sub == "add-device") return RunAddDevice(args);
     if (sub == "show") return RunShow(args);
     if (sub == "report") return RunProjectReport(args);
+    if (sub == "textconv") return RunProjectTextconv(args);
     return Usage(kProjectUsage, "unknown subcommand '" + sub + "'");
 }
 
