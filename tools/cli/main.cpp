@@ -5,6 +5,7 @@
 
 #include "cli/cli.h"
 #include "cli/device_commands.h"
+#include "cli/signals_command.h"
 #include "cli/diff_command.h"
 
 namespace {
@@ -16,6 +17,7 @@ constexpr const char* kUsage =
     "  project   create, extend and show project files (.mac) and their pages\n"
     "  device    talk to a device over a serial line (a device path, or a serial device\n"
     "            server: tcp://HOST:PORT, rfc2217://HOST:PORT)\n"
+    "  signals   a device's signal names to and from CSV and XLSX files\n"
     "  diff      compare two projects or two devices (PATH or PATH@N, .mac or .json) field\n"
     "            by field; exit 0 equal, 6 different\n"
     "\n"
@@ -42,6 +44,7 @@ int main(int argc, char** argv) {
     args.erase(args.begin());
     if (command == "project") return corvix::cli::RunProjectCommand(args);
     if (command == "device") return RunDeviceCommand(args);
+    if (command == "signals") return corvix::cli::RunSignalsCommand(args);
     if (command == "diff") return corvix::cli::RunDiffCommand(args);
     std::fprintf(stderr, "corvix-cli: unknown command '%s'\n\n", command.c_str());
     std::fputs(kUsage, stderr);

@@ -26,6 +26,7 @@ constexpr const char* kProjectUsage =
     "  show FILE [--json] [--lang zh|en]    print the project\n"
     "  show FILE --device N --page PAGE     print one page of device N as the list shows it\n"
     "  report FILE --html OUT | --pdf OUT   write the settings report as HTML or PDF\n"
+    "  report FILE --xlsx OUT               ... or as a workbook, one sheet per device\n"
     "  textconv FILE [--lang zh|en]         print the project as lines of text, one field a\n"
     "                                       line, for git diff (see textconv --help)\n"
     "\n"

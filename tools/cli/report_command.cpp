@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "cli/cli.h"
+#include "cli/report_xlsx_command.h"
 #include "model/doc.h"
 #include "model/texts.h"
 #include "present/report.h"
@@ -17,6 +18,7 @@ namespace {
 constexpr const char* kReportUsage =
     "usage: corvix-cli project report FILE --html OUT [--lang zh|en]\n"
     "       corvix-cli project report FILE --pdf OUT [--lang zh|en]\n"
+    "       corvix-cli project report FILE --xlsx OUT [--lang zh|en]\n"
     "Writes the settings report of the project in FILE to OUT: the project name, its file,\n"
     "the date and time, the program version and, per device, every parameter page as the\n"
     "list shows it (and the stored event log, where there is one). --html writes one\n"
@@ -62,6 +64,7 @@ int Usage(const std::string& error) {
 }  // namespace
 
 int RunProjectReport(const std::vector<std::string>& args) {
+    if (WantsXlsxReport(args)) return RunProjectReportXlsx(args);
     Output output;
     CommandLine cl = ParseCommandLine(TakeOutputs(args, output), 1, false);
     if (cl.help) {
