@@ -9,6 +9,7 @@
 #include <deque>
 #include <filesystem>
 #include <mutex>
+#include <thread>
 
 #include "fakes/fake_serial_port.h"
 #include "fakes/loopback_listener.h"
@@ -36,8 +37,6 @@ class FakeHost {
             cv_.notify_all();
         };
     }
-    // Runs posted work until `done` holds; false when nothing more came within 5 s of real
-    // time (the worker is a real thread).
     // Runs what has been posted so far, without waiting.
     void RunPending() {
         std::deque<std::function<void()>> now;
@@ -47,6 +46,9 @@ class FakeHost {
         }
         for (auto& fn : now) fn();
     }
+    // Runs posted work until `done` holds; false when nothing more came within 5 s of real
+    // time (the worker is a real thread). `beforeRun`, when set, runs before each posted
+    // function, so a test can hold the loop until the worker has reached a known state.
     bool RunUntil(const std::function<bool()>& done) {
         while (!done()) {
             std::function<void()> fn;
@@ -56,6 +58,7 @@ class FakeHost {
                 fn = std::move(posted_.front());
                 posted_.pop_front();
             }
+            if (beforeRun) beforeRun();
             fn();
         }
         return true;
@@ -70,6 +73,7 @@ class FakeHost {
     Clock::time_point now{};
     std::vector<EngineResult> results;
     std::function<void(const EngineResult&)> onResult;  // after it is recorded
+    std::function<void()> beforeRun;
     std::atomic<std::size_t> posts{0};
 
   private:
@@ -377,10 +381,37 @@ std::vector<std::vector<uint8_t>> Burst(FakeSerialPort& port, int count) {
     return frames;
 }
 
+// Receptions the worker has queued and the host has not taken yet.
+std::size_t Waiting(LinkBuffers& buffers) {
+    std::lock_guard<std::mutex> g(buffers.rxLock);
+    return buffers.rxReady ? 1 + buffers.rxQueueCount : 0;
+}
+
 TEST_F(SessionInFakeTime, ABurstOfFramesIsOneReceptionEachInOrderWithFewHandOvers) {
+    // How many hand-overs a burst costs depends on how far the worker got before the host
+    // looked, so the host is held until the worker has filled its queue (or queued the rest
+    // of the burst) before each posted notice runs.
+    const std::size_t capacity = LinkBuffers::RxQueueDepth + 1;
     const auto frames = Burst(*port, 200);
+    bool filled = true;
+    host.beforeRun = [&] {
+        const std::size_t expected = std::min(capacity, frames.size() - host.Count<FrameReceived>());
+        const auto giveUp = std::chrono::steady_clock::now() + 60s;
+        while (Waiting(session.Link().Buffers()) < expected) {
+            if (std::chrono::steady_clock::now() > giveUp) {
+                filled = false;
+                return;
+            }
+            std::this_thread::sleep_for(1ms);
+        }
+    };
     ASSERT_TRUE(host.RunUntil([&] { return host.Count<FrameReceived>() >= frames.size(); }));
+    EXPECT_TRUE(filled);
     EXPECT_EQ(Receptions(host.results), frames);
+    // Each notice run takes a full queue; besides its own follow-up at most one more notice
+    // (the worker's, after the host emptied the queue) can be waiting per batch.
+    const std::size_t batches = (frames.size() + capacity - 1) / capacity;
+    EXPECT_LE(host.posts.load(), 2 * batches);
     EXPECT_LT(host.posts.load(), frames.size() / 4);
 }
 
