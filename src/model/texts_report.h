@@ -38,5 +38,13 @@ inline constexpr BiText ReportWriteFailed{"报告无法写入：", "The report c
 // Followed by the path.
 inline constexpr BiText ReportNoPdfWriter{"此程序没有 PDF 输出，无法写入：",
                                           "This program has no PDF writer, cannot write: "};
+// Followed by the paths looked at.
+inline constexpr BiText ReportPdfWriterMissing{
+    "找不到 PDF 输出程序 corvix-report-pdf，报告未写入。已查找：",
+    "The PDF writer program corvix-report-pdf was not found, the report was not written. Looked for: "};
+// printf format with the writer's exit status (128 + the signal that ended it); followed by the path.
+inline constexpr BiText ReportPdfWriterFailed{"PDF 输出程序 corvix-report-pdf 异常结束（状态 %d），报告未写入：",
+                                              "The PDF writer program corvix-report-pdf failed (status %d), "
+                                              "the report was not written: "};
 
 }  // namespace corvix::txt

@@ -9,7 +9,8 @@
 #include "model/texts.h"
 #include "present/report.h"
 #if CORVIX_CLI_PDF
-#include "ui/report/report_pdf.h"
+#include "cli/report_pdf_process.h"
+#include "ui/report/pdf_document.h"
 #endif
 
 namespace corvix::cli {
@@ -24,7 +25,8 @@ constexpr const char* kReportUsage =
     "list shows it (and the stored event log, where there is one). --html writes one\n"
     "self-contained HTML file, --pdf an A4 PDF file. The report and the messages are in the\n"
     "language of --lang (default zh). An existing OUT is replaced.\n"
-    "Exit codes: 0 ok, 2 usage, 3 file error (FILE cannot be read or OUT cannot be written).\n";
+    "Exit codes: 0 ok, 2 usage, 3 file error (FILE cannot be read or OUT cannot be written;\n"
+    "also: the PDF writer program, corvix-report-pdf, is missing or failed).\n";
 
 struct Output {
     std::optional<std::string> html, pdf;
@@ -98,7 +100,21 @@ int RunProjectReport(const std::vector<std::string>& args) {
     bool written = false;
     if (pdf) {
 #if CORVIX_CLI_PDF
-        written = ui::WriteReportPdfHeadless(report, target);
+        const PdfWriterRun run = RunPdfWriter(ui::EncodePdfDocument(ui::PdfDocumentOf(report)), target);
+        if (run.outcome == PdfWriterRun::Missing) {
+            std::string looked;
+            for (const std::string& candidate : PdfWriterCandidates())
+                looked += (looked.empty() ? "" : ", ") + candidate;
+            ui.ShowMessage(Pick(txt::ReportPdfWriterMissing, cl.language) + looked, txt::AppName);
+            return ExitFile;
+        }
+        if (run.outcome == PdfWriterRun::Failed) {
+            char failed[256];
+            std::snprintf(failed, sizeof failed, Pick(txt::ReportPdfWriterFailed, cl.language), run.status);
+            ui.ShowMessage(failed + target, txt::AppName);
+            return ExitFile;
+        }
+        written = run.outcome == PdfWriterRun::Written;
 #else
         ui.ShowMessage(Pick(txt::ReportNoPdfWriter, cl.language) + target, txt::AppName);
         return ExitUsage;

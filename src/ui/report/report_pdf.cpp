@@ -28,13 +28,6 @@ constexpr qreal kMarginMm = 20;
 const QStringList kFontFamilies = {"Noto Sans CJK SC",    "Noto Sans SC", "Source Han Sans SC",
                                    "WenQuanYi Micro Hei", "Noto Sans",    "DejaVu Sans"};
 
-QString PdfTitle(const Report& report) {
-    QString title = QString::fromStdString(report.title);
-    if (!report.facts.empty() && !report.facts[0].value.empty())
-        title += " - " + QString::fromStdString(report.facts[0].value);
-    return title;
-}
-
 // ---- text that can be copied and searched ----
 //
 // A PDF holds glyphs and, per font, a ToUnicode map from each glyph back to its character.
@@ -147,7 +140,7 @@ void RewriteToUnicode(QByteArray& pdf, const CodeMap& replacements) {
 
 }  // namespace
 
-bool WriteReportPdf(const Report& report, const std::string& path) {
+bool WritePdf(const PdfDocument& document, const std::string& path) {
     QSaveFile file(QFile::decodeName(path.c_str()));
     if (!file.open(QIODevice::WriteOnly)) return false;
     QByteArray pdf;
@@ -157,7 +150,7 @@ bool WriteReportPdf(const Report& report, const std::string& path) {
     writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0),
                                      QPageLayout::Millimeter));
     writer.setResolution(kDotsPerInch);
-    writer.setTitle(PdfTitle(report));
+    writer.setTitle(QString::fromStdString(document.title));
     writer.setCreator("Corvix");
 
     QFont font;
@@ -174,7 +167,7 @@ bool WriteReportPdf(const Report& report, const std::string& path) {
     std::vector<std::unique_ptr<QTextDocument>> parts;
     int pages = 0;
     QString text;
-    for (const std::string& html : ReportHtmlParts(report)) {
+    for (const std::string& html : document.htmlParts) {
         auto part = std::make_unique<QTextDocument>();
         part->documentLayout()->setPaintDevice(&writer);
         part->setDefaultFont(font);
@@ -216,8 +209,8 @@ bool WriteReportPdf(const Report& report, const std::string& path) {
     return file.commit();
 }
 
-bool WriteReportPdfHeadless(const Report& report, const std::string& path) {
-    if (QGuiApplication::instance() != nullptr) return WriteReportPdf(report, path);
+bool WritePdfHeadless(const PdfDocument& document, const std::string& path) {
+    if (QGuiApplication::instance() != nullptr) return WritePdf(document, path);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     // Notes of the platform (a missing runtime folder and the like) are no concern of a
     // program that only writes a file; real failures still reach stderr.
@@ -230,9 +223,17 @@ bool WriteReportPdfHeadless(const Report& report, const std::string& path) {
     char name[] = "corvix";
     char* argv[] = {name, nullptr};
     QGuiApplication app(argc, argv);
-    const bool written = WriteReportPdf(report, path);
+    const bool written = WritePdf(document, path);
     qInstallMessageHandler(previous);
     return written;
+}
+
+bool WriteReportPdf(const Report& report, const std::string& path) {
+    return WritePdf(PdfDocumentOf(report), path);
+}
+
+bool WriteReportPdfHeadless(const Report& report, const std::string& path) {
+    return WritePdfHeadless(PdfDocumentOf(report), path);
 }
 
 }  // namespace corvix::ui
