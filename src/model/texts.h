@@ -26,5 +26,6 @@ inline const char* Pick(const BiText& t, int uiLanguage) { return IsEnglish(uiLa
 #include "model/texts_records.h"
 #include "model/texts_session.h"
 #include "model/texts_report.h"
+#include "model/texts_text.h"
 #include "model/texts_diff.h"
 #include "model/texts_sheets.h"

@@ -1,5 +1,8 @@
 // corvix-cli device compare against the simulated device: the differing rows as the pages
 // show them, the exit codes, and a project file left as it was.
+#include <algorithm>
+#include <nlohmann/json.hpp>
+
 #include "model/gbk.h"
 #include "test_cli_device_support.h"
 
@@ -31,10 +34,13 @@ TEST(CliDeviceCompare, ListsDifferencesWithoutTouchingTheFile) {
     Result json =
         RunCli({"device", "compare", file, "--device", "1", "--port", sim.Path(), "--json", "--lang", "zh"});
     EXPECT_EQ(json.exitCode, 6) << json.err;
-    EXPECT_EQ(json.out, "{\"device\": 1, \"equal\": false, \"differences\": ["
-                        "{\"page\": \"装置地址\", \"field\": \"装置地址\", \"project\": \"7\", \"device\": \"1\"}, "
-                        "{\"page\": \"开关量信息定义\", \"field\": \"开关量3\", \"project\": \"主变跳闸\", "
-                        "\"device\": \"" + deviceName + "\"}]}\n");
+    // One line of JSON, its keys in this order.
+    ASSERT_EQ(std::count(json.out.begin(), json.out.end(), '\n'), 1) << json.out;
+    EXPECT_EQ(nlohmann::ordered_json::parse(json.out),
+              nlohmann::ordered_json::parse("{\"device\": 1, \"equal\": false, \"differences\": ["
+                                            "{\"page\": \"装置地址\", \"field\": \"装置地址\", \"project\": \"7\", \"device\": \"1\"}, "
+                                            "{\"page\": \"开关量信息定义\", \"field\": \"开关量3\", \"project\": \"主变跳闸\", "
+                                            "\"device\": \"" + deviceName + "\"}]}"));
     Result text = RunCli({"device", "compare", file, "--device", "1", "--port", sim.Path()});
     EXPECT_EQ(text.exitCode, 6) << text.err;
     EXPECT_EQ(Lines(text.out).at(1), "Device Address\tDevice Address\t7\t1");

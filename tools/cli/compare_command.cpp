@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "model/compare.h"
@@ -20,17 +21,11 @@ const char* const kCompareUsage =
 namespace {
 
 void PrintJson(int device, const std::vector<Difference>& rows) {
-    std::string json = "{\"device\": " + std::to_string(device) + ", \"equal\": ";
-    json += rows.empty() ? "true" : "false";
-    json += ", \"differences\": [";
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        const Difference& d = rows[i];
-        if (i > 0) json += ", ";
-        json += "{\"page\": " + JsonString(d.pageName) + ", \"field\": " + JsonString(d.field) +
-                ", \"project\": " + JsonString(d.projectText) + ", \"device\": " + JsonString(d.deviceText) + "}";
-    }
-    json += "]}";
-    std::printf("%s\n", json.c_str());
+    nlohmann::ordered_json json{{"device", device}, {"equal", rows.empty()}, {"differences", nlohmann::ordered_json::array()}};
+    for (const Difference& d : rows)
+        json["differences"].push_back(
+            {{"page", d.pageName}, {"field", d.field}, {"project", d.projectText}, {"device", d.deviceText}});
+    std::printf("%s\n", json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
 }
 
 void PrintTable(const std::vector<Difference>& rows, int lang) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
@@ -103,20 +104,11 @@ int RunStatus(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session) {
     if (outcome != DeviceSession::Outcome::Done || !watch.seen) return Failed(outcome, lang);
 
     if (a.json) {
-        std::string json = "{\"firmware\":" + JsonString(FirmwareText(doc)) + ",\"states\":[";
-        for (std::size_t i = 0; i < watch.inputs; ++i) {
-            if (i > 0) json += ',';
-            json += std::to_string(doc.LiveStatus()[i]);
-        }
-        json += "],\"newEvents\":";
-        json += watch.newEvents ? "true" : "false";
-        json += ",\"events\":[";
-        for (std::size_t i = 0; i < events.size(); ++i) {
-            if (i > 0) json += ',';
-            json += JsonString(events[i]);
-        }
-        json += "]}";
-        std::printf("%s\n", json.c_str());
+        nlohmann::ordered_json json{{"firmware", FirmwareText(doc)}, {"states", nlohmann::ordered_json::array()}};
+        for (std::size_t i = 0; i < watch.inputs; ++i) json["states"].push_back(doc.LiveStatus()[i]);
+        json["newEvents"] = watch.newEvents;
+        json["events"] = events;
+        std::printf("%s\n", json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
     } else {
         std::printf("%s: %s\n", Pick(txt::CliFirmware, lang), FirmwareText(doc).c_str());
         for (std::size_t i = 0; i < watch.inputs; ++i)

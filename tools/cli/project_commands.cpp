@@ -1,12 +1,14 @@
 // corvix-cli project new | add-device | show: the document's own commands, run headless.
 #include <cstdio>
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/cli.h"
 #include "cli/report_command.h"
+#include "cli/text_commands.h"
 #include "cli/textconv_command.h"
 #include "model/doc.h"
 #include "model/gbk.h"
@@ -27,6 +29,8 @@ constexpr const char* kProjectUsage =
     "  show FILE --device N --page PAGE     print one page of device N as the list shows it\n"
     "  report FILE --html OUT | --pdf OUT   write the settings report as HTML or PDF\n"
     "  report FILE --xlsx OUT               ... or as a workbook, one sheet per device\n"
+    "  export FILE [--device N] [-o OUT]    write the project (or device N) as canonical JSON\n"
+    "  import IN.json -o FILE               write the project a JSON export holds to FILE\n"
     "  textconv FILE [--lang zh|en]         print the project as lines of text, one field a\n"
     "                                       line, for git diff (see textconv --help)\n"
     "\n"
@@ -168,27 +172,20 @@ void PrintText(const CBrondaleDoc& doc) {
     }
 }
 
-std::string Joined(const std::vector<std::string>& cells, bool json) {
+std::string Joined(const std::vector<std::string>& cells) {
     std::string out;
-    for (const std::string& cell : cells) {
-        if (!out.empty()) out += json ? "," : "\t";
-        out += json ? JsonString(cell) : cell;
-    }
-    return json ? "[" + out + "]" : out;
+    for (std::size_t i = 0; i < cells.size(); ++i) out += (i > 0 ? "\t" : "") + cells[i];
+    return out;
 }
 
 void PrintPage(const PageTable& table, int device, const std::string& name, bool json) {
     if (!json) {
-        std::printf("%s\n", Joined(table.titles, false).c_str());
-        for (const std::vector<std::string>& row : table.rows)
-            std::printf("%s\n", Joined(row, false).c_str());
+        std::printf("%s\n", Joined(table.titles).c_str());
+        for (const std::vector<std::string>& row : table.rows) std::printf("%s\n", Joined(row).c_str());
         return;
     }
-    std::string out = "{\"device\":" + std::to_string(device) + ",\"page\":" + JsonString(name) +
-                      ",\"columns\":" + Joined(table.titles, true) + ",\"rows\":[";
-    for (std::size_t r = 0; r < table.rows.size(); ++r)
-        out += (r > 0 ? "," : "") + Joined(table.rows[r], true);
-    std::printf("%s]}\n", out.c_str());
+    const nlohmann::ordered_json out{{"device", device}, {"page", name}, {"columns", table.titles}, {"rows", table.rows}};
+    std::printf("%s\n", out.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
 }
 
 int RunShow(const std::vector<std::string>& args) {
@@ -246,6 +243,8 @@ int RunProjectCommand(const std::vector<std::string>& args) {
     if (sub == "add-device") return RunAddDevice(args);
     if (sub == "show") return RunShow(args);
     if (sub == "report") return RunProjectReport(args);
+    if (sub == "export") return RunProjectExport(args);
+    if (sub == "import") return RunProjectImport(args);
     if (sub == "textconv") return RunProjectTextconv(args);
     return Usage(kProjectUsage, "unknown subcommand '" + sub + "'");
 }

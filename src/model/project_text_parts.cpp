@@ -1,0 +1,111 @@
+#include "model/project_text_parts.h"
+
+#include <cstdio>
+
+namespace corvix::textform {
+
+std::string Hex(const void* data, std::size_t size) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    const auto* p = static_cast<const unsigned char*>(data);
+    std::string out(size * 2, '0');
+    for (std::size_t i = 0; i < size; ++i) {
+        out[2 * i] = kDigits[p[i] >> 4];
+        out[2 * i + 1] = kDigits[p[i] & 15];
+    }
+    return out;
+}
+
+std::optional<std::string> Unhex(std::string_view hex) {
+    if (hex.size() % 2 != 0) return std::nullopt;
+    auto digit = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    std::string out(hex.size() / 2, '\0');
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const int hi = digit(hex[2 * i]);
+        const int lo = digit(hex[2 * i + 1]);
+        if (hi < 0 || lo < 0) return std::nullopt;
+        out[i] = static_cast<char>(hi * 16 + lo);
+    }
+    return out;
+}
+
+std::string HexTrimmed(const void* data, std::size_t size) {
+    const auto* p = static_cast<const unsigned char*>(data);
+    while (size > 0 && p[size - 1] == 0) --size;
+    return Hex(p, size);
+}
+
+bool AllZero(const void* data, std::size_t size) {
+    const auto* p = static_cast<const unsigned char*>(data);
+    for (std::size_t i = 0; i < size; ++i)
+        if (p[i] != 0) return false;
+    return true;
+}
+
+std::span<const BiText> ChoiceList(Choice choice) {
+    switch (choice) {
+        case Choice::Protocol:
+            return txt::PortProtocolTexts;
+        case Choice::TimeSync:
+            return txt::TimeSyncTexts;
+        case Choice::StopBits:
+            return txt::StopBitsTexts;
+        case Choice::Parity:
+            break;
+    }
+    return txt::ParityTexts;
+}
+
+namespace {
+
+bool IsLeap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+bool IsRealTime(int year, int month, int day, int hour, int minute, int second, int millisecond) {
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
+    const int days = kDays[month - 1] + (month == 2 && IsLeap(year) ? 1 : 0);
+    return day <= days && hour < 24 && minute < 60 && second < 60 && millisecond < 1000;
+}
+
+}  // namespace
+
+std::optional<std::string> StampText(const EventRecord& e) {
+    if (!IsRealTime(e.year, e.month, e.day, e.hour, e.minute, e.second, e.millisecond)) return std::nullopt;
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u.%03u", unsigned{e.year}, unsigned{e.month},
+                  unsigned{e.day}, unsigned{e.hour}, unsigned{e.minute}, unsigned{e.second},
+                  unsigned{e.millisecond});
+    return text;
+}
+
+bool ParseStamp(std::string_view text, EventRecord& e) {
+    // Exactly "YYYY-MM-DDTHH:MM:SS.mmm": the form StampText writes, nothing looser.
+    static constexpr std::string_view kShape = "dddd-dd-ddTdd:dd:dd.ddd";
+    if (text.size() != kShape.size()) return false;
+    for (std::size_t i = 0; i < kShape.size(); ++i) {
+        const bool digit = text[i] >= '0' && text[i] <= '9';
+        if (kShape[i] == 'd' ? !digit : text[i] != kShape[i]) return false;
+    }
+    auto number = [text](std::size_t at, std::size_t n) {
+        int v = 0;
+        for (std::size_t i = at; i < at + n; ++i) v = v * 10 + (text[i] - '0');
+        return v;
+    };
+    const int year = number(0, 4), month = number(5, 2), day = number(8, 2);
+    const int hour = number(11, 2), minute = number(14, 2), second = number(17, 2), ms = number(20, 3);
+    if (!IsRealTime(year, month, day, hour, minute, second, ms)) return false;
+    e.year = static_cast<uint16_t>(year);
+    e.month = static_cast<uint8_t>(month);
+    e.day = static_cast<uint8_t>(day);
+    e.hour = static_cast<uint8_t>(hour);
+    e.minute = static_cast<uint8_t>(minute);
+    e.second = static_cast<uint8_t>(second);
+    e.millisecond = static_cast<uint16_t>(ms);
+    return true;
+}
+
+}  // namespace corvix::textform

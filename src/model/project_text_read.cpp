@@ -1,0 +1,401 @@
+// Reading the project's text form back into a block. Everything is checked before anything
+// is used: a refusal names the field (a JSON pointer) and says why in both languages.
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+#include <nlohmann/json.hpp>
+
+#include "model/gbk.h"
+#include "model/project_text.h"
+#include "model/project_text_parts.h"
+
+namespace corvix {
+
+using nlohmann::json;
+using namespace textform;
+
+namespace {
+
+struct Refusal {
+    std::string field;
+    std::string zh, en;
+};
+
+template <typename... Args>
+std::string Format(const char* format, Args... args) {
+    char buffer[1024];
+    std::snprintf(buffer, sizeof buffer, format, args...);
+    return buffer;
+}
+
+// Refuses with a field message: the catalog text's first %s is the field.
+template <typename... Args>
+[[noreturn]] void Refuse(const std::string& field, const BiText& text, Args... args) {
+    const std::string shown = field.empty() ? "/" : field;
+    throw Refusal{field, Format(text.zh, shown.c_str(), args...), Format(text.en, shown.c_str(), args...)};
+}
+
+[[noreturn]] void RefuseType(const std::string& field, const BiText& type) {
+    const std::string shown = field.empty() ? "/" : field;
+    throw Refusal{field, Format(txt::TextWrongType.zh, shown.c_str(), type.zh),
+                  Format(txt::TextWrongType.en, shown.c_str(), type.en)};
+}
+
+std::string Child(const std::string& path, std::string_view key) {
+    std::string out = path + "/";
+    for (char c : key) {  // JSON pointer escapes
+        if (c == '~')
+            out += "~0";
+        else if (c == '/')
+            out += "~1";
+        else
+            out += c;
+    }
+    return out;
+}
+std::string Child(const std::string& path, std::size_t index) { return path + "/" + std::to_string(index); }
+
+void NeedObject(const json& v, const std::string& path) {
+    if (!v.is_object()) RefuseType(path, txt::TextTypeObject);
+}
+
+// Refuses keys outside `known`: a misspelt key would otherwise be dropped without a word.
+void KnownKeys(const json& o, const std::string& path, std::initializer_list<std::string_view> known) {
+    for (auto it = o.begin(); it != o.end(); ++it) {
+        bool found = false;
+        for (std::string_view k : known) found = found || it.key() == k;
+        if (!found) Refuse(Child(path, it.key()), txt::TextUnknownField);
+    }
+}
+
+const json* Find(const json& o, const char* key) {
+    auto it = o.find(key);
+    return it == o.end() ? nullptr : &*it;
+}
+
+const json& Need(const json& o, const std::string& path, const char* key) {
+    const json* v = Find(o, key);
+    if (v == nullptr) Refuse(Child(path, key), txt::TextMissingField);
+    return *v;
+}
+
+long long Integer(const json& v, const std::string& path, long long min, long long max) {
+    if (!v.is_number_integer()) RefuseType(path, txt::TextTypeInteger);
+    const bool inRange = v.is_number_unsigned() ? v.get<unsigned long long>() <= static_cast<unsigned long long>(max)
+                                                : v.get<long long>() >= min && v.get<long long>() <= max;
+    if (!inRange) Refuse(path, txt::TextOutOfRange, v.dump().c_str(), min, max);
+    return v.get<long long>();
+}
+
+const std::string& String(const json& v, const std::string& path) {
+    if (!v.is_string()) RefuseType(path, txt::TextTypeString);
+    return v.get_ref<const std::string&>();
+}
+
+const json& Array(const json& v, const std::string& path) {
+    if (!v.is_array()) RefuseType(path, txt::TextTypeArray);
+    return v;
+}
+
+std::string HexBytes(const json& v, const std::string& path, int max) {
+    std::optional<std::string> bytes = Unhex(String(v, path));
+    if (!bytes || bytes->size() > static_cast<std::size_t>(max)) Refuse(path, txt::TextBadHex, max);
+    return *bytes;
+}
+
+// A byte field with no meaning: absent means zeros.
+void ReadRaw(const json& o, const std::string& path, const char* key, void* field, std::size_t size) {
+    std::memset(field, 0, size);
+    if (const json* v = Find(o, key)) {
+        const std::string bytes = HexBytes(*v, Child(path, key), static_cast<int>(size));
+        std::memcpy(field, bytes.data(), bytes.size());
+    }
+}
+
+// GBK bytes of a UTF-8 text, refused when GBK can not carry it back unchanged.
+std::string GbkOf(const std::string& utf8, const std::string& path) {
+    std::string gbk = Utf8ToGbk(utf8);
+    if (utf8.find('\0') != std::string::npos || GbkToUtf8(gbk) != utf8) Refuse(path, txt::TextNotGbk);
+    return gbk;
+}
+
+void ReadText(const json& v, const std::string& path, char* field, int width) {
+    std::memset(field, 0, static_cast<std::size_t>(width));
+    std::string bytes, tail;
+    if (v.is_string()) {
+        bytes = GbkOf(v.get_ref<const std::string&>(), path);
+        if (bytes.size() > static_cast<std::size_t>(width - 1))
+            Refuse(path, txt::TextTooLong, static_cast<int>(bytes.size()), width - 1);
+    } else if (v.is_object()) {
+        KnownKeys(v, path, {"text", "hex", "tail"});
+        const std::string textPath = Child(path, "text");
+        const std::string& text = String(Need(v, path, "text"), textPath);
+        if (const json* hex = Find(v, "hex")) {
+            const std::string hexPath = Child(path, "hex");
+            bytes = HexBytes(*hex, hexPath, width);
+            if (bytes.find('\0') != std::string::npos) Refuse(hexPath, txt::TextBadHex, width);
+            if (GbkToUtf8(bytes) != text) Refuse(path, txt::TextHexDisagrees);
+        } else {
+            bytes = GbkOf(text, textPath);
+            if (bytes.size() > static_cast<std::size_t>(width - 1))
+                Refuse(textPath, txt::TextTooLong, static_cast<int>(bytes.size()), width - 1);
+        }
+        if (const json* t = Find(v, "tail")) {
+            const int room = width - static_cast<int>(bytes.size()) - 1;
+            tail = HexBytes(*t, Child(path, "tail"), room < 0 ? 0 : room);
+        }
+    } else {
+        RefuseType(path, txt::TextTypeText);
+    }
+    std::memcpy(field, bytes.data(), bytes.size());
+    if (!tail.empty()) std::memcpy(field + bytes.size() + 1, tail.data(), tail.size());
+}
+
+bool SameText(const BiText& t, const std::string& text) { return text == t.en || text == t.zh; }
+
+// {"code": n, "text": "..."}: either is enough; given both, they must agree. A code no list
+// entry has is taken only with "unlisted": true, as the export writes it.
+int ReadChoice(const json& v, const std::string& path, std::span<const BiText> list) {
+    NeedObject(v, path);
+    KnownKeys(v, path, {"code", "text", "unlisted"});
+    const json* code = Find(v, "code");
+    const json* text = Find(v, "text");
+    const json* unlisted = Find(v, "unlisted");
+    if (unlisted != nullptr && !(unlisted->is_boolean() && unlisted->get<bool>()))
+        RefuseType(Child(path, "unlisted"), txt::TextTypeBoolean);
+    const long long n = code != nullptr ? Integer(*code, Child(path, "code"), 0, 255) : -1;
+    if (text != nullptr) {
+        const std::string& s = String(*text, Child(path, "text"));
+        long long at = -1;
+        for (std::size_t i = 0; i < list.size() && at < 0; ++i)
+            if (SameText(list[i], s)) at = static_cast<long long>(i);
+        if (at < 0) Refuse(path, txt::TextUnknownChoice, ("\"" + s + "\"").c_str());
+        if ((code != nullptr && n != at) || unlisted != nullptr) Refuse(path, txt::TextChoiceDisagrees);
+        return static_cast<int>(at);
+    }
+    if (code == nullptr) Refuse(Child(path, "code"), txt::TextMissingField);
+    const bool listed = n < static_cast<long long>(list.size());
+    if (!listed && unlisted == nullptr) Refuse(path, txt::TextUnknownChoice, std::to_string(n).c_str());
+    if (listed && unlisted != nullptr) Refuse(path, txt::TextChoiceDisagrees);
+    return static_cast<int>(n);
+}
+
+// Transition: 0 is off->on and every other stored value on->off.
+uint8_t ReadTransition(const json& v, const std::string& path) {
+    NeedObject(v, path);
+    KnownKeys(v, path, {"code", "text"});
+    const json* code = Find(v, "code");
+    const json* text = Find(v, "text");
+    const long long n = code != nullptr ? Integer(*code, Child(path, "code"), 0, 255) : -1;
+    if (text == nullptr) {
+        if (code == nullptr) Refuse(Child(path, "code"), txt::TextMissingField);
+        return static_cast<uint8_t>(n);
+    }
+    const std::string& s = String(*text, Child(path, "text"));
+    const bool offOn = SameText(txt::TransitionOffOn, s);
+    if (!offOn && !SameText(txt::TransitionOnOff, s)) Refuse(path, txt::TextUnknownChoice, ("\"" + s + "\"").c_str());
+    if (code != nullptr && (n == 0) != offOn) Refuse(path, txt::TextChoiceDisagrees);
+    return static_cast<uint8_t>(code != nullptr ? n : (offOn ? 0 : 1));
+}
+
+void ReadEvent(const json& v, const std::string& path, EventRecord& e) {
+    NeedObject(v, path);
+    KnownKeys(v, path,
+              {"stamp", "time", "transition", "risingMark", "signalName", "reserved0", "unused11", "unused14",
+               "unused50", "reserved52"});
+    e = EventRecord{};
+    const json* stamp = Find(v, "stamp");
+    const json* time = Find(v, "time");
+    if ((stamp == nullptr) == (time == nullptr))
+        Refuse(Child(path, "stamp"), txt::TextEitherOr, Child(path, "time").c_str());
+    if (stamp != nullptr) {
+        const std::string stampPath = Child(path, "stamp");
+        if (!ParseStamp(String(*stamp, stampPath), e)) Refuse(stampPath, txt::TextBadStamp);
+    } else {
+        const std::string timePath = Child(path, "time");
+        NeedObject(*time, timePath);
+        KnownKeys(*time, timePath, {"year", "month", "day", "hour", "minute", "second", "millisecond"});
+        auto part = [&](const char* key, long long max) { return Integer(Need(*time, timePath, key), Child(timePath, key), 0, max); };
+        e.year = static_cast<uint16_t>(part("year", 65535));
+        e.month = static_cast<uint8_t>(part("month", 255));
+        e.day = static_cast<uint8_t>(part("day", 255));
+        e.hour = static_cast<uint8_t>(part("hour", 255));
+        e.minute = static_cast<uint8_t>(part("minute", 255));
+        e.second = static_cast<uint8_t>(part("second", 255));
+        e.millisecond = static_cast<uint16_t>(part("millisecond", 65535));
+    }
+    e.transition = ReadTransition(Need(v, path, "transition"), Child(path, "transition"));
+    e.risingMark = static_cast<uint8_t>(Integer(Need(v, path, "risingMark"), Child(path, "risingMark"), 0, 255));
+    ReadText(Need(v, path, "signalName"), Child(path, "signalName"), e.signalName, SignalNameSize);
+    ReadRaw(v, path, "reserved0", e.reserved0, sizeof e.reserved0);
+    ReadRaw(v, path, "unused11", &e.unused11, sizeof e.unused11);
+    ReadRaw(v, path, "unused14", e.unused14, sizeof e.unused14);
+    ReadRaw(v, path, "unused50", e.unused50, sizeof e.unused50);
+    ReadRaw(v, path, "reserved52", e.reserved52, sizeof e.reserved52);
+}
+
+void ReadPort(const json& v, const std::string& path, DeviceRecord& d, int p) {
+    NeedObject(v, path);
+    KnownKeys(v, path, {"protocol", "baudRate", "dataBits", "stopBits", "parity"});
+    d.protocol[p] = static_cast<uint8_t>(
+        ReadChoice(Need(v, path, "protocol"), Child(path, "protocol"), ChoiceList(Choice::Protocol)));
+    d.baudRate[p] = static_cast<uint32_t>(Integer(Need(v, path, "baudRate"), Child(path, "baudRate"), 0, 4294967295LL));
+    d.dataBits[p] = static_cast<uint8_t>(Integer(Need(v, path, "dataBits"), Child(path, "dataBits"), 0, 255));
+    d.stopBits[p] = static_cast<uint8_t>(
+        ReadChoice(Need(v, path, "stopBits"), Child(path, "stopBits"), ChoiceList(Choice::StopBits)));
+    d.parity[p] =
+        static_cast<uint8_t>(ReadChoice(Need(v, path, "parity"), Child(path, "parity"), ChoiceList(Choice::Parity)));
+}
+
+// Slots beyond a list's count that still hold bytes: {"index": value}, each index past the list.
+template <typename Read>
+void ReadSpares(const json& o, const std::string& path, int from, int slots, Read read) {
+    NeedObject(o, path);
+    for (auto it = o.begin(); it != o.end(); ++it) {
+        const std::string at = Child(path, it.key());
+        const std::string& key = it.key();
+        if (key.empty() || key.size() > 3 || key.find_first_not_of("0123456789") != std::string::npos)
+            Refuse(at, txt::TextUnknownField);
+        const int index = std::stoi(key);
+        if (index >= slots) Refuse(at, txt::TextOutOfRange, key.c_str(), static_cast<long long>(from), slots - 1LL);
+        if (index < from) Refuse(at, txt::TextSpareInUse, index);
+        read(it.value(), at, index);
+    }
+}
+
+void ReadDevice(const json& v, const std::string& path, int slot, DeviceRecord& d) {
+    NeedObject(v, path);
+    KnownKeys(v, path,
+              {"slot", "name", "reserved", "deviceType", "serialNumber", "address", "timeSync", "padding", "ports",
+               "signals", "signalCountStored", "spareSignals", "events", "eventCountStored", "spareEvents"});
+    if (Integer(Need(v, path, "slot"), Child(path, "slot"), 0, MaxDevices - 1) != slot)
+        Refuse(Child(path, "slot"), txt::TextBadSlot, slot);
+    ReadText(Need(v, path, "name"), Child(path, "name"), d.name, DeviceNameSize);
+    ReadRaw(v, path, "reserved", d.reserved, sizeof d.reserved);
+    ReadText(Need(v, path, "deviceType"), Child(path, "deviceType"), d.deviceType, DeviceTypeSize);
+    ReadText(Need(v, path, "serialNumber"), Child(path, "serialNumber"), d.serialNumber, SerialNumberSize);
+    d.address = static_cast<int16_t>(Integer(Need(v, path, "address"), Child(path, "address"), -32768, 32767));
+    d.timeSync = static_cast<uint8_t>(
+        ReadChoice(Need(v, path, "timeSync"), Child(path, "timeSync"), ChoiceList(Choice::TimeSync)));
+    ReadRaw(v, path, "padding", d.padding, sizeof d.padding);
+    const std::string portsPath = Child(path, "ports");
+    const json& ports = Array(Need(v, path, "ports"), portsPath);
+    if (ports.size() != 2) Refuse(portsPath, txt::TextOutOfRange, std::to_string(ports.size()).c_str(), 2LL, 2LL);
+    for (int p = 0; p < 2; ++p) ReadPort(ports[static_cast<std::size_t>(p)], Child(portsPath, p), d, p);
+
+    const std::string signalsPath = Child(path, "signals");
+    const json& signals = Array(Need(v, path, "signals"), signalsPath);
+    if (signals.size() > MaxSignalNames) Refuse(signalsPath, txt::TextTooManySignals, static_cast<int>(signals.size()));
+    for (std::size_t i = 0; i < signals.size(); ++i)
+        ReadText(signals[i], Child(signalsPath, i), d.signalNames[i], SignalNameSize);
+    d.signalCount = static_cast<uint16_t>(signals.size());
+    if (const json* stored = Find(v, "signalCountStored")) {
+        const std::string at = Child(path, "signalCountStored");
+        const long long n = Integer(*stored, at, 0, 65535);
+        if (n <= MaxSignalNames || signals.size() != MaxSignalNames) Refuse(at, txt::TextStoredCount);
+        d.signalCount = static_cast<uint16_t>(n);
+    }
+    if (const json* spare = Find(v, "spareSignals"))
+        ReadSpares(*spare, Child(path, "spareSignals"), static_cast<int>(signals.size()), MaxSignalNames,
+                   [&d](const json& s, const std::string& at, int i) {
+                       ReadText(s, at, d.signalNames[i], SignalNameSize);
+                   });
+
+    const std::string eventsPath = Child(path, "events");
+    const json& events = Array(Need(v, path, "events"), eventsPath);
+    if (events.size() > MaxEvents) Refuse(eventsPath, txt::TextTooManyEvents, static_cast<int>(events.size()));
+    for (std::size_t i = 0; i < events.size(); ++i) ReadEvent(events[i], Child(eventsPath, i), d.events[i]);
+    d.eventCount = static_cast<int32_t>(events.size());
+    if (const json* stored = Find(v, "eventCountStored")) {
+        const std::string at = Child(path, "eventCountStored");
+        const long long n = Integer(*stored, at, INT32_MIN, INT32_MAX);
+        const std::size_t covered = n < 0 ? 0 : MaxEvents;
+        if ((n >= 0 && n <= MaxEvents) || events.size() != covered) Refuse(at, txt::TextStoredCount);
+        d.eventCount = static_cast<int32_t>(n);
+    }
+    if (const json* spare = Find(v, "spareEvents"))
+        ReadSpares(*spare, Child(path, "spareEvents"), static_cast<int>(events.size()), MaxEvents,
+                   [&d](const json& e, const std::string& at, int i) { ReadEvent(e, at, d.events[i]); });
+}
+
+void ReadDeviceSlot(const json& v, const std::string& path, int slot, DeviceRecord& d) {
+    if (v.is_null()) return;  // a slot never used: all zeros
+    if (!v.is_object()) RefuseType(path, txt::TextTypeDevice);
+    ReadDevice(v, path, slot, d);
+}
+
+ParsedProjectText ReadWhole(const json& root) {
+    NeedObject(root, "");
+    const json* format = Find(root, "format");
+    const bool isProject = format != nullptr && *format == ProjectFormat;
+    const bool isDevice = format != nullptr && *format == DeviceFormat;
+    if (!isProject && !isDevice) Refuse("/format", txt::TextNotProjectText);
+    const json& version = Need(root, "", "version");
+    if (version != FormatVersion) Refuse("/version", txt::TextUnknownVersion, version.dump().c_str());
+
+    ParsedProjectText out;
+    out.block = std::make_unique<ProjectBlock>();
+    ProjectBlock& block = *out.block;
+    if (isDevice) {
+        KnownKeys(root, "", {"format", "version", "slot", "device"});
+        const int slot = static_cast<int>(Integer(Need(root, "", "slot"), "/slot", 0, MaxDevices - 1));
+        ReadDeviceSlot(Need(root, "", "device"), "/device", slot, block.devices[slot]);
+        out.onlyDevice = slot;
+        return out;
+    }
+    KnownKeys(root, "", {"format", "version", "projectName", "projectOpen", "deviceCount", "devices"});
+    ReadText(Need(root, "", "projectName"), "/projectName", block.projectName, ProjectNameSize);
+    block.projectOpen = static_cast<int32_t>(Integer(Need(root, "", "projectOpen"), "/projectOpen", INT32_MIN, INT32_MAX));
+    block.deviceCount = static_cast<int32_t>(Integer(Need(root, "", "deviceCount"), "/deviceCount", INT32_MIN, INT32_MAX));
+    const json& devices = Array(Need(root, "", "devices"), "/devices");
+    if (devices.size() != MaxDevices) Refuse("/devices", txt::TextDeviceCount);
+    for (int i = 0; i < MaxDevices; ++i)
+        ReadDeviceSlot(devices[static_cast<std::size_t>(i)], Child("/devices", static_cast<std::size_t>(i)), i,
+                       block.devices[i]);
+    return out;
+}
+
+// Line and column (1-based, counting characters, not bytes) of byte `offset`.
+void Locate(std::string_view text, std::size_t offset, int& line, int& column) {
+    line = 1;
+    column = 1;
+    for (std::size_t i = 0; i < offset && i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '\n') {
+            ++line;
+            column = 1;
+        } else if ((c & 0xC0) != 0x80) {
+            ++column;
+        }
+    }
+}
+
+}  // namespace
+
+std::optional<ParsedProjectText> ProjectFromJson(std::string_view text, TextFormError& error) {
+    error = TextFormError{};
+    json root;
+    try {
+        root = json::parse(text.begin(), text.end());
+    } catch (const json::parse_error& e) {
+        // e.byte counts from 1 and names the character that broke the text.
+        Locate(text, e.byte > 0 ? e.byte - 1 : 0, error.line, error.column);
+        std::string why = e.what();
+        const std::size_t colon = why.find(": ");
+        if (colon != std::string::npos) why = why.substr(colon + 2);
+        error.detail = why;
+        error.zh = Format(txt::TextMalformed.zh, error.line, error.column, why.c_str());
+        error.en = Format(txt::TextMalformed.en, error.line, error.column, why.c_str());
+        return std::nullopt;
+    }
+    try {
+        return ReadWhole(root);
+    } catch (const Refusal& r) {
+        error.field = r.field;
+        error.zh = r.zh;
+        error.en = r.en;
+        return std::nullopt;
+    }
+}
+
+}  // namespace corvix
