@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "model/compare.h"
@@ -22,10 +23,14 @@ class Unshown {
     void Shown(std::size_t offset, std::size_t length) {
         std::fill_n(bytes_.begin() + static_cast<std::ptrdiff_t>(offset), length, uint8_t{0});
     }
-    // A text up to its terminator; what follows it is not shown.
+    // A text up to its terminator; what follows it is not shown. Bytes that are no GBK read
+    // as U+FFFD, so such a text stays in the summary too: no change goes unseen.
     void ShownText(std::size_t offset, std::size_t width) {
-        const void* nul = std::memchr(bytes_.data() + offset, 0, width);
-        Shown(offset, nul == nullptr ? width : static_cast<std::size_t>(static_cast<const uint8_t*>(nul) - (bytes_.data() + offset)));
+        const char* text = reinterpret_cast<const char*>(bytes_.data() + offset);
+        const void* nul = std::memchr(text, 0, width);
+        const std::size_t length = nul == nullptr ? width : static_cast<std::size_t>(static_cast<const char*>(nul) - text);
+        const std::string_view gbk(text, length);
+        if (Utf8ToGbk(GbkToUtf8(gbk)) == gbk) Shown(offset, length);
     }
 
     std::string Summary(int uiLanguage) const {
