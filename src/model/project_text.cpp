@@ -22,9 +22,10 @@ namespace {
 ordered_json TextValue(const char* field, int width) {
     const std::size_t len = strnlen(field, static_cast<std::size_t>(width));
     const std::string_view bytes(field, len);
-    std::string utf8 = GbkToUtf8(bytes);
+    const bool ascii = IsAscii(bytes);
+    std::string utf8 = ascii ? std::string(bytes) : GbkToUtf8(bytes);
     const bool terminated = len < static_cast<std::size_t>(width);
-    const bool exact = terminated && Utf8ToGbk(utf8) == bytes;
+    const bool exact = terminated && (ascii || Utf8ToGbk(utf8) == bytes);
     const std::string tail = terminated ? HexTrimmed(field + len + 1, static_cast<std::size_t>(width) - len - 1) : "";
     if (exact && tail.empty()) return utf8;
     ordered_json o;

@@ -1,7 +1,5 @@
 #include "model/project_text_parts.h"
 
-#include <cstdio>
-
 namespace corvix::textform {
 
 std::string Hex(const void* data, std::size_t size) {
@@ -46,6 +44,12 @@ bool AllZero(const void* data, std::size_t size) {
     return true;
 }
 
+bool IsAscii(std::string_view text) {
+    for (char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
 std::span<const BiText> ChoiceList(Choice choice) {
     switch (choice) {
         case Choice::Protocol:
@@ -75,10 +79,17 @@ bool IsRealTime(int year, int month, int day, int hour, int minute, int second, 
 
 std::optional<std::string> StampText(const EventRecord& e) {
     if (!IsRealTime(e.year, e.month, e.day, e.hour, e.minute, e.second, e.millisecond)) return std::nullopt;
-    char text[32];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u.%03u", unsigned{e.year}, unsigned{e.month},
-                  unsigned{e.day}, unsigned{e.hour}, unsigned{e.minute}, unsigned{e.second},
-                  unsigned{e.millisecond});
+    std::string text = "0000-00-00T00:00:00.000";
+    auto put = [&text](std::size_t at, std::size_t digits, unsigned value) {
+        for (std::size_t i = at + digits; i > at; value /= 10) text[--i] = static_cast<char>('0' + value % 10);
+    };
+    put(0, 4, e.year);
+    put(5, 2, e.month);
+    put(8, 2, e.day);
+    put(11, 2, e.hour);
+    put(14, 2, e.minute);
+    put(17, 2, e.second);
+    put(20, 3, e.millisecond);
     return text;
 }
 

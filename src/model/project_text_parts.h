@@ -25,6 +25,8 @@ std::optional<std::string> Unhex(std::string_view hex);
 // Hex of the bytes without their trailing zero bytes; empty when all are zero.
 std::string HexTrimmed(const void* data, std::size_t size);
 bool AllZero(const void* data, std::size_t size);
+// GBK keeps ASCII as it is: such texts need no conversion either way.
+bool IsAscii(std::string_view text);
 
 // A coded field's choices, in code order; the text written is the English one, and both
 // languages' texts are understood when read back.

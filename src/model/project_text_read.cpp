@@ -11,7 +11,8 @@
 
 namespace corvix {
 
-using nlohmann::json;
+// Objects are small (at most 15 keys): a vector-backed object builds faster than a tree.
+using json = nlohmann::ordered_json;
 using namespace textform;
 
 namespace {
@@ -28,39 +29,54 @@ std::string Format(const char* format, Args... args) {
     return buffer;
 }
 
+// Where a value sits, as a chain of keys and indexes; written out as a JSON pointer only
+// when a refusal names it, so that reading a large text builds no path strings.
+struct Path {
+    const Path* parent = nullptr;
+    std::string_view key;
+    std::size_t index = 0;
+    bool isIndex = false;
+
+    std::string Pointer() const {
+        if (parent == nullptr) return {};
+        std::string out = parent->Pointer() + "/";
+        if (isIndex) return out + std::to_string(index);
+        for (char c : key) {  // JSON pointer escapes
+            if (c == '~')
+                out += "~0";
+            else if (c == '/')
+                out += "~1";
+            else
+                out += c;
+        }
+        return out;
+    }
+};
+
+Path Child(const Path& path, std::string_view key) { return Path{&path, key, 0, false}; }
+Path Child(const Path& path, std::size_t index) { return Path{&path, {}, index, true}; }
+
 // Refuses with a field message: the catalog text's first %s is the field.
 template <typename... Args>
-[[noreturn]] void Refuse(const std::string& field, const BiText& text, Args... args) {
+[[noreturn]] void Refuse(const Path& path, const BiText& text, Args... args) {
+    const std::string field = path.Pointer();
     const std::string shown = field.empty() ? "/" : field;
     throw Refusal{field, Format(text.zh, shown.c_str(), args...), Format(text.en, shown.c_str(), args...)};
 }
 
-[[noreturn]] void RefuseType(const std::string& field, const BiText& type) {
+[[noreturn]] void RefuseType(const Path& path, const BiText& type) {
+    const std::string field = path.Pointer();
     const std::string shown = field.empty() ? "/" : field;
     throw Refusal{field, Format(txt::TextWrongType.zh, shown.c_str(), type.zh),
                   Format(txt::TextWrongType.en, shown.c_str(), type.en)};
 }
 
-std::string Child(const std::string& path, std::string_view key) {
-    std::string out = path + "/";
-    for (char c : key) {  // JSON pointer escapes
-        if (c == '~')
-            out += "~0";
-        else if (c == '/')
-            out += "~1";
-        else
-            out += c;
-    }
-    return out;
-}
-std::string Child(const std::string& path, std::size_t index) { return path + "/" + std::to_string(index); }
-
-void NeedObject(const json& v, const std::string& path) {
+void NeedObject(const json& v, const Path& path) {
     if (!v.is_object()) RefuseType(path, txt::TextTypeObject);
 }
 
 // Refuses keys outside `known`: a misspelt key would otherwise be dropped without a word.
-void KnownKeys(const json& o, const std::string& path, std::initializer_list<std::string_view> known) {
+void KnownKeys(const json& o, const Path& path, std::initializer_list<std::string_view> known) {
     for (auto it = o.begin(); it != o.end(); ++it) {
         bool found = false;
         for (std::string_view k : known) found = found || it.key() == k;
@@ -73,13 +89,13 @@ const json* Find(const json& o, const char* key) {
     return it == o.end() ? nullptr : &*it;
 }
 
-const json& Need(const json& o, const std::string& path, const char* key) {
+const json& Need(const json& o, const Path& path, const char* key) {
     const json* v = Find(o, key);
     if (v == nullptr) Refuse(Child(path, key), txt::TextMissingField);
     return *v;
 }
 
-long long Integer(const json& v, const std::string& path, long long min, long long max) {
+long long Integer(const json& v, const Path& path, long long min, long long max) {
     if (!v.is_number_integer()) RefuseType(path, txt::TextTypeInteger);
     const bool inRange = v.is_number_unsigned() ? v.get<unsigned long long>() <= static_cast<unsigned long long>(max)
                                                 : v.get<long long>() >= min && v.get<long long>() <= max;
@@ -87,24 +103,24 @@ long long Integer(const json& v, const std::string& path, long long min, long lo
     return v.get<long long>();
 }
 
-const std::string& String(const json& v, const std::string& path) {
+const std::string& String(const json& v, const Path& path) {
     if (!v.is_string()) RefuseType(path, txt::TextTypeString);
     return v.get_ref<const std::string&>();
 }
 
-const json& Array(const json& v, const std::string& path) {
+const json& Array(const json& v, const Path& path) {
     if (!v.is_array()) RefuseType(path, txt::TextTypeArray);
     return v;
 }
 
-std::string HexBytes(const json& v, const std::string& path, int max) {
+std::string HexBytes(const json& v, const Path& path, int max) {
     std::optional<std::string> bytes = Unhex(String(v, path));
     if (!bytes || bytes->size() > static_cast<std::size_t>(max)) Refuse(path, txt::TextBadHex, max);
     return *bytes;
 }
 
 // A byte field with no meaning: absent means zeros.
-void ReadRaw(const json& o, const std::string& path, const char* key, void* field, std::size_t size) {
+void ReadRaw(const json& o, const Path& path, const char* key, void* field, std::size_t size) {
     std::memset(field, 0, size);
     if (const json* v = Find(o, key)) {
         const std::string bytes = HexBytes(*v, Child(path, key), static_cast<int>(size));
@@ -113,13 +129,14 @@ void ReadRaw(const json& o, const std::string& path, const char* key, void* fiel
 }
 
 // GBK bytes of a UTF-8 text, refused when GBK can not carry it back unchanged.
-std::string GbkOf(const std::string& utf8, const std::string& path) {
+std::string GbkOf(const std::string& utf8, const Path& path) {
+    if (IsAscii(utf8) && utf8.find('\0') == std::string::npos) return utf8;
     std::string gbk = Utf8ToGbk(utf8);
     if (utf8.find('\0') != std::string::npos || GbkToUtf8(gbk) != utf8) Refuse(path, txt::TextNotGbk);
     return gbk;
 }
 
-void ReadText(const json& v, const std::string& path, char* field, int width) {
+void ReadText(const json& v, const Path& path, char* field, int width) {
     std::memset(field, 0, static_cast<std::size_t>(width));
     std::string bytes, tail;
     if (v.is_string()) {
@@ -128,10 +145,10 @@ void ReadText(const json& v, const std::string& path, char* field, int width) {
             Refuse(path, txt::TextTooLong, static_cast<int>(bytes.size()), width - 1);
     } else if (v.is_object()) {
         KnownKeys(v, path, {"text", "hex", "tail"});
-        const std::string textPath = Child(path, "text");
+        const Path textPath = Child(path, "text");
         const std::string& text = String(Need(v, path, "text"), textPath);
         if (const json* hex = Find(v, "hex")) {
-            const std::string hexPath = Child(path, "hex");
+            const Path hexPath = Child(path, "hex");
             bytes = HexBytes(*hex, hexPath, width);
             if (bytes.find('\0') != std::string::npos) Refuse(hexPath, txt::TextBadHex, width);
             if (GbkToUtf8(bytes) != text) Refuse(path, txt::TextHexDisagrees);
@@ -155,7 +172,7 @@ bool SameText(const BiText& t, const std::string& text) { return text == t.en ||
 
 // {"code": n, "text": "..."}: either is enough; given both, they must agree. A code no list
 // entry has is taken only with "unlisted": true, as the export writes it.
-int ReadChoice(const json& v, const std::string& path, std::span<const BiText> list) {
+int ReadChoice(const json& v, const Path& path, std::span<const BiText> list) {
     NeedObject(v, path);
     KnownKeys(v, path, {"code", "text", "unlisted"});
     const json* code = Find(v, "code");
@@ -181,7 +198,7 @@ int ReadChoice(const json& v, const std::string& path, std::span<const BiText> l
 }
 
 // Transition: 0 is off->on and every other stored value on->off.
-uint8_t ReadTransition(const json& v, const std::string& path) {
+uint8_t ReadTransition(const json& v, const Path& path) {
     NeedObject(v, path);
     KnownKeys(v, path, {"code", "text"});
     const json* code = Find(v, "code");
@@ -198,7 +215,7 @@ uint8_t ReadTransition(const json& v, const std::string& path) {
     return static_cast<uint8_t>(code != nullptr ? n : (offOn ? 0 : 1));
 }
 
-void ReadEvent(const json& v, const std::string& path, EventRecord& e) {
+void ReadEvent(const json& v, const Path& path, EventRecord& e) {
     NeedObject(v, path);
     KnownKeys(v, path,
               {"stamp", "time", "transition", "risingMark", "signalName", "reserved0", "unused11", "unused14",
@@ -207,12 +224,12 @@ void ReadEvent(const json& v, const std::string& path, EventRecord& e) {
     const json* stamp = Find(v, "stamp");
     const json* time = Find(v, "time");
     if ((stamp == nullptr) == (time == nullptr))
-        Refuse(Child(path, "stamp"), txt::TextEitherOr, Child(path, "time").c_str());
+        Refuse(Child(path, "stamp"), txt::TextEitherOr, Child(path, "time").Pointer().c_str());
     if (stamp != nullptr) {
-        const std::string stampPath = Child(path, "stamp");
+        const Path stampPath = Child(path, "stamp");
         if (!ParseStamp(String(*stamp, stampPath), e)) Refuse(stampPath, txt::TextBadStamp);
     } else {
-        const std::string timePath = Child(path, "time");
+        const Path timePath = Child(path, "time");
         NeedObject(*time, timePath);
         KnownKeys(*time, timePath, {"year", "month", "day", "hour", "minute", "second", "millisecond"});
         auto part = [&](const char* key, long long max) { return Integer(Need(*time, timePath, key), Child(timePath, key), 0, max); };
@@ -234,7 +251,7 @@ void ReadEvent(const json& v, const std::string& path, EventRecord& e) {
     ReadRaw(v, path, "reserved52", e.reserved52, sizeof e.reserved52);
 }
 
-void ReadPort(const json& v, const std::string& path, DeviceRecord& d, int p) {
+void ReadPort(const json& v, const Path& path, DeviceRecord& d, int p) {
     NeedObject(v, path);
     KnownKeys(v, path, {"protocol", "baudRate", "dataBits", "stopBits", "parity"});
     d.protocol[p] = static_cast<uint8_t>(
@@ -249,10 +266,10 @@ void ReadPort(const json& v, const std::string& path, DeviceRecord& d, int p) {
 
 // Slots beyond a list's count that still hold bytes: {"index": value}, each index past the list.
 template <typename Read>
-void ReadSpares(const json& o, const std::string& path, int from, int slots, Read read) {
+void ReadSpares(const json& o, const Path& path, int from, int slots, Read read) {
     NeedObject(o, path);
     for (auto it = o.begin(); it != o.end(); ++it) {
-        const std::string at = Child(path, it.key());
+        const Path at = Child(path, it.key());
         const std::string& key = it.key();
         if (key.empty() || key.size() > 3 || key.find_first_not_of("0123456789") != std::string::npos)
             Refuse(at, txt::TextUnknownField);
@@ -263,7 +280,7 @@ void ReadSpares(const json& o, const std::string& path, int from, int slots, Rea
     }
 }
 
-void ReadDevice(const json& v, const std::string& path, int slot, DeviceRecord& d) {
+void ReadDevice(const json& v, const Path& path, int slot, DeviceRecord& d) {
     NeedObject(v, path);
     KnownKeys(v, path,
               {"slot", "name", "reserved", "deviceType", "serialNumber", "address", "timeSync", "padding", "ports",
@@ -278,36 +295,36 @@ void ReadDevice(const json& v, const std::string& path, int slot, DeviceRecord& 
     d.timeSync = static_cast<uint8_t>(
         ReadChoice(Need(v, path, "timeSync"), Child(path, "timeSync"), ChoiceList(Choice::TimeSync)));
     ReadRaw(v, path, "padding", d.padding, sizeof d.padding);
-    const std::string portsPath = Child(path, "ports");
+    const Path portsPath = Child(path, "ports");
     const json& ports = Array(Need(v, path, "ports"), portsPath);
     if (ports.size() != 2) Refuse(portsPath, txt::TextOutOfRange, std::to_string(ports.size()).c_str(), 2LL, 2LL);
     for (int p = 0; p < 2; ++p) ReadPort(ports[static_cast<std::size_t>(p)], Child(portsPath, p), d, p);
 
-    const std::string signalsPath = Child(path, "signals");
+    const Path signalsPath = Child(path, "signals");
     const json& signals = Array(Need(v, path, "signals"), signalsPath);
     if (signals.size() > MaxSignalNames) Refuse(signalsPath, txt::TextTooManySignals, static_cast<int>(signals.size()));
     for (std::size_t i = 0; i < signals.size(); ++i)
         ReadText(signals[i], Child(signalsPath, i), d.signalNames[i], SignalNameSize);
     d.signalCount = static_cast<uint16_t>(signals.size());
     if (const json* stored = Find(v, "signalCountStored")) {
-        const std::string at = Child(path, "signalCountStored");
+        const Path at = Child(path, "signalCountStored");
         const long long n = Integer(*stored, at, 0, 65535);
         if (n <= MaxSignalNames || signals.size() != MaxSignalNames) Refuse(at, txt::TextStoredCount);
         d.signalCount = static_cast<uint16_t>(n);
     }
     if (const json* spare = Find(v, "spareSignals"))
         ReadSpares(*spare, Child(path, "spareSignals"), static_cast<int>(signals.size()), MaxSignalNames,
-                   [&d](const json& s, const std::string& at, int i) {
+                   [&d](const json& s, const Path& at, int i) {
                        ReadText(s, at, d.signalNames[i], SignalNameSize);
                    });
 
-    const std::string eventsPath = Child(path, "events");
+    const Path eventsPath = Child(path, "events");
     const json& events = Array(Need(v, path, "events"), eventsPath);
     if (events.size() > MaxEvents) Refuse(eventsPath, txt::TextTooManyEvents, static_cast<int>(events.size()));
     for (std::size_t i = 0; i < events.size(); ++i) ReadEvent(events[i], Child(eventsPath, i), d.events[i]);
     d.eventCount = static_cast<int32_t>(events.size());
     if (const json* stored = Find(v, "eventCountStored")) {
-        const std::string at = Child(path, "eventCountStored");
+        const Path at = Child(path, "eventCountStored");
         const long long n = Integer(*stored, at, INT32_MIN, INT32_MAX);
         const std::size_t covered = n < 0 ? 0 : MaxEvents;
         if ((n >= 0 && n <= MaxEvents) || events.size() != covered) Refuse(at, txt::TextStoredCount);
@@ -315,42 +332,44 @@ void ReadDevice(const json& v, const std::string& path, int slot, DeviceRecord& 
     }
     if (const json* spare = Find(v, "spareEvents"))
         ReadSpares(*spare, Child(path, "spareEvents"), static_cast<int>(events.size()), MaxEvents,
-                   [&d](const json& e, const std::string& at, int i) { ReadEvent(e, at, d.events[i]); });
+                   [&d](const json& e, const Path& at, int i) { ReadEvent(e, at, d.events[i]); });
 }
 
-void ReadDeviceSlot(const json& v, const std::string& path, int slot, DeviceRecord& d) {
+void ReadDeviceSlot(const json& v, const Path& path, int slot, DeviceRecord& d) {
     if (v.is_null()) return;  // a slot never used: all zeros
     if (!v.is_object()) RefuseType(path, txt::TextTypeDevice);
     ReadDevice(v, path, slot, d);
 }
 
 ParsedProjectText ReadWhole(const json& root) {
-    NeedObject(root, "");
+    const Path top;
+    NeedObject(root, top);
     const json* format = Find(root, "format");
     const bool isProject = format != nullptr && *format == ProjectFormat;
     const bool isDevice = format != nullptr && *format == DeviceFormat;
-    if (!isProject && !isDevice) Refuse("/format", txt::TextNotProjectText);
-    const json& version = Need(root, "", "version");
-    if (version != FormatVersion) Refuse("/version", txt::TextUnknownVersion, version.dump().c_str());
+    if (!isProject && !isDevice) Refuse(Child(top, "format"), txt::TextNotProjectText);
+    const json& version = Need(root, top, "version");
+    if (version != FormatVersion) Refuse(Child(top, "version"), txt::TextUnknownVersion, version.dump().c_str());
 
     ParsedProjectText out;
     out.block = std::make_unique<ProjectBlock>();
     ProjectBlock& block = *out.block;
     if (isDevice) {
-        KnownKeys(root, "", {"format", "version", "slot", "device"});
-        const int slot = static_cast<int>(Integer(Need(root, "", "slot"), "/slot", 0, MaxDevices - 1));
-        ReadDeviceSlot(Need(root, "", "device"), "/device", slot, block.devices[slot]);
+        KnownKeys(root, top, {"format", "version", "slot", "device"});
+        const int slot = static_cast<int>(Integer(Need(root, top, "slot"), Child(top, "slot"), 0, MaxDevices - 1));
+        ReadDeviceSlot(Need(root, top, "device"), Child(top, "device"), slot, block.devices[slot]);
         out.onlyDevice = slot;
         return out;
     }
-    KnownKeys(root, "", {"format", "version", "projectName", "projectOpen", "deviceCount", "devices"});
-    ReadText(Need(root, "", "projectName"), "/projectName", block.projectName, ProjectNameSize);
-    block.projectOpen = static_cast<int32_t>(Integer(Need(root, "", "projectOpen"), "/projectOpen", INT32_MIN, INT32_MAX));
-    block.deviceCount = static_cast<int32_t>(Integer(Need(root, "", "deviceCount"), "/deviceCount", INT32_MIN, INT32_MAX));
-    const json& devices = Array(Need(root, "", "devices"), "/devices");
-    if (devices.size() != MaxDevices) Refuse("/devices", txt::TextDeviceCount);
+    KnownKeys(root, top, {"format", "version", "projectName", "projectOpen", "deviceCount", "devices"});
+    ReadText(Need(root, top, "projectName"), Child(top, "projectName"), block.projectName, ProjectNameSize);
+    block.projectOpen = static_cast<int32_t>(Integer(Need(root, top, "projectOpen"), Child(top, "projectOpen"), INT32_MIN, INT32_MAX));
+    block.deviceCount = static_cast<int32_t>(Integer(Need(root, top, "deviceCount"), Child(top, "deviceCount"), INT32_MIN, INT32_MAX));
+    const Path devicesPath = Child(top, "devices");
+    const json& devices = Array(Need(root, top, "devices"), devicesPath);
+    if (devices.size() != MaxDevices) Refuse(devicesPath, txt::TextDeviceCount);
     for (int i = 0; i < MaxDevices; ++i)
-        ReadDeviceSlot(devices[static_cast<std::size_t>(i)], Child("/devices", static_cast<std::size_t>(i)), i,
+        ReadDeviceSlot(devices[static_cast<std::size_t>(i)], Child(devicesPath, static_cast<std::size_t>(i)), i,
                        block.devices[i]);
     return out;
 }

@@ -99,7 +99,8 @@ Block Realistic(unsigned seed) {
         d.signalCount = static_cast<uint16_t>(rng.Chance(10) ? rng.Range(73, 65535) : rng.Range(0, MaxSignalNames));
         for (int s = 0; s < MaxSignalNames; ++s)
             if (s < d.SignalCountClamped() || rng.Chance(5)) PutText(rng, d.signalNames[s], SignalNameSize);
-        d.eventCount = rng.Chance(10) ? rng.Range(-100000, 100000) : rng.Range(0, MaxEvents);
+        // Mostly short logs, so that the texts stay small; now and then a full or odd count.
+        d.eventCount = rng.Chance(5) ? rng.Range(-100000, 100000) : rng.Chance(5) ? MaxEvents : rng.Range(0, 20);
         for (int e = 0; e < MaxEvents; ++e)
             if (e < d.EventCountClamped() || rng.Chance(2)) RandomEvent(rng, d.events[e]);
     }
@@ -125,12 +126,12 @@ TEST(ProjectText, RoundTripsEveryByteOfGeneratedProjects) {
     struct Case {
         const char* what;
         Block (*make)(unsigned);
+        unsigned seeds;  // a project of random bytes is a large text: one is enough
     };
-    const Case cases[] = {{"realistic", Realistic}, {"random bytes", RandomBytes}, {"empty", [](unsigned) {
-                               return Zeroed();
-                           }}};
+    const Case cases[] = {
+        {"realistic", Realistic, 8}, {"random bytes", RandomBytes, 1}, {"empty", [](unsigned) { return Zeroed(); }, 1}};
     for (const Case& c : cases) {
-        for (unsigned seed = 1; seed <= 12; ++seed) {
+        for (unsigned seed = 1; seed <= c.seeds; ++seed) {
             SCOPED_TRACE(std::string(c.what) + " seed " + std::to_string(seed));
             Block original = c.make(seed);
             const std::string text = ProjectToJson(*original);
@@ -338,12 +339,13 @@ struct TextFiles : ::testing::Test {
 
 TEST_F(TextFiles, ExportsMatchThePublishedSchema) {
     std::vector<std::string> files;
-    for (unsigned seed = 1; seed <= 4; ++seed) {
-        Block b = seed == 4 ? RandomBytes(seed) : Realistic(seed);
+    for (unsigned seed = 1; seed <= 3; ++seed) {
+        Block b = Realistic(seed);
         files.push_back(dir / ("p" + std::to_string(seed) + ".json"));
         test::WriteBytes(files.back(), ProjectToJson(*b));
+        // Any bytes at all, one device (a whole project of them is slow to check).
         files.push_back(dir / ("d" + std::to_string(seed) + ".json"));
-        test::WriteBytes(files.back(), DeviceToJson(*b, static_cast<int>(seed)));
+        test::WriteBytes(files.back(), DeviceToJson(*RandomBytes(seed), static_cast<int>(seed)));
     }
     files.push_back(dir / "null.json");
     test::WriteBytes(files.back(), DeviceToJson(*Zeroed(), 19));
