@@ -32,7 +32,8 @@ std::unique_ptr<ProjectBlock> FullProject() {
         InitialiseNewDevice(rec, Utf8ToGbk("主变保护 " + std::to_string(d + 1)).c_str(), LangChinese);
         rec.signalCount = MaxSignalNames;
         for (int s = 0; s < MaxSignalNames; ++s)
-            CopyTextField(rec.signalNames[s], SignalNameSize, Utf8ToGbk("重瓦斯跳闸 " + std::to_string(s)).c_str());
+            CopyTextField(rec.signalNames[s], SignalNameSize,
+                          Utf8ToGbk("重瓦斯跳闸 " + std::to_string(s)).c_str());
         rec.eventCount = MaxEvents;
         for (int e = 0; e < MaxEvents; ++e) {
             EventRecord& ev = rec.events[e];
@@ -68,7 +69,8 @@ void Timed(Timing& timing, const std::function<void()>& work) {
     const double cpu = ThreadCpuMs();
     work();
     timing.cpu.push_back(ThreadCpuMs() - cpu);
-    timing.wall.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    timing.wall.push_back(
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
 }
 
 }  // namespace
@@ -86,7 +88,8 @@ int main(int argc, char** argv) {
         Timed(importing, [&] { parsed = ProjectFromJson(text, error); });
         same = same && parsed && std::memcmp(parsed->block.get(), project.get(), sizeof *project) == 0;
     }
-    std::printf("text: %zu bytes, %zu lines\n", text.size(), static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')));
+    std::printf("text: %zu bytes, %zu lines\n", text.size(),
+                static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')));
     Report("export wall", exporting.wall);
     Report("export cpu", exporting.cpu);
     Report("import wall", importing.wall);

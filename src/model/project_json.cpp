@@ -9,7 +9,9 @@ namespace {
 
 using nlohmann::ordered_json;
 
-std::string Dump(const ordered_json& j) { return j.dump(-1, ' ', false, ordered_json::error_handler_t::replace); }
+std::string Dump(const ordered_json& j) {
+    return j.dump(-1, ' ', false, ordered_json::error_handler_t::replace);
+}
 
 std::string Text(const char* field, int width) { return GbkToUtf8(FieldText(field, width)); }
 

@@ -26,7 +26,8 @@ ordered_json TextValue(const char* field, int width) {
     std::string utf8 = ascii ? std::string(bytes) : GbkToUtf8(bytes);
     const bool terminated = len < static_cast<std::size_t>(width);
     const bool exact = terminated && (ascii || Utf8ToGbk(utf8) == bytes);
-    const std::string tail = terminated ? HexTrimmed(field + len + 1, static_cast<std::size_t>(width) - len - 1) : "";
+    const std::string tail =
+        terminated ? HexTrimmed(field + len + 1, static_cast<std::size_t>(width) - len - 1) : "";
     if (exact && tail.empty()) return utf8;
     ordered_json o;
     o["text"] = std::move(utf8);
@@ -118,7 +119,8 @@ ordered_json DeviceValue(const DeviceRecord& d, int slot) {
     if (d.eventCount != events) o["eventCountStored"] = d.eventCount;
     ordered_json spareEvents = ordered_json::object();
     for (int i = events; i < MaxEvents; ++i)
-        if (!AllZero(&d.events[i], sizeof d.events[i])) spareEvents[std::to_string(i)] = EventValue(d.events[i]);
+        if (!AllZero(&d.events[i], sizeof d.events[i]))
+            spareEvents[std::to_string(i)] = EventValue(d.events[i]);
     if (!spareEvents.empty()) o["spareEvents"] = std::move(spareEvents);
     return o;
 }

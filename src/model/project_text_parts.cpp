@@ -81,7 +81,8 @@ std::optional<std::string> StampText(const EventRecord& e) {
     if (!IsRealTime(e.year, e.month, e.day, e.hour, e.minute, e.second, e.millisecond)) return std::nullopt;
     std::string text = "0000-00-00T00:00:00.000";
     auto put = [&text](std::size_t at, std::size_t digits, unsigned value) {
-        for (std::size_t i = at + digits; i > at; value /= 10) text[--i] = static_cast<char>('0' + value % 10);
+        for (std::size_t i = at + digits; i > at; value /= 10)
+            text[--i] = static_cast<char>('0' + value % 10);
     };
     put(0, 4, e.year);
     put(5, 2, e.month);

@@ -97,8 +97,9 @@ const json& Need(const json& o, const Path& path, const char* key) {
 
 long long Integer(const json& v, const Path& path, long long min, long long max) {
     if (!v.is_number_integer()) RefuseType(path, txt::TextTypeInteger);
-    const bool inRange = v.is_number_unsigned() ? v.get<unsigned long long>() <= static_cast<unsigned long long>(max)
-                                                : v.get<long long>() >= min && v.get<long long>() <= max;
+    const bool inRange = v.is_number_unsigned()
+                             ? v.get<unsigned long long>() <= static_cast<unsigned long long>(max)
+                             : v.get<long long>() >= min && v.get<long long>() <= max;
     if (!inRange) Refuse(path, txt::TextOutOfRange, v.dump().c_str(), min, max);
     return v.get<long long>();
 }
@@ -210,7 +211,8 @@ uint8_t ReadTransition(const json& v, const Path& path) {
     }
     const std::string& s = String(*text, Child(path, "text"));
     const bool offOn = SameText(txt::TransitionOffOn, s);
-    if (!offOn && !SameText(txt::TransitionOnOff, s)) Refuse(path, txt::TextUnknownChoice, ("\"" + s + "\"").c_str());
+    if (!offOn && !SameText(txt::TransitionOnOff, s))
+        Refuse(path, txt::TextUnknownChoice, ("\"" + s + "\"").c_str());
     if (code != nullptr && (n == 0) != offOn) Refuse(path, txt::TextChoiceDisagrees);
     return static_cast<uint8_t>(code != nullptr ? n : (offOn ? 0 : 1));
 }
@@ -232,7 +234,9 @@ void ReadEvent(const json& v, const Path& path, EventRecord& e) {
         const Path timePath = Child(path, "time");
         NeedObject(*time, timePath);
         KnownKeys(*time, timePath, {"year", "month", "day", "hour", "minute", "second", "millisecond"});
-        auto part = [&](const char* key, long long max) { return Integer(Need(*time, timePath, key), Child(timePath, key), 0, max); };
+        auto part = [&](const char* key, long long max) {
+            return Integer(Need(*time, timePath, key), Child(timePath, key), 0, max);
+        };
         e.year = static_cast<uint16_t>(part("year", 65535));
         e.month = static_cast<uint8_t>(part("month", 255));
         e.day = static_cast<uint8_t>(part("day", 255));
@@ -242,7 +246,8 @@ void ReadEvent(const json& v, const Path& path, EventRecord& e) {
         e.millisecond = static_cast<uint16_t>(part("millisecond", 65535));
     }
     e.transition = ReadTransition(Need(v, path, "transition"), Child(path, "transition"));
-    e.risingMark = static_cast<uint8_t>(Integer(Need(v, path, "risingMark"), Child(path, "risingMark"), 0, 255));
+    e.risingMark =
+        static_cast<uint8_t>(Integer(Need(v, path, "risingMark"), Child(path, "risingMark"), 0, 255));
     ReadText(Need(v, path, "signalName"), Child(path, "signalName"), e.signalName, SignalNameSize);
     ReadRaw(v, path, "reserved0", e.reserved0, sizeof e.reserved0);
     ReadRaw(v, path, "unused11", &e.unused11, sizeof e.unused11);
@@ -256,12 +261,13 @@ void ReadPort(const json& v, const Path& path, DeviceRecord& d, int p) {
     KnownKeys(v, path, {"protocol", "baudRate", "dataBits", "stopBits", "parity"});
     d.protocol[p] = static_cast<uint8_t>(
         ReadChoice(Need(v, path, "protocol"), Child(path, "protocol"), ChoiceList(Choice::Protocol)));
-    d.baudRate[p] = static_cast<uint32_t>(Integer(Need(v, path, "baudRate"), Child(path, "baudRate"), 0, 4294967295LL));
+    d.baudRate[p] =
+        static_cast<uint32_t>(Integer(Need(v, path, "baudRate"), Child(path, "baudRate"), 0, 4294967295LL));
     d.dataBits[p] = static_cast<uint8_t>(Integer(Need(v, path, "dataBits"), Child(path, "dataBits"), 0, 255));
     d.stopBits[p] = static_cast<uint8_t>(
         ReadChoice(Need(v, path, "stopBits"), Child(path, "stopBits"), ChoiceList(Choice::StopBits)));
-    d.parity[p] =
-        static_cast<uint8_t>(ReadChoice(Need(v, path, "parity"), Child(path, "parity"), ChoiceList(Choice::Parity)));
+    d.parity[p] = static_cast<uint8_t>(
+        ReadChoice(Need(v, path, "parity"), Child(path, "parity"), ChoiceList(Choice::Parity)));
 }
 
 // Slots beyond a list's count that still hold bytes: {"index": value}, each index past the list.
@@ -274,7 +280,8 @@ void ReadSpares(const json& o, const Path& path, int from, int slots, Read read)
         if (key.empty() || key.size() > 3 || key.find_first_not_of("0123456789") != std::string::npos)
             Refuse(at, txt::TextUnknownField);
         const int index = std::stoi(key);
-        if (index >= slots) Refuse(at, txt::TextOutOfRange, key.c_str(), static_cast<long long>(from), slots - 1LL);
+        if (index >= slots)
+            Refuse(at, txt::TextOutOfRange, key.c_str(), static_cast<long long>(from), slots - 1LL);
         if (index < from) Refuse(at, txt::TextSpareInUse, index);
         read(it.value(), at, index);
     }
@@ -282,27 +289,31 @@ void ReadSpares(const json& o, const Path& path, int from, int slots, Read read)
 
 void ReadDevice(const json& v, const Path& path, int slot, DeviceRecord& d) {
     NeedObject(v, path);
-    KnownKeys(v, path,
-              {"slot", "name", "reserved", "deviceType", "serialNumber", "address", "timeSync", "padding", "ports",
-               "signals", "signalCountStored", "spareSignals", "events", "eventCountStored", "spareEvents"});
+    KnownKeys(
+        v, path,
+        {"slot", "name", "reserved", "deviceType", "serialNumber", "address", "timeSync", "padding", "ports",
+         "signals", "signalCountStored", "spareSignals", "events", "eventCountStored", "spareEvents"});
     if (Integer(Need(v, path, "slot"), Child(path, "slot"), 0, MaxDevices - 1) != slot)
         Refuse(Child(path, "slot"), txt::TextBadSlot, slot);
     ReadText(Need(v, path, "name"), Child(path, "name"), d.name, DeviceNameSize);
     ReadRaw(v, path, "reserved", d.reserved, sizeof d.reserved);
     ReadText(Need(v, path, "deviceType"), Child(path, "deviceType"), d.deviceType, DeviceTypeSize);
     ReadText(Need(v, path, "serialNumber"), Child(path, "serialNumber"), d.serialNumber, SerialNumberSize);
-    d.address = static_cast<int16_t>(Integer(Need(v, path, "address"), Child(path, "address"), -32768, 32767));
+    d.address =
+        static_cast<int16_t>(Integer(Need(v, path, "address"), Child(path, "address"), -32768, 32767));
     d.timeSync = static_cast<uint8_t>(
         ReadChoice(Need(v, path, "timeSync"), Child(path, "timeSync"), ChoiceList(Choice::TimeSync)));
     ReadRaw(v, path, "padding", d.padding, sizeof d.padding);
     const Path portsPath = Child(path, "ports");
     const json& ports = Array(Need(v, path, "ports"), portsPath);
-    if (ports.size() != 2) Refuse(portsPath, txt::TextOutOfRange, std::to_string(ports.size()).c_str(), 2LL, 2LL);
+    if (ports.size() != 2)
+        Refuse(portsPath, txt::TextOutOfRange, std::to_string(ports.size()).c_str(), 2LL, 2LL);
     for (int p = 0; p < 2; ++p) ReadPort(ports[static_cast<std::size_t>(p)], Child(portsPath, p), d, p);
 
     const Path signalsPath = Child(path, "signals");
     const json& signals = Array(Need(v, path, "signals"), signalsPath);
-    if (signals.size() > MaxSignalNames) Refuse(signalsPath, txt::TextTooManySignals, static_cast<int>(signals.size()));
+    if (signals.size() > MaxSignalNames)
+        Refuse(signalsPath, txt::TextTooManySignals, static_cast<int>(signals.size()));
     for (std::size_t i = 0; i < signals.size(); ++i)
         ReadText(signals[i], Child(signalsPath, i), d.signalNames[i], SignalNameSize);
     d.signalCount = static_cast<uint16_t>(signals.size());
@@ -320,7 +331,8 @@ void ReadDevice(const json& v, const Path& path, int slot, DeviceRecord& d) {
 
     const Path eventsPath = Child(path, "events");
     const json& events = Array(Need(v, path, "events"), eventsPath);
-    if (events.size() > MaxEvents) Refuse(eventsPath, txt::TextTooManyEvents, static_cast<int>(events.size()));
+    if (events.size() > MaxEvents)
+        Refuse(eventsPath, txt::TextTooManyEvents, static_cast<int>(events.size()));
     for (std::size_t i = 0; i < events.size(); ++i) ReadEvent(events[i], Child(eventsPath, i), d.events[i]);
     d.eventCount = static_cast<int32_t>(events.size());
     if (const json* stored = Find(v, "eventCountStored")) {
@@ -349,28 +361,32 @@ ParsedProjectText ReadWhole(const json& root) {
     const bool isDevice = format != nullptr && *format == DeviceFormat;
     if (!isProject && !isDevice) Refuse(Child(top, "format"), txt::TextNotProjectText);
     const json& version = Need(root, top, "version");
-    if (version != FormatVersion) Refuse(Child(top, "version"), txt::TextUnknownVersion, version.dump().c_str());
+    if (version != FormatVersion)
+        Refuse(Child(top, "version"), txt::TextUnknownVersion, version.dump().c_str());
 
     ParsedProjectText out;
     out.block = std::make_unique<ProjectBlock>();
     ProjectBlock& block = *out.block;
     if (isDevice) {
         KnownKeys(root, top, {"format", "version", "slot", "device"});
-        const int slot = static_cast<int>(Integer(Need(root, top, "slot"), Child(top, "slot"), 0, MaxDevices - 1));
+        const int slot =
+            static_cast<int>(Integer(Need(root, top, "slot"), Child(top, "slot"), 0, MaxDevices - 1));
         ReadDeviceSlot(Need(root, top, "device"), Child(top, "device"), slot, block.devices[slot]);
         out.onlyDevice = slot;
         return out;
     }
     KnownKeys(root, top, {"format", "version", "projectName", "projectOpen", "deviceCount", "devices"});
     ReadText(Need(root, top, "projectName"), Child(top, "projectName"), block.projectName, ProjectNameSize);
-    block.projectOpen = static_cast<int32_t>(Integer(Need(root, top, "projectOpen"), Child(top, "projectOpen"), INT32_MIN, INT32_MAX));
-    block.deviceCount = static_cast<int32_t>(Integer(Need(root, top, "deviceCount"), Child(top, "deviceCount"), INT32_MIN, INT32_MAX));
+    block.projectOpen = static_cast<int32_t>(
+        Integer(Need(root, top, "projectOpen"), Child(top, "projectOpen"), INT32_MIN, INT32_MAX));
+    block.deviceCount = static_cast<int32_t>(
+        Integer(Need(root, top, "deviceCount"), Child(top, "deviceCount"), INT32_MIN, INT32_MAX));
     const Path devicesPath = Child(top, "devices");
     const json& devices = Array(Need(root, top, "devices"), devicesPath);
     if (devices.size() != MaxDevices) Refuse(devicesPath, txt::TextDeviceCount);
     for (int i = 0; i < MaxDevices; ++i)
-        ReadDeviceSlot(devices[static_cast<std::size_t>(i)], Child(devicesPath, static_cast<std::size_t>(i)), i,
-                       block.devices[i]);
+        ReadDeviceSlot(devices[static_cast<std::size_t>(i)], Child(devicesPath, static_cast<std::size_t>(i)),
+                       i, block.devices[i]);
     return out;
 }
 
@@ -402,6 +418,8 @@ std::optional<ParsedProjectText> ProjectFromJson(std::string_view text, TextForm
         std::string why = e.what();
         const std::size_t colon = why.find(": ");
         if (colon != std::string::npos) why = why.substr(colon + 2);
+        // The parser quotes the bytes it last read, which may be no UTF-8 at all.
+        why = json::parse(json(why).dump(-1, ' ', false, json::error_handler_t::replace)).get<std::string>();
         error.detail = why;
         error.zh = Format(txt::TextMalformed.zh, error.line, error.column, why.c_str());
         error.en = Format(txt::TextMalformed.en, error.line, error.column, why.c_str());

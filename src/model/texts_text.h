@@ -21,8 +21,9 @@ inline constexpr BiText TextTooLong{"字段 %s 的文本在 GBK 中占 %d 字节
                                     "field %s: the text takes %d bytes in GBK, the field holds %d at most"};
 inline constexpr BiText TextNotGbk{"字段 %s 的文本含有 GBK 无法保存的字符",
                                    "field %s: the text has characters that GBK can not hold"};
-inline constexpr BiText TextHexDisagrees{"字段 %s 的 text 与 hex 不一致（改动文本时请删去 hex）",
-                                         "field %s: text and hex disagree (remove hex when you change the text)"};
+inline constexpr BiText TextHexDisagrees{
+    "字段 %s 的 text 与 hex 不一致（改动文本时请删去 hex）",
+    "field %s: text and hex disagree (remove hex when you change the text)"};
 inline constexpr BiText TextBadHex{"字段 %s 应为十六进制字节（最多 %d 字节）",
                                    "field %s must be hex bytes (%d bytes at most)"};
 inline constexpr BiText TextTooManySignals{"字段 %s 有 %d 个信息定义，最多 72 个",
@@ -38,9 +39,11 @@ inline constexpr BiText TextBadSlot{"字段 %s 的值应为 %d（装置所在位
                                     "field %s must be %d (the slot the device is in)"};
 inline constexpr BiText TextSpareInUse{"字段 %s：位置 %d 已在列表中",
                                        "field %s: slot %d is already covered by the list"};
-inline constexpr BiText TextStoredCount{"字段 %s 只用于超出范围的数目，且列表须占满所有位置",
-                                        "field %s is only for a count out of range, with the list filling every slot"};
-inline constexpr BiText TextEitherOr{"字段 %s 与 %s 须有且只有一个", "exactly one of the fields %s and %s must be given"};
+inline constexpr BiText TextStoredCount{
+    "字段 %s 只用于超出范围的数目，且列表须占满所有位置",
+    "field %s is only for a count out of range, with the list filling every slot"};
+inline constexpr BiText TextEitherOr{"字段 %s 与 %s 须有且只有一个",
+                                     "exactly one of the fields %s and %s must be given"};
 inline constexpr BiText TextDeviceCount{"字段 %s 应有 20 项", "field %s must have 20 entries"};
 // Names of the JSON types, for TextWrongType.
 inline constexpr BiText TextTypeObject{"对象", "an object"};
@@ -55,6 +58,7 @@ inline constexpr BiText TextTypeDevice{"装置对象或 null", "a device object 
 inline constexpr BiText CliImportOneDevice{
     "%s 是单台装置的导出（位置 %d），不是整个工程；请导入整个工程的导出",
     "%s is the export of one device (slot %d), not of a project; import a whole project's export"};
-inline constexpr BiText CliNoDevice{"工程中没有第 %d 个位置（0 到 19）", "the project has no slot %d (0 to 19)"};
+inline constexpr BiText CliNoDevice{"工程中没有第 %d 个位置（0 到 19）",
+                                    "the project has no slot %d (0 to 19)"};
 
 }  // namespace corvix::txt

@@ -1,5 +1,7 @@
 // The project's text form: byte-exact round trips over generated projects, canonical output,
 // refused imports, the published schema and the command line's export and import.
+#include "model/project_text.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -13,7 +15,6 @@
 #include "fakes/run_program.h"
 #include "model/gbk.h"
 #include "model/project_file.h"
-#include "model/project_text.h"
 #include "model_fakes.h"
 
 namespace corvix {
@@ -38,8 +39,10 @@ struct Rng {
 
 // Texts as stored (GBK bytes): plain, Chinese, GBK-only characters (outside GB2312), bytes
 // that are no GBK, a lead byte cut off by the field's end, control characters, JSON quotes.
-const char* const kTexts[] = {"plant 1",  "\xD7\xB0\xD6\xC3\xD2\xBB", "\x81\x40\xFE\x4F", "\xFF\xFE\x80",
-                              "name\x81", "\x1B[2J",                   "a\"b\\c/",          ""};
+const char* const kTexts[] = {"plant 1",          "\xD7\xB0\xD6\xC3\xD2\xBB",
+                              "\x81\x40\xFE\x4F", "\xFF\xFE\x80",
+                              "name\x81",         "\x1B[2J",
+                              "a\"b\\c/",         ""};
 
 void PutText(Rng& rng, char* field, int width) {
     std::memset(field, 0, static_cast<std::size_t>(width));
@@ -96,11 +99,14 @@ Block Realistic(unsigned seed) {
             d.stopBits[p] = static_cast<uint8_t>(rng.Range(0, 2));
             d.parity[p] = static_cast<uint8_t>(rng.Chance(10) ? rng.Range(3, 255) : rng.Range(0, 2));
         }
-        d.signalCount = static_cast<uint16_t>(rng.Chance(10) ? rng.Range(73, 65535) : rng.Range(0, MaxSignalNames));
+        d.signalCount =
+            static_cast<uint16_t>(rng.Chance(10) ? rng.Range(73, 65535) : rng.Range(0, MaxSignalNames));
         for (int s = 0; s < MaxSignalNames; ++s)
             if (s < d.SignalCountClamped() || rng.Chance(5)) PutText(rng, d.signalNames[s], SignalNameSize);
         // Mostly short logs, so that the texts stay small; now and then a full or odd count.
-        d.eventCount = rng.Chance(5) ? rng.Range(-100000, 100000) : rng.Chance(5) ? MaxEvents : rng.Range(0, 20);
+        d.eventCount = rng.Chance(5)   ? rng.Range(-100000, 100000)
+                       : rng.Chance(5) ? MaxEvents
+                                       : rng.Range(0, 20);
         for (int e = 0; e < MaxEvents; ++e)
             if (e < d.EventCountClamped() || rng.Chance(2)) RandomEvent(rng, d.events[e]);
     }
@@ -128,8 +134,9 @@ TEST(ProjectText, RoundTripsEveryByteOfGeneratedProjects) {
         Block (*make)(unsigned);
         unsigned seeds;  // a project of random bytes is a large text: one is enough
     };
-    const Case cases[] = {
-        {"realistic", Realistic, 8}, {"random bytes", RandomBytes, 1}, {"empty", [](unsigned) { return Zeroed(); }, 1}};
+    const Case cases[] = {{"realistic", Realistic, 8},
+                          {"random bytes", RandomBytes, 1},
+                          {"empty", [](unsigned) { return Zeroed(); }, 1}};
     for (const Case& c : cases) {
         for (unsigned seed = 1; seed <= c.seeds; ++seed) {
             SCOPED_TRACE(std::string(c.what) + " seed " + std::to_string(seed));
@@ -177,7 +184,8 @@ TEST(ProjectText, EditedFieldsAreReadableAndMeaninglessBytesOnlyWhenSet) {
     EXPECT_EQ(dev["ports"][1]["parity"], (nlohmann::json{{"code", 1}, {"text", "EVEN"}}));
     EXPECT_EQ(dev["timeSync"], (nlohmann::json{{"code", 7}, {"unlisted", true}}));
     EXPECT_EQ(dev["signals"].size(), std::size_t{NewDeviceSignalCount});
-    EXPECT_EQ(dev["signals"][2]["tail"], std::string(2 * (20 - std::strlen(d.signalNames[2]) - 1), '0') + "5a");
+    EXPECT_EQ(dev["signals"][2]["tail"],
+              std::string(2 * (20 - std::strlen(d.signalNames[2]) - 1), '0') + "5a");
     EXPECT_EQ(dev["events"][0]["stamp"], "2024-03-01T12:00:00.250");
     EXPECT_EQ(dev["events"][0]["transition"]["text"], "On->Off");
     EXPECT_EQ(dev["events"][0]["reserved52"], "00000005");
@@ -279,10 +287,14 @@ TEST(ProjectText, RefusesValuesOutOfRangeNamingTheField) {
         const char* enPart;
     };
     const Case cases[] = {
-        {"name too long in GBK", [](J& j) { j["devices"][0]["name"] = std::string(50, 'x') + "装置装置装置装置装置装置装置装置装置装置装置装置装置"; },
+        {"name too long in GBK",
+         [](J& j) {
+             j["devices"][0]["name"] =
+                 std::string(50, 'x') + "装置装置装置装置装置装置装置装置装置装置装置装置装置";
+         },
          "/devices/0/name", "takes 102 bytes in GBK"},
-        {"character GBK lacks", [](J& j) { j["devices"][0]["signals"][0] = "\xF0\x9F\x98\x80"; }, "/devices/0/signals/0",
-         "GBK can not hold"},
+        {"character GBK lacks", [](J& j) { j["devices"][0]["signals"][0] = "\xF0\x9F\x98\x80"; },
+         "/devices/0/signals/0", "GBK can not hold"},
         {"73 signal names", [](J& j) { j["devices"][0]["signals"] = J(std::vector<std::string>(73, "s")); },
          "/devices/0/signals", "73 signal names"},
         {"501 events",
@@ -292,24 +304,39 @@ TEST(ProjectText, RefusesValuesOutOfRangeNamingTheField) {
              for (int i = 0; i < 501; ++i) j["devices"][0]["events"].push_back(e);
          },
          "/devices/0/events", "501 events"},
-        {"unknown parity text", [](J& j) { j["devices"][0]["ports"][0]["parity"] = {{"text", "MARK"}}; },
+        {"unknown parity text",
+         [](J& j) {
+             j["devices"][0]["ports"][0]["parity"] = {{"text", "MARK"}};
+         },
          "/devices/0/ports/0/parity", "unknown choice \"MARK\""},
-        {"unknown parity code", [](J& j) { j["devices"][0]["ports"][0]["parity"] = {{"code", 3}}; },
+        {"unknown parity code",
+         [](J& j) {
+             j["devices"][0]["ports"][0]["parity"] = {{"code", 3}};
+         },
          "/devices/0/ports/0/parity", "unknown choice 3"},
-        {"code and text disagree", [](J& j) { j["devices"][0]["timeSync"]["code"] = 2; }, "/devices/0/timeSync",
-         "disagree"},
-        {"address a string", [](J& j) { j["devices"][0]["address"] = "1"; }, "/devices/0/address", "an integer"},
-        {"address too big", [](J& j) { j["devices"][0]["address"] = 40000; }, "/devices/0/address", "out of the range"},
-        {"missing field", [](J& j) { j["devices"][0].erase("serialNumber"); }, "/devices/0/serialNumber", "missing"},
+        {"code and text disagree", [](J& j) { j["devices"][0]["timeSync"]["code"] = 2; },
+         "/devices/0/timeSync", "disagree"},
+        {"address a string", [](J& j) { j["devices"][0]["address"] = "1"; }, "/devices/0/address",
+         "an integer"},
+        {"address too big", [](J& j) { j["devices"][0]["address"] = 40000; }, "/devices/0/address",
+         "out of the range"},
+        {"missing field", [](J& j) { j["devices"][0].erase("serialNumber"); }, "/devices/0/serialNumber",
+         "missing"},
         {"misspelt field", [](J& j) { j["devices"][0]["adress"] = 1; }, "/devices/0/adress", "unknown field"},
         {"impossible stamp", [](J& j) { j["devices"][0]["events"][0]["stamp"] = "2023-02-29T00:00:00.000"; },
          "/devices/0/events/0/stamp", "real time"},
         {"stored count in range", [](J& j) { j["devices"][0]["signalCountStored"] = 60; },
          "/devices/0/signalCountStored", "out of range"},
-        {"spare slot inside the list", [](J& j) { j["devices"][0]["spareSignals"] = {{"3", "x"}}; },
+        {"spare slot inside the list",
+         [](J& j) {
+             j["devices"][0]["spareSignals"] = {{"3", "x"}};
+         },
          "/devices/0/spareSignals/3", "already covered"},
         {"bad hex", [](J& j) { j["devices"][0]["reserved"] = "zz"; }, "/devices/0/reserved", "hex bytes"},
-        {"hex behind an edited text", [](J& j) { j["projectName"] = {{"text", "new"}, {"hex", "6f6c64"}}; },
+        {"hex behind an edited text",
+         [](J& j) {
+             j["projectName"] = {{"text", "new"}, {"hex", "6f6c64"}};
+         },
          "/projectName", "disagree"},
         {"19 slots", [](J& j) { j["devices"].erase(19); }, "/devices", "20 entries"},
         {"wrong slot", [](J& j) { j["devices"][0]["slot"] = 4; }, "/devices/0/slot", "must be 0"},
@@ -358,7 +385,8 @@ TEST_F(TextFiles, ExportsMatchThePublishedSchema) {
         "    for e in v.iter_errors(json.load(open(f))): print(f, e.json_path, e.message); sys.exit(1)\n"
         "bad = json.load(open(sys.argv[2])); bad['devices'][0] = {'slot': 0}\n"
         "sys.exit(0 if not v.is_valid(bad) else 4)\n";
-    std::vector<std::string> args = {"-c", script, std::string(CORVIX_SOURCE_DIR) + "/data/corvix-project.schema.json"};
+    std::vector<std::string> args = {"-c", script,
+                                     std::string(CORVIX_SOURCE_DIR) + "/data/corvix-project.schema.json"};
     args.insert(args.end(), files.begin(), files.end());
     const test::ProgramResult r = test::RunProgram("/usr/bin/python3", args);
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;

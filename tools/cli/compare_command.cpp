@@ -21,7 +21,8 @@ const char* const kCompareUsage =
 namespace {
 
 void PrintJson(int device, const std::vector<Difference>& rows) {
-    nlohmann::ordered_json json{{"device", device}, {"equal", rows.empty()}, {"differences", nlohmann::ordered_json::array()}};
+    nlohmann::ordered_json json{
+        {"device", device}, {"equal", rows.empty()}, {"differences", nlohmann::ordered_json::array()}};
     for (const Difference& d : rows)
         json["differences"].push_back(
             {{"page", d.pageName}, {"field", d.field}, {"project", d.projectText}, {"device", d.deviceText}});

@@ -104,11 +104,13 @@ int RunStatus(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session) {
     if (outcome != DeviceSession::Outcome::Done || !watch.seen) return Failed(outcome, lang);
 
     if (a.json) {
-        nlohmann::ordered_json json{{"firmware", FirmwareText(doc)}, {"states", nlohmann::ordered_json::array()}};
+        nlohmann::ordered_json json{{"firmware", FirmwareText(doc)},
+                                    {"states", nlohmann::ordered_json::array()}};
         for (std::size_t i = 0; i < watch.inputs; ++i) json["states"].push_back(doc.LiveStatus()[i]);
         json["newEvents"] = watch.newEvents;
         json["events"] = events;
-        std::printf("%s\n", json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
+        std::printf("%s\n",
+                    json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
     } else {
         std::printf("%s: %s\n", Pick(txt::CliFirmware, lang), FirmwareText(doc).c_str());
         for (std::size_t i = 0; i < watch.inputs; ++i)

@@ -184,7 +184,8 @@ void PrintPage(const PageTable& table, int device, const std::string& name, bool
         for (const std::vector<std::string>& row : table.rows) std::printf("%s\n", Joined(row).c_str());
         return;
     }
-    const nlohmann::ordered_json out{{"device", device}, {"page", name}, {"columns", table.titles}, {"rows", table.rows}};
+    const nlohmann::ordered_json out{
+        {"device", device}, {"page", name}, {"columns", table.titles}, {"rows", table.rows}};
     std::printf("%s\n", out.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
 }
 

@@ -126,7 +126,8 @@ int RunProjectExport(const std::vector<std::string>& args) {
         const std::string& d = *opt.device;
         if (!d.empty() && d.size() <= 2 && d.find_first_not_of("0123456789") == std::string::npos)
             slot = std::stoi(d);
-        if (slot < 0 || slot >= MaxDevices) return Usage(kExportUsage, "--device needs a slot from 0 to 19, not '" + d + "'");
+        if (slot < 0 || slot >= MaxDevices)
+            return Usage(kExportUsage, "--device needs a slot from 0 to 19, not '" + d + "'");
     }
     auto block = std::make_unique<ProjectBlock>();
     const FileError err = ReadProjectFile(cl.positional[0], *block);
@@ -134,7 +135,8 @@ int RunProjectExport(const std::vector<std::string>& args) {
     if (err != FileError::None) return Problem(ProjectProblem::FileFormatError, lang, cl.positional[0]);
     const std::string text = slot >= 0 ? DeviceToJson(*block, slot) : ProjectToJson(*block);
     if (opt.output) {
-        if (!WriteTextFile(*opt.output, text)) return Problem(ProjectProblem::WriteFileError, lang, *opt.output);
+        if (!WriteTextFile(*opt.output, text))
+            return Problem(ProjectProblem::WriteFileError, lang, *opt.output);
         return ExitOk;
     }
     std::fwrite(text.data(), 1, text.size(), stdout);
@@ -159,12 +161,14 @@ int RunProjectImport(const std::vector<std::string>& args) {
     TextFormError error;
     std::optional<ParsedProjectText> parsed = ProjectFromJson(*text, error);
     if (!parsed) {
-        std::fprintf(stderr, "corvix-cli: %s: %s\n", PrintableText(input).c_str(), PrintableText(error.Message(lang)).c_str());
+        std::fprintf(stderr, "corvix-cli: %s: %s\n", PrintableText(input).c_str(),
+                     PrintableText(error.Message(lang)).c_str());
         return ExitFile;
     }
     if (parsed->onlyDevice) {
         char message[512];
-        std::snprintf(message, sizeof message, Pick(txt::CliImportOneDevice, lang), input.c_str(), *parsed->onlyDevice);
+        std::snprintf(message, sizeof message, Pick(txt::CliImportOneDevice, lang), input.c_str(),
+                      *parsed->onlyDevice);
         std::fprintf(stderr, "corvix-cli: %s\n", PrintableText(message).c_str());
         return ExitFile;
     }
