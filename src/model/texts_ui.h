@@ -73,6 +73,8 @@ inline constexpr BiText AccParameterList{"参数列表", "Parameter list"};
 inline constexpr BiText AccLinkStatus{"串口状态", "Serial link status"};
 inline constexpr BiText AccCommLog{"通讯记录", "Communication log"};
 inline constexpr BiText AccToolBar{"工具栏", "Tool bar"};
+// The tool bar's title: its entry in the context menu of the tool and dock bars.
+inline constexpr BiText ToolBarTitle{"工具栏", "Tool Bar"};
 inline constexpr BiText AccNameEdit{"名称", "Name"};
 
 // ---- command line of the desktop program ----

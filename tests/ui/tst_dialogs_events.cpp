@@ -2,15 +2,19 @@
 // the showing rules, Hide, Clear, No Eject, closing, the menu check mark, and the texts.
 #include <QCheckBox>
 #include <QClipboard>
+#include <QFile>
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QtTest>
 #include <memory>
+#include <optional>
 
 #include "link/engine.h"
 #include "model/doc.h"
@@ -234,6 +238,66 @@ class TestDialogsEvents : public QObject, private corvix::test::FrameFixture {
         frame->RunCommand(CMainFrame::IdExit);
         QVERIFY(window.isNull());
         QCOMPARE(frame->eventWindowVisible, 0);
+    }
+
+    // Export CSV… writes the events the window lists and nothing it no longer shows: not what
+    // Clear took away, not an event whose lines were deleted by hand, not a closed window's.
+    void exportWritesWhatTheWindowLists() {
+        QTemporaryDir dir;
+        const std::string path = dir.filePath("events.csv").toStdString();
+        frame->askCsvPath = [path] { return std::optional<std::string>(path); };
+        // Number, time and signal of each row written; "none" when nothing was written.
+        auto exported = [&]() -> QStringList {
+            QFile::remove(QString::fromStdString(path));
+            QTest::mouseClick(Window()->ExportButton(), Qt::LeftButton);
+            if (!QFile::exists(QString::fromStdString(path))) return {"none"};
+            QStringList rows = QString::fromStdString(test::ReadFileBytes(path)).split("\r\n", Qt::SkipEmptyParts);
+            rows.removeFirst();  // the title row
+            for (QString& row : rows) row = row.section(',', 0, 2);
+            return rows;
+        };
+        const QString rising = "2012-05-10T08:15:30.123,IN1";
+        const QString falling = "2012-05-10T08:15:31.004,OUT2";
+
+        ArriveRising();
+        ArriveFalling();
+        QCOMPARE(exported(), (QStringList{"1," + rising, "2," + falling}));
+        QTest::mouseClick(Window()->HideButton(), Qt::LeftButton);  // hidden, it still lists them
+        frame->RunCommand(CMainFrame::IdEventWindow);
+        QCOMPARE(exported(), (QStringList{"1," + rising, "2," + falling}));
+
+        QTest::mouseClick(Window()->ClearButton(), Qt::LeftButton);
+        QCOMPARE(exported(), QStringList{"none"});
+        QCOMPARE(ui->MessageTexts().back(), std::string("没有可导出的事件"));
+        ArriveFalling();
+        ArriveRising();
+        QCOMPARE(exported(), (QStringList{"1," + falling, "2," + rising}));
+
+        // The first event's two lines deleted by hand; a note typed above the rest.
+        QTextCursor cursor(Window()->TextBox()->document()->findBlockByNumber(1));
+        cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, 2);
+        cursor.removeSelectedText();
+        cursor.insertText("note\n");
+        QCOMPARE(Window()->Text(), "  \r\nnote\r\n" + Rising);
+        QCOMPARE(exported(), QStringList{"1," + rising});
+        // An event's first line changed by hand no longer lists it.
+        ArriveFalling();
+        QTextCursor edit(Window()->TextBox()->document()->findBlockByNumber(4));
+        edit.insertText("x");
+        QCOMPARE(exported(), QStringList{"1," + rising});
+        // Everything selected and deleted: nothing is listed.
+        Window()->TextBox()->selectAll();
+        Window()->TextBox()->textCursor().removeSelectedText();
+        QCOMPARE(exported(), QStringList{"none"});
+
+        // A closed window takes its events along; a new one lists only what came since.
+        ArriveRising();
+        Window()->close();
+        frame->RunCommand(CMainFrame::IdEventWindow);
+        QCOMPARE(exported(), QStringList{"none"});
+        ArriveFalling();
+        QCOMPARE(exported(), QStringList{"1," + falling});
+        frame->askCsvPath = {};
     }
 
     void rejectedSegmentStillShowsTheWindow() {

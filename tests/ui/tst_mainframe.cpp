@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QtTest>
+#include <algorithm>
 #include <memory>
 
 #include "link/comm_link.h"
@@ -281,6 +282,31 @@ class TestMainFrame : public QObject, private corvix::test::FrameFixture {
         frame->RunCommand(CMainFrame::IdStatusBar);
         QVERIFY(!frame->statusBar()->isVisible());
         QVERIFY(!frame->Action(CMainFrame::IdStatusBar)->isChecked());
+    }
+
+    // A right-click on the tool bar lists both bars by name, in the interface language, and
+    // the tool bar's entry hides it as View > Tool Bar does.
+    void barsContextMenuNamesBothBars() {
+        auto entries = [this] {
+            std::unique_ptr<QMenu> menu(frame->createPopupMenu());
+            QStringList texts;
+            for (QAction* action : menu->actions())
+                if (!action->isSeparator()) texts << action->text();
+            return texts;
+        };
+        QCOMPARE(entries(), (QStringList{"通讯栏", "工具栏"}));
+        frame->RunCommand(CMainFrame::IdLanguage);
+        QCOMPARE(entries(), (QStringList{"通讯栏", "Tool Bar"}));
+
+        std::unique_ptr<QMenu> menu(frame->createPopupMenu());
+        const QList<QAction*> actions = menu->actions();
+        const auto toolBar = std::find_if(actions.begin(), actions.end(),
+                                          [](QAction* action) { return action->text() == "Tool Bar"; });
+        QVERIFY(toolBar != actions.end() && (*toolBar)->isChecked());
+        (*toolBar)->trigger();
+        QVERIFY(!frame->ToolBar()->isVisible());
+        frame->UpdateCommandStates();
+        QVERIFY(!frame->Action(CMainFrame::IdToolBar)->isChecked());
     }
 
     void communicationBar() {

@@ -2,11 +2,13 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QHash>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QVBoxLayout>
 
@@ -14,6 +16,18 @@
 
 using corvix::ui::DialogUnits;
 namespace txt = corvix::txt;
+
+namespace {
+
+// Whether `text` has the lines `wanted` from line `first` on.
+bool LinesAt(const QStringList& text, qsizetype first, const QStringList& wanted) {
+    if (first + wanted.size() > text.size()) return false;
+    for (qsizetype i = 0; i < wanted.size(); ++i)
+        if (text.at(first + i) != wanted.at(i)) return false;
+    return true;
+}
+
+}  // namespace
 
 CInfoDlg::CInfoDlg(int lang, bool noEject, QWidget* parent) : QDialog(parent), language(lang) {
     setAttribute(Qt::WA_DeleteOnClose);
@@ -74,7 +88,10 @@ CInfoDlg::CInfoDlg(int lang, bool noEject, QWidget* parent) : QDialog(parent), l
 
 std::string CInfoDlg::Text() const { return corvix::ui::FromBoxText(text_->toPlainText()); }
 
-void CInfoDlg::SetText(const std::string& textUtf8) { text_->setPlainText(corvix::ui::ToBoxText(textUtf8)); }
+void CInfoDlg::SetText(const std::string& textUtf8) {
+    events_.clear();  // the text they were listed by has gone
+    text_->setPlainText(corvix::ui::ToBoxText(textUtf8));
+}
 
 void CInfoDlg::AppendText(const std::string& textUtf8) {
     appending_ = true;
@@ -83,6 +100,38 @@ void CInfoDlg::AppendText(const std::string& textUtf8) {
     cursor.insertText(corvix::ui::ToBoxText(textUtf8));
     appending_ = false;
     ScrollToEnd();
+}
+
+void CInfoDlg::AppendEvent(const corvix::EventRecord& event, const std::string& textUtf8) {
+    AppendText(textUtf8);
+    QStringList lines = corvix::ui::ToBoxText(textUtf8).split(QLatin1Char('\n'));
+    while (!lines.isEmpty() && lines.constLast().isEmpty()) lines.removeLast();
+    if (!lines.isEmpty()) events_.push_back({event, std::move(lines)});
+}
+
+std::vector<corvix::EventRecord> CInfoDlg::ListedEvents() const {
+    QStringList lines;
+    for (QTextBlock line = text_->document()->begin(); line.isValid(); line = line.next()) lines << line.text();
+    // Where each line stands, so that finding the events costs one pass, not one per event.
+    QHash<QString, std::vector<qsizetype>> where;
+    for (qsizetype i = 0; i < lines.size(); ++i) where[lines.at(i)].push_back(i);
+    QHash<QString, std::size_t> passed;  // per first line: the places before the cursor
+    std::vector<corvix::EventRecord> listed;
+    qsizetype cursor = 0;
+    for (const KeptEvent& kept : events_) {
+        const auto found = where.constFind(kept.lines.constFirst());
+        if (found == where.cend()) continue;
+        const std::vector<qsizetype>& places = *found;
+        std::size_t& next = passed[kept.lines.constFirst()];
+        while (next < places.size() && places[next] < cursor) ++next;
+        for (std::size_t i = next; i < places.size(); ++i) {
+            if (!LinesAt(lines, places[i], kept.lines)) continue;
+            listed.push_back(kept.event);
+            cursor = places[i] + kept.lines.size();
+            break;
+        }
+    }
+    return listed;
 }
 
 bool CInfoDlg::TakeChanged() {

@@ -1,10 +1,15 @@
 // The event window: a modeless window whose text box lists the events the device reported.
 // It keeps no state of the frame's: its buttons only signal, and the frame applies the
-// effects (shown flag, automatic showing). It destroys itself when closed (Esc, close box).
+// effects (shown flag, automatic showing). It destroys itself when closed (Esc, close box),
+// and the events it listed go with it.
 #pragma once
 
 #include <QDialog>
+#include <QStringList>
 #include <string>
+#include <vector>
+
+#include "model/record.h"
 
 class QCheckBox;
 class QPlainTextEdit;
@@ -23,6 +28,11 @@ class CInfoDlg : public QDialog {
     void SetText(const std::string& textUtf8);
     // Appends at the end of the text, then keeps the last line in view.
     void AppendText(const std::string& textUtf8);
+    // Appends an event's text and keeps the event with it.
+    void AppendEvent(const corvix::EventRecord& event, const std::string& textUtf8);
+    // The events whose lines still stand in the box as written, in order, for Export CSV:
+    // Clear, or deleting or changing an event's lines by hand, takes the event out.
+    std::vector<corvix::EventRecord> ListedEvents() const;
     // True (once) when the text changed other than by AppendText since the last call, and
     // for a new window: a copy kept of the text must then be taken again.
     bool TakeChanged();
@@ -50,6 +60,11 @@ class CInfoDlg : public QDialog {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    struct KeptEvent {
+        corvix::EventRecord event;
+        QStringList lines;  // its text in the box
+    };
+
     bool changed_ = true;
     bool appending_ = false;
     QPlainTextEdit* text_;
@@ -57,4 +72,5 @@ class CInfoDlg : public QDialog {
     QPushButton* hide_;
     QPushButton* clear_;
     QPushButton* export_;
+    std::vector<KeptEvent> events_;  // appended with their text; they go with the window
 };

@@ -232,19 +232,6 @@ void CMainFrame::CreateMenus() {
     build(HelpMenu, std::size(HelpMenu));
 }
 
-void CMainFrame::CreateToolBar() {
-    toolBar_ = addToolBar(QString());
-    toolBar_->setObjectName("toolBar");
-    toolBar_->setIconSize(QSize(16, 15));
-    toolBar_->setAllowedAreas(Qt::AllToolBarAreas);
-    toolBar_->addAction(actions_[IdImportProject]);
-    toolBar_->addAction(actions_[IdSaveProject]);
-    toolBar_->addSeparator();
-    toolBar_->addAction(actions_[IdPcSerialPort]);
-    toolBar_->addAction(actions_[IdConnect]);
-    toolBar_->addAction(actions_[IdDisconnect]);
-}
-
 void CMainFrame::CreateStatusBar() {
     statusPane_ = new QLabel(this);
     // 400 pixels, wider when the link text needs it (a long port name), so it is never cut.
@@ -266,10 +253,7 @@ void CMainFrame::RetranslateMenus() {
     tree_->setAccessibleName(T(txt::AccProjectTree, lang));
     list_->setAccessibleName(T(txt::AccParameterList, lang));
     linkStatus_->Retranslate();
-    toolBar_->setAccessibleName(T(txt::AccToolBar, lang));
-    for (QAction* action : toolBar_->actions()) {
-        if (QWidget* button = toolBar_->widgetForAction(action)) button->setAccessibleName(action->toolTip());
-    }
+    RetranslateToolBar();
 }
 
 // ---- command states ----

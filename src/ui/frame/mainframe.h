@@ -86,9 +86,10 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews {
     void ShowDeviceTime(const corvix::ClockFields& time);
     // Step 1 of a new-events reply: create/show the event window by its rules.
     void ShowEventWindowForNewEvents();
-    // Append text (UTF-8, "\r\n" line ends) to the event window and scroll to its last line.
-    void AppendEventText(const std::string& text);
-    // A new event for the event window: its text, and kept for the window's CSV export.
+    // Append text (UTF-8, "\r\n" line ends) to the event window and scroll to its last line;
+    // with `event`, the window keeps the event with its text for Export CSV.
+    void AppendEventText(const std::string& text, const corvix::EventRecord* event = nullptr);
+    // A new event for the event window: its text, and kept by the window for its CSV export.
     void AppendEvent(const corvix::WireEvent& event);
     // Export CSV… of the event window: the events it lists.
     void ExportEventWindowCsv();
@@ -127,7 +128,6 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews {
     QPointer<QWidget> clockWindow;
     QPointer<QWidget> eventWindow;
     QPointer<QWidget> compareWindow;
-    std::vector<corvix::EventRecord> eventRecords;  // the events the event window lists
     // Where Export CSV… writes (empty: a save-file dialog); tests answer it in place.
     std::function<std::optional<std::string>()> askCsvPath;
     // How the dialog-backed commands run a modal dialog (empty: exec()); tests answer it in place.
@@ -149,7 +149,8 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews {
   private:
     void CreateActions();
     void CreateMenus();
-    void CreateToolBar();
+    void CreateToolBar();  // mainframe_toolbar.cpp
+    void RetranslateToolBar();
     void CreateStatusBar();
     void RetranslateMenus();
     void RefreshStatusText();

@@ -48,7 +48,6 @@ CInfoDlg* CreateEventWindow(CMainFrame& frame) {
         window->NoEjectBox()->setChecked(frame.autoShowEvents == 0);
     });
     QObject::connect(window, &CInfoDlg::ExportCsvClicked, &frame, [&frame] { frame.ExportEventWindowCsv(); });
-    QObject::connect(window, &CInfoDlg::Cleared, &frame, [&frame] { frame.eventRecords.clear(); });
     QObject::connect(window, &CInfoDlg::Closed, &frame, [&frame, window] {
         // The window and its text are gone; showing events automatically stays as it was.
         if (frame.eventWindow == window) frame.eventWindow = nullptr;
@@ -187,7 +186,7 @@ void CMainFrame::ShowEventWindowForNewEvents() {
     UpdateCommandStates();
 }
 
-void CMainFrame::AppendEventText(const std::string& text) {
+void CMainFrame::AppendEventText(const std::string& text, const EventRecord* event) {
     auto* window = qobject_cast<CInfoDlg*>(eventWindow.data());
     if (!window) {
         eventText += text;
@@ -198,7 +197,10 @@ void CMainFrame::AppendEventText(const std::string& text) {
     // so an event costs time in proportion to its text, not to the whole log.
     if (window->TakeChanged()) eventText = window->Text();
     eventText += text;
-    window->AppendText(text);
+    if (event != nullptr)
+        window->AppendEvent(*event, text);
+    else
+        window->AppendText(text);
 }
 
 void CMainFrame::OnContent() {

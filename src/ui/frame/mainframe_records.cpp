@@ -12,6 +12,7 @@
 #include "ui/dialogs/comparedlg.h"
 #include "ui/dialogs/dialog_util.h"
 #include "ui/dialogs/dlgtime.h"
+#include "ui/dialogs/infodlg.h"
 #include "ui/frame/mainframe.h"
 #include "ui/views/maclistview.h"
 
@@ -95,18 +96,20 @@ void CMainFrame::WriteCsv(const std::string& csv) {
 void CMainFrame::ExportEventLogCsv() { WriteCsv(EventLogCsv(doc_.CurrentDevice(), doc_.Language())); }
 
 void CMainFrame::ExportEventWindowCsv() {
-    if (eventRecords.empty()) {
+    // Exactly what the window lists: the events go with their lines and with the window.
+    const auto* window = qobject_cast<CInfoDlg*>(eventWindow.data());
+    const std::vector<EventRecord> events = window ? window->ListedEvents() : std::vector<EventRecord>();
+    if (events.empty()) {
         ShowMessage(Pick(txt::ExportCsvNothing, doc_.Language()), Pick(txt::ExportCsvCaption, doc_.Language()));
         return;
     }
-    WriteCsv(EventsCsv(eventRecords, doc_.Language()));
+    WriteCsv(EventsCsv(events, doc_.Language()));
 }
 
 void CMainFrame::AppendEvent(const WireEvent& event) {
     EventRecord record{};
     WireEventToRecord(event, record);
-    eventRecords.push_back(record);
-    AppendEventText(EventText(event, doc_.DateOrder(), doc_.Language()));
+    AppendEventText(EventText(event, doc_.DateOrder(), doc_.Language()), &record);
 }
 
 // ---- clock window ----
