@@ -44,7 +44,9 @@ int CBrondaleApp::Run(int argc, char** argv) {
         return 2;
     }
 
-    // ~/.config/Corvix/Corvix.conf: the recent-file list and nothing else.
+    // ~/.config/Corvix/Corvix.conf: the recent-file list, the serial settings last confirmed
+    // in PC Serial Port, the reconnect switch, and the communication log's options (time
+    // stamps, automatic log). Each part keeps its own keys where it reads them.
     QSettings settings(QSettings::NativeFormat, QSettings::UserScope, "Corvix", "Corvix");
     corvix::CBrondaleDoc doc;
     corvix::ui::QtUserInterface ui;

@@ -1,5 +1,6 @@
 // The input-status page of the real main window follows the simulated device's inputs
 // through polls, without losing the user's selection or scroll position.
+#include <QAccessible>
 #include <QLabel>
 #include <QScrollBar>
 #include <QtTest>
@@ -78,16 +79,26 @@ class TestMacListViewLive : public QObject {
         bench.Show(KindInputStatus);
         CMacListView& list = bench.view;
         const QBrush normal = list.item(0, 2)->foreground();
+        // A screen reader reaches the note through the list, which it is painted over.
+        auto spoken = [&list] {
+            return QAccessible::queryAccessibleInterface(&list)->text(QAccessible::Description);
+        };
         list.SetLiveStale(true, "last update 10:11:12");
         bench.Show(KindInputStatus);  // a refill keeps the marking
         QVERIFY(list.item(list.rowCount() - 1, 2)->foreground() != normal);
         QVERIFY(list.StaleNote()->isVisible() && list.StaleNote()->text() == "last update 10:11:12");
         QVERIFY(list.viewport()->geometry().contains(list.StaleNote()->geometry()));
+        QCOMPARE(spoken(), QString("last update 10:11:12"));
+        list.SetLiveStale(true, "last update 10:11:15");  // each tick's note is heard
+        QCOMPARE(spoken(), QString("last update 10:11:15"));
         bench.Show(KindDeviceAddress);  // another page has none
         QVERIFY(!list.StaleNote()->isVisible());
+        QCOMPARE(spoken(), QString());
         bench.Show(KindInputStatus);
+        QCOMPARE(spoken(), QString("last update 10:11:15"));
         list.SetLiveStale(false, QString());
         QVERIFY(list.item(0, 2)->foreground() == normal && !list.StaleNote()->isVisible());
+        QCOMPARE(spoken(), QString());
     }
 };
 

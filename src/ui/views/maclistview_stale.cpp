@@ -1,6 +1,7 @@
 // The status page's marking of old live states: a greyed state column and a note with the
 // time of the last update. The note lies over the list's lower left corner, so no described
-// widget moves or changes size for it.
+// widget moves or changes size for it; a screen reader, which does not reach a widget painted
+// over a list, hears it as the list's description.
 #include <QLabel>
 #include <QScrollBar>
 
@@ -43,6 +44,8 @@ void CMacListView::ApplyLiveStale() {
     }
     if (staleNote_ == nullptr) return;
     const bool show = onPage && liveStale_;
+    const QString description = show ? staleNote_->text() : QString();
+    if (accessibleDescription() != description) setAccessibleDescription(description);
     if (show) {
         staleNote_->adjustSize();
         const QRect area = viewport()->geometry();
