@@ -58,4 +58,22 @@ LocalTime AddMilliseconds(const LocalTime& t, long long ms) {
     return out;
 }
 
+ClockOffsetSpan SpanOfClockOffset(long long offsetMs) {
+    ClockOffsetSpan span;
+    span.behind = offsetMs < 0;
+    // The size as unsigned, so that the most negative value has one too.
+    const unsigned long long size =
+        span.behind ? 0ULL - static_cast<unsigned long long>(offsetMs) : static_cast<unsigned long long>(offsetMs);
+    span.tenths = size / 100 + (size % 100 >= 50 ? 1 : 0);
+    if (span.tenths < 600) return span;
+    // 59.95 s and more reads as a minute: rounding to tenths has made it one already.
+    const unsigned long long total = size / 1000 + (size % 1000 >= 500 ? 1 : 0);
+    span.split = true;
+    span.days = total / 86400;
+    span.hours = static_cast<int>(total / 3600 % 24);
+    span.minutes = static_cast<int>(total / 60 % 60);
+    span.seconds = static_cast<int>(total % 60);
+    return span;
+}
+
 }  // namespace corvix

@@ -11,4 +11,19 @@ long long MillisecondsBetween(const LocalTime& from, const LocalTime& to);
 // `t` moved by `ms` milliseconds, across days, months and years; the day of week follows.
 LocalTime AddMilliseconds(const LocalTime& t, long long ms);
 
+// An offset between two clocks as a person reads it. Below a minute it is tenths of a
+// second; from a minute on (after rounding) whole seconds split into days, hours, minutes
+// and seconds, since "460111310.8 s" says nothing to anyone.
+struct ClockOffsetSpan {
+    bool behind = false;            // the offset is negative
+    bool split = false;             // the fields below are used, not `tenths`
+    unsigned long long tenths = 0;  // the size in tenths of a second, rounded (below a minute)
+    unsigned long long days = 0;
+    int hours = 0;
+    int minutes = 0;
+    int seconds = 0;
+};
+// Any value, LLONG_MIN included, has a span.
+ClockOffsetSpan SpanOfClockOffset(long long offsetMs);
+
 }  // namespace corvix

@@ -32,6 +32,13 @@ inline constexpr BiText ExportCsvNothing{"没有可导出的事件", "There are 
 inline constexpr BiText ClockBehind{"装置慢 %.1f 秒", "device is %.1f s behind"};
 inline constexpr BiText ClockAhead{"装置快 %.1f 秒", "device is %.1f s ahead"};
 inline constexpr BiText ClockInStep{"装置与电脑时钟一致", "device agrees with the PC clock"};
+// From a minute on: the span's parts joined by blanks, from the largest one that is not 0.
+inline constexpr BiText ClockBehindSpan{"装置慢 %s", "device is %s behind"};
+inline constexpr BiText ClockAheadSpan{"装置快 %s", "device is %s ahead"};
+inline constexpr BiText ClockSpanDays{"%llu 天", "%llu d"};
+inline constexpr BiText ClockSpanHours{"%d 小时", "%d h"};
+inline constexpr BiText ClockSpanMinutes{"%d 分", "%d min"};
+inline constexpr BiText ClockSpanSeconds{"%d 秒", "%d s"};
 inline constexpr BiText CliClockOffset{"时差", "Offset"};
 
 }  // namespace corvix::txt

@@ -152,6 +152,10 @@ TEST_F(CliDeviceClock, ReadsAndSetsByFixedPositions) {
     // The frozen device clock is years behind this computer's.
     EXPECT_TRUE(read.out.starts_with("2020.01.02 03:04:05\nOffset: device is ")) << read.out;
     EXPECT_TRUE(read.out.ends_with(" s behind\n")) << read.out;
+    // Years read as days, hours, minutes and seconds, as the clock window shows them.
+    EXPECT_TRUE(std::regex_search(read.out, std::regex("\nOffset: device is [1-9][0-9]* d [0-9]+ h [0-9]+ min [0-9]+ s "
+                                                       "behind\n$")))
+        << read.out;
 
     // Separators are not looked at.
     Result set = RunCli({"device", "clock", "--port", sim_.Path(), "--set", "2012/05/10-14h03m22"});

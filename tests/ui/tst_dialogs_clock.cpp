@@ -228,6 +228,8 @@ class TestDialogsClock : public QObject, private corvix::test::FrameFixture {
             test::ReplyFrame(CTRL_LAST, 0, FC_CLOCK, std::vector<uint8_t>(payload, payload + sizeof payload));
         frame->Engine().OnReceived(reply.data(), reply.size());
         QCOMPARE(clock->DeviceTimeBox()->text(), QString("10.05.2012 08:15:30"));
+        // Years behind the PC read as days, hours, minutes and seconds.
+        QCOMPARE(clock->OffsetLabel()->text(), QString("装置慢 6842 天 19 小时 49 分 37 秒"));
 
         doc->SetLanguage(LangEnglish);
         const std::vector<uint8_t> events =

@@ -12,8 +12,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "link/clock_timing.h"
+#include "present/clock_offset_text.h"
 #include "ui/dialogs/dialog_util.h"
 
 using corvix::ui::DialogUnits;
@@ -82,8 +84,12 @@ CDlgTime::CDlgTime(corvix::CBrondaleDoc& doc, corvix::ProtocolEngine& engine, co
     deviceLayout->addSpacing(DialogUnits(this, 18, 0).width());
     deviceLayout->addWidget(deviceTime_);
     offset_ = new QLabel(deviceGroup_);
-    // Room for the longest offset text, so the window does not change size with each reading.
-    offset_->setMinimumWidth(DialogUnits(this, 110, 0).width());
+    // Room for the longest offset text, so the window does not change size with each reading:
+    // up to a device some 270 years off (a clock reset to its first year goes beyond; the
+    // window then widens).
+    const QString widest = QString::fromStdString(corvix::ClockOffsetText(-(99999 * 86400000LL + 86399000), lang));
+    offset_->setMinimumWidth(
+        std::max(DialogUnits(this, 110, 0).width(), offset_->fontMetrics().horizontalAdvance(widest)));
     deviceLayout->addWidget(offset_);
     deviceLayout->addStretch(1);
 
