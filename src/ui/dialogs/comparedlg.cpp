@@ -1,5 +1,8 @@
 #include "ui/dialogs/comparedlg.h"
 
+#include <algorithm>
+
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -26,21 +29,34 @@ QTableWidgetItem* Cell(const std::string& text) {
 
 }  // namespace
 
-CCompareDlg::CCompareDlg(corvix::CBrondaleDoc& doc, int deviceIndex, int lang, QWidget* parent)
-    : QDialog(parent), language(lang), doc_(doc), deviceIndex_(deviceIndex) {
+CCompareDlg::CCompareDlg(corvix::CBrondaleDoc& doc, int deviceIndex, int lang, QWidget* parent, Against against)
+    : QDialog(parent), language(lang), doc_(doc), deviceIndex_(deviceIndex), against_(against) {
+    const bool file = against_ == Against::File;
     table_ = new QTableWidget(0, 5, this);
     table_->setHorizontalHeaderLabels({Text(txt::CompareColPage, language), Text(txt::CompareColField, language),
                                        Text(txt::CompareColProject, language),
-                                       Text(txt::CompareColDevice, language), QString()});
+                                       Text(file ? txt::CompareColFile : txt::CompareColDevice, language),
+                                       QString()});
     table_->verticalHeader()->setVisible(false);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->horizontalHeader()->setStretchLastSection(false);
     table_->setMinimumSize(DialogUnits(this, 420, 150));
     status_ = new QLabel(this);
-    useAll_ = new QPushButton(Text(txt::CompareUseAll, language), this);
+    useAll_ = new QPushButton(Text(file ? txt::CompareUseAllFile : txt::CompareUseAll, language), this);
     write_ = new QPushButton(Text(txt::CompareWriteProject, language), this);
     close_ = new QPushButton(Text(txt::CompareClose, language), this);
     for (QPushButton* b : {useAll_, write_, close_}) b->setAutoDefault(false);
+
+    fileDevicesLabel_ = new QLabel(Text(txt::CompareFileDevice, language), this);
+    fileDevices_ = new QComboBox(this);
+    fileDevicesLabel_->setBuddy(fileDevices_);
+    auto* chooser = new QHBoxLayout;
+    chooser->addWidget(fileDevicesLabel_);
+    chooser->addWidget(fileDevices_, 1);
+    fileDevicesLabel_->setVisible(file);
+    fileDevices_->setVisible(file);
+    // Nothing is written to a file: only the device compare offers the write.
+    write_->setVisible(!file);
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(useAll_);
@@ -48,6 +64,7 @@ CCompareDlg::CCompareDlg(corvix::CBrondaleDoc& doc, int deviceIndex, int lang, Q
     buttons->addStretch(1);
     buttons->addWidget(close_);
     auto* layout = new QVBoxLayout(this);
+    layout->addLayout(chooser);
     layout->addWidget(status_);
     layout->addWidget(table_, 1);
     layout->addLayout(buttons);
@@ -55,12 +72,19 @@ CCompareDlg::CCompareDlg(corvix::CBrondaleDoc& doc, int deviceIndex, int lang, Q
     connect(useAll_, &QPushButton::clicked, this, &CCompareDlg::TakeAll);
     connect(write_, &QPushButton::clicked, this, &CCompareDlg::WriteRequested);
     connect(close_, &QPushButton::clicked, this, &QDialog::accept);
-    setWindowTitle(Text(txt::CompareCaption, language));
+    connect(fileDevices_, &QComboBox::activated, this, [this](int slot) { emit FileDeviceChosen(slot); });
+    setWindowTitle(Text(file ? txt::CompareFileCaption : txt::CompareCaption, language));
     ShowReading();
 }
 
 QPushButton* CCompareDlg::UseButton(int row) const {
     return qobject_cast<QPushButton*>(table_->cellWidget(row, ButtonColumn));
+}
+
+void CCompareDlg::SetFileDevices(const QStringList& names, int selected) {
+    fileDevices_->clear();
+    fileDevices_->addItems(names);
+    fileDevices_->setCurrentIndex(selected);
 }
 
 void CCompareDlg::ShowReading() {
@@ -88,8 +112,11 @@ void CCompareDlg::SetDeviceRecord(std::shared_ptr<const corvix::DeviceRecord> re
 void CCompareDlg::Refill() {
     if (!device_) return;
     const bool deviceKnown = deviceIndex_ >= 0 && deviceIndex_ < doc_.Project().DeviceCountClamped();
-    rows_ = deviceKnown ? corvix::CompareRecords(doc_.Device(deviceIndex_), *device_, language)
-                        : std::vector<corvix::Difference>{};
+    rows_.clear();
+    if (deviceKnown && against_ == Against::File)
+        rows_ = corvix::DiffDevices(doc_.Device(deviceIndex_), *device_, language);
+    else if (deviceKnown)
+        rows_ = corvix::CompareRecords(doc_.Device(deviceIndex_), *device_, language);
     table_->setRowCount(static_cast<int>(rows_.size()));
     for (int r = 0; r < static_cast<int>(rows_.size()); ++r) {
         const corvix::Difference& d = rows_[r];
@@ -97,7 +124,9 @@ void CCompareDlg::Refill() {
         table_->setItem(r, 1, Cell(d.field));
         table_->setItem(r, 2, Cell(d.projectText));
         table_->setItem(r, 3, Cell(d.deviceText));
-        auto* use = new QPushButton(Text(txt::CompareUseDevice, language));
+        // Identity, events and other bytes are shown, not taken.
+        if (!corvix::CanTakePage(d.page)) continue;
+        auto* use = new QPushButton(Text(against_ == Against::File ? txt::CompareUseFile : txt::CompareUseDevice, language));
         use->setAutoDefault(false);
         connect(use, &QPushButton::clicked, this, [this, r] { Take(r); });
         table_->setCellWidget(r, ButtonColumn, use);
@@ -105,7 +134,8 @@ void CCompareDlg::Refill() {
     table_->resizeColumnsToContents();
     status_->setText(rows_.empty() ? Text(txt::CompareNoDifferences, language) : QString());
     status_->setVisible(!status_->text().isEmpty());
-    useAll_->setEnabled(!rows_.empty());
+    useAll_->setEnabled(std::any_of(rows_.begin(), rows_.end(),
+                                    [](const corvix::Difference& d) { return corvix::CanTakePage(d.page); }));
     write_->setEnabled(deviceKnown);
 }
 

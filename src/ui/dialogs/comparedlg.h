@@ -2,6 +2,9 @@
 // device holds, with the device's value to take per row or all at once, and the way to write
 // the project's values to the device instead. The frame reads the device and hands the record
 // in; taking a value writes into the project device through the core's comparison.
+// Compare With File: the same window against a device of a project file, with a choice of the
+// file's device; it lists the whole record (identity and events too) and takes configuration
+// values as the device compare does.
 #pragma once
 
 #include <QDialog>
@@ -11,6 +14,7 @@
 #include "model/compare.h"
 #include "model/doc.h"
 
+class QComboBox;
 class QLabel;
 class QPushButton;
 class QTableWidget;
@@ -18,8 +22,10 @@ class QTableWidget;
 class CCompareDlg : public QDialog {
     Q_OBJECT
   public:
+    enum class Against { Device, File };
     // `deviceIndex`: the project device compared; `doc` outlives the window.
-    CCompareDlg(corvix::CBrondaleDoc& doc, int deviceIndex, int language, QWidget* parent = nullptr);
+    CCompareDlg(corvix::CBrondaleDoc& doc, int deviceIndex, int language, QWidget* parent = nullptr,
+                Against against = Against::Device);
 
     const int language;
     int DeviceIndex() const { return deviceIndex_; }
@@ -31,7 +37,12 @@ class CCompareDlg : public QDialog {
     // The read failed; the text says why.
     void ShowFailure(const QString& text);
 
+    // Compare With File: the file's devices by name (slot order) and the one compared first;
+    // choosing another emits FileDeviceChosen.
+    void SetFileDevices(const QStringList& names, int selected);
+
     const std::vector<corvix::Difference>& Differences() const { return rows_; }
+    QComboBox* FileDeviceBox() const { return fileDevices_; }
     QTableWidget* Table() const { return table_; }
     QLabel* StatusLabel() const { return status_; }
     QPushButton* UseAllButton() const { return useAll_; }
@@ -44,6 +55,8 @@ class CCompareDlg : public QDialog {
     void ProjectChanged();
     // "Write project to device" was clicked.
     void WriteRequested();
+    // Compare With File: the file's device `slot` was chosen.
+    void FileDeviceChosen(int slot);
 
   private:
     void Refill();
@@ -52,6 +65,7 @@ class CCompareDlg : public QDialog {
 
     corvix::CBrondaleDoc& doc_;
     const int deviceIndex_;
+    const Against against_;
     std::shared_ptr<const corvix::DeviceRecord> device_;
     std::vector<corvix::Difference> rows_;
     QTableWidget* table_;
@@ -59,4 +73,6 @@ class CCompareDlg : public QDialog {
     QPushButton* useAll_;
     QPushButton* write_;
     QPushButton* close_;
+    QLabel* fileDevicesLabel_;
+    QComboBox* fileDevices_;
 };

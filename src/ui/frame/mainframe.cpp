@@ -66,6 +66,8 @@ const BiText* CommandText(int command) {
             return &txt::MenuContent;
         case CMainFrame::IdExportReport:
             return &txt::MenuExportReport;
+        case CMainFrame::IdCompareWithFile:
+            return &txt::MenuCompareWithFile;
         default:
             return nullptr;
     }
@@ -81,6 +83,7 @@ const int ProjectMenu[] = {CMainFrame::IdNewProject,
                            CMainFrame::IdExportProject,
                            CMainFrame::IdSaveProject,
                            0,
+                           CMainFrame::IdCompareWithFile,
                            CMainFrame::IdExportReport};
 const int ViewMenu[] = {CMainFrame::IdToolBar, CMainFrame::IdStatusBar, CMainFrame::IdConnectionBar,
                         CMainFrame::IdEventWindow, CMainFrame::IdLanguage};
@@ -190,7 +193,8 @@ CMainFrame::~CMainFrame() {
 void CMainFrame::CreateActions() {
     for (int command : {IdPcSerialPort, IdConnect, IdDisconnect, IdInternalClock, IdExit, IdNewProject,
                         IdImportProject, IdExportProject, IdSaveProject, IdToolBar, IdStatusBar,
-                        IdConnectionBar, IdEventWindow, IdLanguage, IdContent, IdExportReport}) {
+                        IdConnectionBar, IdEventWindow, IdLanguage, IdContent, IdExportReport,
+                        IdCompareWithFile}) {
         auto* action = new QAction(this);
         action->setData(command);
         actions_[command] = action;
@@ -283,6 +287,7 @@ void CMainFrame::UpdateCommandStates() {
     actions_[IdDisconnect]->setChecked(!connected);
     actions_[IdExportProject]->setEnabled(projectOpen);
     actions_[IdExportReport]->setEnabled(projectOpen);
+    actions_[IdCompareWithFile]->setEnabled(projectOpen && doc_.Project().DeviceCountClamped() > 0);
     actions_[IdSaveProject]->setEnabled(doc_.Modified());
     actions_[IdToolBar]->setChecked(toolBar_->isVisible());
     actions_[IdStatusBar]->setChecked(statusBar()->isVisible());
@@ -341,6 +346,9 @@ void CMainFrame::RunCommand(int command) {
             break;
         case IdExportReport:
             OnExportReport();
+            break;
+        case IdCompareWithFile:
+            OnCompareWithFile();
             break;
         default:
             break;

@@ -60,6 +60,7 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews {
         IdLanguage = 32826,
         IdContent = 32821,
         IdExportReport = 32840,
+        IdCompareWithFile = 32841,
     };
     static constexpr int SecondIntervalMs = 1000;  // the window's own refresh
     static constexpr int StatusPaneWidth = 400;
@@ -140,6 +141,8 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews {
     corvix::LocalClockFn localClock = corvix::SystemLocalTime;
     // Where Export Report writes (empty: the save dialog); the suffix .pdf makes a PDF.
     std::function<std::optional<std::string>()> askReportPath;
+    // The file Compare With File compares with (empty: the open dialog); tests answer it in place.
+    std::function<std::optional<std::string>()> askComparePath;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -188,6 +191,8 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews {
     // In mainframe_records.cpp:
     void OnCompareWithDevice(int deviceCode);
     void NoteCompareResult(const corvix::EngineResult& result);
+    // In mainframe_compare_file.cpp:
+    void OnCompareWithFile();
     void ExportEventLogCsv();
     void WriteCsv(const std::string& csv);
 
