@@ -11,6 +11,7 @@
 #include "ui/frame/recent_files.h"
 #include "ui/frame/startup.h"
 #include "ui/ui_test_helper.h"
+#include "ui/views/maclistview.h"
 #include "ui/views/macview.h"
 
 using namespace corvix;
@@ -106,6 +107,12 @@ class TestApp : public QObject {
         QVERIFY(frame.Action(CMainFrame::IdExportProject)->isEnabled());
         QVERIFY(!frame.Action(CMainFrame::IdSaveProject)->isEnabled());
         QCOMPARE(frame.RecentFiles().Entries(), QStringList{QString::fromStdString(good)});
+        // Without --demo the first device is selected with its pages folded; no page is listed.
+        const QTreeWidgetItem* current = frame.Tree()->currentItem();
+        QCOMPARE(CMacView::NodeCode(current), int(KindDeviceFirst));
+        QVERIFY(!current->isExpanded());
+        QCOMPARE(frame.List()->ShownPage(), 0);
+        QCOMPARE(frame.List()->rowCount(), 0);
     }
 };
 

@@ -18,6 +18,7 @@
 #include "ui/frame/startup.h"
 #include "fakes/loopback_listener.h"
 #include "ui/ui_test_helper.h"
+#include "ui/views/maclistview.h"
 #include "ui/views/macview.h"
 
 using namespace corvix;
@@ -167,6 +168,14 @@ class TestMainFrameDevice : public QObject, private corvix::test::DeviceFixture 
         QCOMPARE(int(doc->Device(0).address), ui::DemoSession::DeviceAddress);
         QCOMPARE(frame->Tree()->topLevelItemCount(), 1);
         QVERIFY(!frame->Action(CMainFrame::IdConnect)->isEnabled());
+        // It opens on the device's input states: its node expanded, the status page listed.
+        const QTreeWidgetItem* current = frame->Tree()->currentItem();
+        QCOMPARE(CMacView::NodeCode(current), int(KindInputStatus));
+        QCOMPARE(CMacView::NodeCode(current->parent()), int(KindDeviceFirst));
+        QVERIFY(current->parent()->isExpanded());
+        QVERIFY(current->isSelected());
+        QCOMPARE(frame->List()->ShownPage(), int(KindInputStatus));
+        QVERIFY(frame->List()->rowCount() > 0);
         // A poll is answered: the firmware version arrives from the device.
         frame->OnTimer(1);
         QTRY_VERIFY_WITH_TIMEOUT(!frame->Engine().AwaitingReply(), Generous);

@@ -12,6 +12,7 @@
 #include "model/doc.h"
 #include "model/texts.h"
 #include "ui/frame/mainframe.h"
+#include "ui/views/macview.h"
 
 namespace corvix::ui {
 
@@ -86,6 +87,12 @@ std::unique_ptr<DemoSession> DemoSession::Start(CMainFrame& frame, std::string* 
     doc.Device(0).address = DeviceAddress;
     // A throw-away project: nothing to ask about at exit until the user changes it.
     doc.SetModified(0);
+    // A newcomer sees the device's live input states first, not an empty list.
+    if (QTreeWidgetItem* status = frame.Tree()->FindNode(KindInputStatus)) {
+        if (status->parent() != nullptr) status->parent()->setExpanded(true);
+        frame.Tree()->setCurrentItem(status);
+        frame.Tree()->scrollToItem(status);
+    }
     frame.RunCommand(CMainFrame::IdConnect);
     frame.UpdateCommandStates();
     return session;

@@ -33,8 +33,8 @@ class DemoSession {
 
     ~DemoSession();
     // Starts the device, points the frame's port at it, creates a new project whose first
-    // device has the device's address and connects. Null (with `error`) when the device
-    // cannot be started.
+    // device has the device's address, opens that device's input status page in the tree and
+    // connects. Null (with `error`) when the device cannot be started.
     static std::unique_ptr<DemoSession> Start(CMainFrame& frame, std::string* error = nullptr);
     const std::string& DevicePath() const { return devicePath_; }
 
