@@ -92,6 +92,7 @@ class CBrondaleDoc {
     void SetViews(IDocViews* views) { views_ = views; }
     void SetUserInterface(IUserInterface* ui) { ui_ = ui; }
     IDocViews* Views() const { return views_; }
+    IUserInterface* UserInterface() const { return ui_; }
 
     // ---- project commands ----
     // What a command that may write or read a file achieved (its messages are already shown).

@@ -16,6 +16,7 @@ inline constexpr BiText ExportSignalsCaption{"导出信息定义", "Export Signa
 // Filter texts of the file dialogs; the patterns decide the format.
 inline constexpr const char* SheetFilterCsv = "CSV (*.csv)";
 inline constexpr const char* SheetFilterXlsx = "XLSX (*.xlsx)";
+inline constexpr BiText SheetFilterAll{"所有文件 (*)", "All Files (*)"};
 // Followed by the path.
 inline constexpr BiText SheetCannotRead{"文件无法读取：", "The file cannot be read: "};
 inline constexpr BiText SheetWriteFailed{"文件无法写入：", "The file could not be written: "};

@@ -326,17 +326,18 @@ class TestMacListViewEdit : public QObject {
         std::unique_ptr<QMenu> menu(b.view.BuildContextMenu());
         QStringList texts;
         for (QAction* a : menu->actions()) texts << a->text();
-        QCOMPARE(texts, QStringList({"Cut(X)", "Copy(C)", "Paste(V)", "Delete(D)", "Add New Item"}));
-        QCOMPARE(b.MenuEnabled(), QList<bool>({false, false, false, false, true}));
+        QCOMPARE(texts, QStringList({"Cut(X)", "Copy(C)", "Paste(V)", "Delete(D)", "Add New Item", "",
+                                     "Import Signal Names…", "Export Signal Names…"}));
+        QCOMPARE(b.MenuEnabled(), QList<bool>({false, false, false, false, true, true, true, true}));
         b.SelectRows({3});
         b.view.RunCommand(CMacListView::CmdCopy);
         QCOMPARE(b.doc.SignalClipboardCount(), uint16_t(1));
         b.SelectRows({3});
-        QCOMPARE(b.MenuEnabled(), QList<bool>({true, true, true, true, true}));
+        QCOMPARE(b.MenuEnabled(), QList<bool>({true, true, true, true, true, true, true, true}));
         b.view.clearSelection();
         b.view.RunCommand(CMacListView::CmdCopy);  // copy with nothing selected empties it
         QCOMPARE(b.doc.SignalClipboardCount(), uint16_t(0));
-        QCOMPARE(b.MenuEnabled(), QList<bool>({false, false, false, false, true}));
+        QCOMPARE(b.MenuEnabled(), QList<bool>({false, false, false, false, true, true, true, true}));
         b.doc.SetLanguage(LangChinese);
         menu.reset(b.view.BuildContextMenu());
         QCOMPARE(menu->actions().at(4)->text(), QString("添加新项"));

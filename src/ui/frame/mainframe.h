@@ -139,7 +139,8 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews {
     std::string portRoot = "/";
     // The PC's local time (clock window, setting the device clock).
     corvix::LocalClockFn localClock = corvix::SystemLocalTime;
-    // Where Export Report writes (empty: the save dialog); the suffix .pdf makes a PDF.
+    // Where Export Report writes (empty: the save dialog); the suffix .pdf makes a PDF, .xlsx
+    // a workbook.
     std::function<std::optional<std::string>()> askReportPath;
     // The file Compare With File compares with (empty: the open dialog); tests answer it in place.
     std::function<std::optional<std::string>()> askComparePath;

@@ -1,5 +1,5 @@
-// Project > Export Report: the project's settings report, written as HTML or PDF in the
-// interface language. The report itself is built in the core; this only asks for the file.
+// Project > Export Report: the project's settings report, written as HTML, PDF or an XLSX
+// workbook in the interface language. The report itself is built in the core; this only asks for the file.
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -9,6 +9,7 @@
 #include "model/gbk.h"
 #include "model/texts.h"
 #include "present/report.h"
+#include "report/report_xlsx.h"
 #include "ui/frame/mainframe.h"
 #include "ui/report/report_pdf.h"
 
@@ -16,25 +17,26 @@ using namespace corvix;
 
 namespace {
 
-// The save dialog: HTML or PDF by the chosen filter; a name typed without either suffix gets
-// the filter's.
+// The save dialog: HTML, PDF or XLSX by the chosen filter; a name typed without any of their
+// suffixes gets the filter's.
 std::optional<std::string> AskReportPath(CMainFrame& frame) {
     const int lang = frame.Doc().Language();
     const QString html = txt::ReportFilterHtml;
     const QString pdf = txt::ReportFilterPdf;
+    const QString xlsx = txt::ReportFilterXlsx;
     QFileDialog dialog(&frame, QString::fromUtf8(Pick(txt::ReportDialogCaption, lang)));
-    dialog.setNameFilters({html, pdf});
+    dialog.setNameFilters({html, pdf, xlsx});
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix("html");
     // Another filter also changes the suffix of the name in the box, so the name and the
     // filter never ask for different formats.
-    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, pdf](const QString& filter) {
-        const QString suffix = filter == pdf ? "pdf" : "html";
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, pdf, xlsx](const QString& filter) {
+        const QString suffix = filter == pdf ? "pdf" : filter == xlsx ? "xlsx" : "html";
         dialog.setDefaultSuffix(suffix);
         const QFileInfo typed(dialog.selectedFiles().value(0));
         const QString old = typed.suffix().toLower();
-        if (old == "pdf" || old == "html" || old == "htm")
+        if (old == "pdf" || old == "html" || old == "htm" || old == "xlsx")
             dialog.selectFile(typed.completeBaseName() + "." + suffix);
     });
     // Beside the project file, named after the project.
@@ -49,7 +51,10 @@ std::optional<std::string> AskReportPath(CMainFrame& frame) {
     QString path = dialog.selectedFiles().first();
     const ReportFormat chosen = dialog.selectedNameFilter() == pdf ? ReportFormat::Pdf : ReportFormat::Html;
     const std::string encoded = QFile::encodeName(path).toStdString();
-    // A name that already says .htm, .html or .pdf keeps it; any other gets the filter's.
+    if (IsXlsxPath(encoded)) return encoded;
+    if (dialog.selectedNameFilter() == xlsx && ReportFormatOf(encoded, ReportFormat::Pdf) != ReportFormatOf(encoded, ReportFormat::Html))
+        return encoded + ".xlsx";
+    // A name that already says .htm, .html, .pdf or .xlsx keeps it; any other gets the filter's.
     if (ReportFormatOf(encoded, ReportFormat::Pdf) != ReportFormatOf(encoded, ReportFormat::Html))
         return encoded + (chosen == ReportFormat::Pdf ? ".pdf" : ".html");
     return encoded;
@@ -93,7 +98,8 @@ void CMainFrame::OnExportReport() {
     request.clock = localClock;
     const Report report = BuildReport(request);
     ui_.SetBusy(true);
-    const bool written = ReportFormatOf(*path, ReportFormat::Html) == ReportFormat::Pdf
+    const bool written = IsXlsxPath(*path) ? WriteReportXlsx(report, *path)
+                         : ReportFormatOf(*path, ReportFormat::Html) == ReportFormat::Pdf
                              ? WritePdfAside(*this, report, *path, lang)
                              : WriteReportFile(*path, ReportHtml(report));
     ui_.SetBusy(false);

@@ -4,6 +4,7 @@
 
 #include <QTableWidget>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,8 @@ class CMacListView : public QTableWidget {
         CmdOutputTest = 32798,
         CmdRefresh = 32799,
         CmdExportCsv = 32841,
+        CmdImportSignals = 32842,
+        CmdExportSignals = 32843,
     };
 
     // The context menu of the current page, built in uiLanguage with its graying, or null
@@ -62,6 +65,13 @@ class CMacListView : public QTableWidget {
     void RunCommand(int command);
     // Opens the editor of currentRow as a double-click does.
     void OpenEditor();
+    // Import Signal Names… and Export Signal Names… of the signal-name page
+    // (maclistview_sheets.cpp): a CSV file's names become the current device's through the
+    // document, or the device's names go to a CSV or XLSX file.
+    void ImportSignalNames();
+    void ExportSignalNames();
+    // Where those two read and write (empty: a file dialog); tests answer it in place.
+    std::function<std::optional<std::string>(bool save)> askSheetPath;
 
     int CurrentRow() const { return currentRow_; }
     int ShownPage() const { return shownPage_; }  // page code on show, 0 when empty

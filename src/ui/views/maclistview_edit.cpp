@@ -159,6 +159,9 @@ QMenu* CMacListView::BuildContextMenu(QWidget* parent) {
         add(menu, txt::ListMenuPaste, CmdPaste, clipboardFull);
         add(menu, txt::ListMenuDelete, CmdDelete, anySelected);
         add(menu, txt::ListMenuAddItem, CmdAddItem, true);
+        menu->addSeparator();
+        add(menu, txt::MenuImportSignals, CmdImportSignals, true);
+        add(menu, txt::MenuExportSignals, CmdExportSignals, true);
         return menu;
     }
     if (doc_.CurrentPage() == KindEventLog && shownPage_ == KindEventLog) {
@@ -186,6 +189,10 @@ void CMacListView::RunCommand(int command) {
     }
     if (doc_.CurrentDeviceId() == -1 || doc_.CurrentPage() != KindSignalNames || shownPage_ != KindSignalNames)
         return;
+    if (command == CmdImportSignals || command == CmdExportSignals) {
+        command == CmdImportSignals ? ImportSignalNames() : ExportSignalNames();
+        return;
+    }
     const std::vector<int> rows = SelectedRows();
     switch (command) {
         case CmdCopy:
