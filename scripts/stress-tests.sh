@@ -10,6 +10,9 @@
 # (default 20), alternating -j2 and -j4, then the ThreadSanitizer tests max(5, RUNS/4) times.
 # Prints every test that failed with how often, and exits non-zero if any run failed.
 # The logs of each run stay in build/stress-logs/.
+#
+# STRESS_NO_BUILD=1 runs the builds as they are; STRESS_CTEST_ARGS adds arguments to every
+# ctest (for example "-LE ui" to leave the window tests out).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -31,9 +34,10 @@ fi
 export QT_QPA_PLATFORM=offscreen
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:die_after_fork=0:suppressions=$PWD/tests/tsan.supp
 
+read -ra extra <<<"${STRESS_CTEST_ARGS:-}"
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-for preset in debug tsan; do
+[ -n "${STRESS_NO_BUILD:-}" ] || for preset in debug tsan; do
     echo "=== building $preset ==="
     if ! cmake --preset "$preset" -DCORVIX_WERROR=ON "${launcher[@]}" >/dev/null ||
         ! cmake --build --preset "$preset" -- -j2; then
@@ -77,10 +81,10 @@ one_run() {
 
 for ((i = 1; i <= runs; i++)); do
     jobs=$((i % 2 ? 2 : 4))
-    one_run normal "$i" build --test-dir build -j"$jobs"
+    one_run normal "$i" build --test-dir build -j"$jobs" "${extra[@]}"
 done
 for ((i = 1; i <= tsan_runs; i++)); do
-    one_run tsan "$i" build-tsan --preset tsan -j2
+    one_run tsan "$i" build-tsan --preset tsan -j2 "${extra[@]}"
 done
 
 echo
