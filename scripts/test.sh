@@ -83,6 +83,11 @@ run_lintian() {
 cli_help() {
     "$1/usr/bin/corvix-cli" --help | grep -q '^usage: corvix-cli'
 }
+# The packaged corvix-cli finds the packaged PDF writer (usr/libexec/corvix) and writes a PDF.
+cli_pdf() {
+    env -u DISPLAY -u WAYLAND_DISPLAY "$1/usr/bin/corvix-cli" project report "$2" --pdf "$2.pdf" --lang en &&
+        [ "$(head -c 5 "$2.pdf")" = "%PDF-" ]
+}
 # xdg-mime outside any desktop session, with only the package's file type and desktop entry
 # added under a scratch XDG_DATA_HOME.
 xdg_mime() {
@@ -140,6 +145,7 @@ package() {
     cp "$root/usr/share/applications/$id.desktop" "$scratch/xdg/applications/"
     XDG_DATA_HOME="$scratch/xdg" update-desktop-database "$scratch/xdg/applications"
     "$root/usr/bin/corvix-cli" project new "$scratch/plant.mac" --lang en
+    check "extracted corvix-cli writes a PDF through its packaged writer" cli_pdf "$root" "$scratch/plant.mac"
     # The same project without the .mac name: only its first bytes can say what it is.
     cp "$scratch/plant.mac" "$scratch/plant-copy"
     cp "$scratch/plant.mac" "$scratch/not-a-project"
