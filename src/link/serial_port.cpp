@@ -292,16 +292,19 @@ std::size_t PosixSerialPort::Read(uint8_t* out, std::size_t capacity) {
 bool PosixSerialPort::HungUp() const { return hungUp_; }
 
 void PosixSerialPort::Close() {
+    // The lock file goes while we still hold the device: once the last descriptor closes, the
+    // name can belong to a new device at once (a pty whose other side is gone is numbered
+    // afresh), whose opener must not find our lock file naming a live process.
+    if (!lockFile_.empty()) {
+        if (LockFilePid(lockFile_) == ::getpid()) ::unlink(lockFile_.c_str());
+        lockFile_.clear();
+    }
     if (fd_ >= 0) {
         // A pty keeps its exclusive mark after the last close while its other side stays open;
         // without this, reopening it (Disconnect, Connect) would fail with EBUSY.
         (void)::ioctl(fd_, TIOCNXCL);
         ::close(fd_);
         fd_ = -1;
-    }
-    if (!lockFile_.empty()) {
-        if (LockFilePid(lockFile_) == ::getpid()) ::unlink(lockFile_.c_str());
-        lockFile_.clear();
     }
     hungUp_ = false;
 }
