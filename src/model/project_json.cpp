@@ -3,66 +3,90 @@
 #include <nlohmann/json.hpp>
 
 #include "model/gbk.h"
+#include "model/project_text_parts.h"
 
 namespace corvix {
 namespace {
 
-using nlohmann::ordered_json;
-
-std::string Dump(const ordered_json& j) {
-    return j.dump(-1, ' ', false, ordered_json::error_handler_t::replace);
-}
+using textform::JsonWriter;
 
 std::string Text(const char* field, int width) { return GbkToUtf8(FieldText(field, width)); }
 
-ordered_json EventValue(int slot, const EventRecord& e) {
-    return ordered_json{{"slot", slot},
-                        {"year", e.year},
-                        {"month", e.month},
-                        {"day", e.day},
-                        {"hour", e.hour},
-                        {"minute", e.minute},
-                        {"second", e.second},
-                        {"millisecond", e.millisecond},
-                        {"transition", e.transition},
-                        {"signalName", Text(e.signalName, SignalNameSize)}};
+void PutEvent(JsonWriter& w, int slot, const EventRecord& e) {
+    w.BeginObject();
+    w.Member("slot", slot);
+    w.Member("year", e.year);
+    w.Member("month", e.month);
+    w.Member("day", e.day);
+    w.Member("hour", e.hour);
+    w.Member("minute", e.minute);
+    w.Member("second", e.second);
+    w.Member("millisecond", e.millisecond);
+    w.Member("transition", e.transition);
+    w.Member("signalName", Text(e.signalName, SignalNameSize));
+    w.EndObject();
 }
 
-ordered_json DeviceValue(const DeviceRecord& d) {
-    ordered_json o{{"name", Text(d.name, DeviceNameSize)},
-                   {"deviceType", Text(d.deviceType, DeviceTypeSize)},
-                   {"serialNumber", Text(d.serialNumber, SerialNumberSize)},
-                   {"address", d.address},
-                   {"timeSync", d.timeSync}};
-    ordered_json& ports = o["ports"] = ordered_json::array();
-    for (int p = 0; p < 2; ++p)
-        ports.push_back({{"protocol", d.protocol[p]},
-                         {"baudRate", d.baudRate[p]},
-                         {"dataBits", d.dataBits[p]},
-                         {"stopBits", d.stopBits[p]},
-                         {"parity", d.parity[p]}});
-    ordered_json& names = o["signalNames"] = ordered_json::array();
-    for (int i = 0; i < d.SignalCountClamped(); ++i) names.push_back(Text(d.signalNames[i], SignalNameSize));
+void PutDevice(JsonWriter& w, const DeviceRecord& d) {
+    w.BeginObject();
+    w.Member("name", Text(d.name, DeviceNameSize));
+    w.Member("deviceType", Text(d.deviceType, DeviceTypeSize));
+    w.Member("serialNumber", Text(d.serialNumber, SerialNumberSize));
+    w.Member("address", d.address);
+    w.Member("timeSync", d.timeSync);
+    w.Key("ports");
+    w.BeginArray();
+    for (int p = 0; p < 2; ++p) {
+        w.Element();
+        w.BeginObject();
+        w.Member("protocol", d.protocol[p]);
+        w.Member("baudRate", d.baudRate[p]);
+        w.Member("dataBits", d.dataBits[p]);
+        w.Member("stopBits", d.stopBits[p]);
+        w.Member("parity", d.parity[p]);
+        w.EndObject();
+    }
+    w.EndArray();
+    w.Key("signalNames");
+    w.BeginArray();
+    for (int i = 0; i < d.SignalCountClamped(); ++i)
+        w.Element(), w.String(Text(d.signalNames[i], SignalNameSize));
+    w.EndArray();
     const int events = d.EventCountClamped();
-    o["eventCount"] = events;
-    ordered_json& list = o["events"] = ordered_json::array();
-    for (int i = 0; i < events; ++i) list.push_back(EventValue(i, d.events[i]));
-    return o;
+    w.Member("eventCount", events);
+    w.Key("events");
+    w.BeginArray();
+    for (int i = 0; i < events; ++i) w.Element(), PutEvent(w, i, d.events[i]);
+    w.EndArray();
+    w.EndObject();
 }
 
 }  // namespace
 
-std::string JsonQuote(std::string_view s) { return Dump(ordered_json(std::string(s))); }
+std::string JsonQuote(std::string_view s) {
+    return nlohmann::ordered_json(std::string(s))
+        .dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
 
-std::string DeviceJson(const DeviceRecord& device) { return Dump(DeviceValue(device)); }
+std::string DeviceJson(const DeviceRecord& device) {
+    JsonWriter w(-1);
+    PutDevice(w, device);
+    return std::move(w.Text());
+}
 
 std::string ProjectJson(const ProjectBlock& block) {
-    ordered_json o{{"projectOpen", block.projectOpen},
-                   {"projectName", Text(block.projectName, ProjectNameSize)},
-                   {"deviceCount", block.DeviceCountClamped()}};
-    ordered_json& devices = o["devices"] = ordered_json::array();
-    for (int i = 0; i < block.DeviceCountClamped(); ++i) devices.push_back(DeviceValue(block.devices[i]));
-    return Dump(o);
+    JsonWriter w(-1);
+    w.Reserve(2u << 20);  // a full project writes some 1.5 MB
+    w.BeginObject();
+    w.Member("projectOpen", block.projectOpen);
+    w.Member("projectName", Text(block.projectName, ProjectNameSize));
+    w.Member("deviceCount", block.DeviceCountClamped());
+    w.Key("devices");
+    w.BeginArray();
+    for (int i = 0; i < block.DeviceCountClamped(); ++i) w.Element(), PutDevice(w, block.devices[i]);
+    w.EndArray();
+    w.EndObject();
+    return std::move(w.Text());
 }
 
 }  // namespace corvix

@@ -1,5 +1,8 @@
 #include "model/project_text_parts.h"
 
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
 namespace corvix::textform {
 
 std::string Hex(const void* data, std::size_t size) {
@@ -118,6 +121,58 @@ bool ParseStamp(std::string_view text, EventRecord& e) {
     e.second = static_cast<uint8_t>(second);
     e.millisecond = static_cast<uint16_t>(ms);
     return true;
+}
+
+void JsonWriter::Open(char bracket) {
+    out_ += bracket;
+    empty_.push_back(true);
+}
+
+void JsonWriter::Close(char bracket) {
+    const bool wasEmpty = empty_.back();
+    empty_.pop_back();
+    if (!wasEmpty && indent_ >= 0) {
+        out_ += '\n';
+        out_.append(empty_.size() * static_cast<std::size_t>(indent_), ' ');
+    }
+    out_ += bracket;
+}
+
+void JsonWriter::Separate() {
+    if (!empty_.back()) out_ += ',';
+    empty_.back() = false;
+    if (indent_ >= 0) {
+        out_ += '\n';
+        out_.append(empty_.size() * static_cast<std::size_t>(indent_), ' ');
+    }
+}
+
+void JsonWriter::Key(std::string_view key) {
+    Separate();
+    String(key);
+    out_ += indent_ >= 0 ? ": " : ":";
+}
+
+void JsonWriter::String(std::string_view text) {
+    bool plain = true;
+    for (char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        plain = plain && u >= 0x20 && u < 0x80 && c != '"' && c != '\\';
+    }
+    if (plain) {
+        out_ += '"';
+        out_ += text;
+        out_ += '"';
+        return;
+    }
+    // Escapes and UTF-8 checks as the library does them; bytes that are no UTF-8 are replaced.
+    out_ += nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+void JsonWriter::Integer(long long value) {
+    char buffer[24];
+    const int n = std::snprintf(buffer, sizeof buffer, "%lld", value);
+    out_.append(buffer, static_cast<std::size_t>(n));
 }
 
 }  // namespace corvix::textform

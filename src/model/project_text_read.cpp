@@ -1,9 +1,12 @@
 // Reading the project's text form back into a block. Everything is checked before anything
 // is used: a refusal names the field (a JSON pointer) and says why in both languages.
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
 #include <nlohmann/json.hpp>
+#include <utility>
+#include <vector>
 
 #include "model/gbk.h"
 #include "model/project_text.h"
@@ -287,7 +290,15 @@ void ReadSpares(const json& o, const Path& path, int from, int slots, Read read)
     }
 }
 
-void ReadDevice(const json& v, const Path& path, int slot, DeviceRecord& d) {
+// A device's events read while the text was parsed (see StreamingReader): the list in the
+// tree then holds placeholders, and the first refusal among the events waits here until
+// the device's other checks have run, in the order a tree walk would meet them.
+struct StreamedEvents {
+    bool streamed = false;
+    std::optional<Refusal> refusal;
+};
+
+void ReadDevice(const json& v, const Path& path, int slot, DeviceRecord& d, const StreamedEvents* streamed) {
     NeedObject(v, path);
     KnownKeys(
         v, path,
@@ -333,7 +344,12 @@ void ReadDevice(const json& v, const Path& path, int slot, DeviceRecord& d) {
     const json& events = Array(Need(v, path, "events"), eventsPath);
     if (events.size() > MaxEvents)
         Refuse(eventsPath, txt::TextTooManyEvents, static_cast<int>(events.size()));
-    for (std::size_t i = 0; i < events.size(); ++i) ReadEvent(events[i], Child(eventsPath, i), d.events[i]);
+    if (streamed != nullptr && streamed->streamed) {
+        if (streamed->refusal) throw *streamed->refusal;
+    } else {
+        for (std::size_t i = 0; i < events.size(); ++i)
+            ReadEvent(events[i], Child(eventsPath, i), d.events[i]);
+    }
     d.eventCount = static_cast<int32_t>(events.size());
     if (const json* stored = Find(v, "eventCountStored")) {
         const Path at = Child(path, "eventCountStored");
@@ -347,13 +363,16 @@ void ReadDevice(const json& v, const Path& path, int slot, DeviceRecord& d) {
                    [&d](const json& e, const Path& at, int i) { ReadEvent(e, at, d.events[i]); });
 }
 
-void ReadDeviceSlot(const json& v, const Path& path, int slot, DeviceRecord& d) {
+void ReadDeviceSlot(const json& v, const Path& path, int slot, DeviceRecord& d,
+                    const StreamedEvents* streamed = nullptr) {
     if (v.is_null()) return;  // a slot never used: all zeros
     if (!v.is_object()) RefuseType(path, txt::TextTypeDevice);
-    ReadDevice(v, path, slot, d);
+    ReadDevice(v, path, slot, d, streamed);
 }
 
-ParsedProjectText ReadWhole(const json& root) {
+// Fills `block`, which arrives zeroed (or with the events the parse streamed into it).
+ParsedProjectText ReadWhole(const json& root, std::unique_ptr<ProjectBlock> fresh,
+                            const std::array<StreamedEvents, MaxDevices>& streamed) {
     const Path top;
     NeedObject(root, top);
     const json* format = Find(root, "format");
@@ -365,7 +384,7 @@ ParsedProjectText ReadWhole(const json& root) {
         Refuse(Child(top, "version"), txt::TextUnknownVersion, version.dump().c_str());
 
     ParsedProjectText out;
-    out.block = std::make_unique<ProjectBlock>();
+    out.block = std::move(fresh);
     ProjectBlock& block = *out.block;
     if (isDevice) {
         KnownKeys(root, top, {"format", "version", "slot", "device"});
@@ -386,9 +405,150 @@ ParsedProjectText ReadWhole(const json& root) {
     if (devices.size() != MaxDevices) Refuse(devicesPath, txt::TextDeviceCount);
     for (int i = 0; i < MaxDevices; ++i)
         ReadDeviceSlot(devices[static_cast<std::size_t>(i)], Child(devicesPath, static_cast<std::size_t>(i)),
-                       i, block.devices[i]);
+                       i, block.devices[i], &streamed[static_cast<std::size_t>(i)]);
     return out;
 }
+
+// Builds the tree as the library's own parser does, except for the events of a project's
+// devices (/devices/i/events/j): each is read into the block as soon as it is complete and
+// only a placeholder stays in the tree, so the tree of a full project stays small.
+class StreamingReader {
+  public:
+    StreamingReader(json& root, ProjectBlock& block, std::array<StreamedEvents, MaxDevices>& streamed)
+        : root_(root), block_(block), streamed_(streamed) {}
+
+    bool null() { return Scalar(nullptr); }
+    bool boolean(bool v) { return Scalar(v); }
+    bool number_integer(json::number_integer_t v) { return Scalar(v); }
+    bool number_unsigned(json::number_unsigned_t v) { return Scalar(v); }
+    bool number_float(json::number_float_t v, const std::string&) { return Scalar(v); }
+    bool string(std::string& v) { return Scalar(std::move(v)); }
+    bool binary(json::binary_t& v) { return Scalar(std::move(v)); }
+
+    bool start_object(std::size_t) { return Open(json::value_t::object); }
+    bool start_array(std::size_t) { return Open(json::value_t::array); }
+    bool end_object() { return Close(); }
+    bool end_array() { return Close(); }
+
+    bool key(std::string& k) {
+        Frame& top = stack_.back();
+        if (top.role == Role::Root || top.role == Role::Device) top.key = k;  // the only keys looked at
+        element_ = &(*top.value)[k];
+        return true;
+    }
+
+    bool parse_error(std::size_t byte, const std::string&, const nlohmann::detail::exception& e) {
+        error_.emplace(byte, e.what());
+        return false;
+    }
+
+    // Byte (from 1) and message of the error that stopped the parse, if one did.
+    const std::optional<std::pair<std::size_t, std::string>>& Error() const { return error_; }
+
+  private:
+    enum class Role { Other, Root, Devices, Device, Events, Event };
+    struct Frame {
+        json* value;
+        Role role;
+        std::size_t index;  // the device's slot, or the event's index
+        std::string key;    // an object's latest key
+    };
+
+    // Where a new value goes and what it is: a placeholder plus `scratch_` for a streamed event.
+    json* Place(json&& v, Role& role, std::size_t& index) {
+        role = Role::Other;
+        index = 0;
+        if (stack_.empty()) {
+            root_ = std::move(v);
+            role = Role::Root;
+            return &root_;
+        }
+        Frame& top = stack_.back();
+        if (top.value->is_array()) {
+            const std::size_t at = top.value->size();
+            if (top.role == Role::Events && at < MaxEvents) {
+                top.value->emplace_back(nullptr);
+                scratch_ = std::move(v);
+                role = Role::Event;
+                index = at;
+                return &scratch_;
+            }
+            top.value->emplace_back(std::move(v));
+            if (top.role == Role::Devices && at < MaxDevices) role = Role::Device, index = at;
+            return &top.value->back();
+        }
+        *element_ = std::move(v);
+        if (top.role == Role::Root && top.key == "devices") {
+            role = Role::Devices;
+            // A repeated key replaces the list: nothing read for the earlier one may remain.
+            for (int i = 0; i < MaxDevices; ++i) Forget(static_cast<std::size_t>(i));
+        } else if (top.role == Role::Device && top.key == "events") {
+            role = Role::Events;
+            index = top.index;
+            Forget(index);
+        }
+        return element_;
+    }
+
+    void Forget(std::size_t slot) {
+        streamed_[slot] = StreamedEvents{};
+        std::memset(block_.devices[slot].events, 0, sizeof block_.devices[slot].events);
+    }
+
+    bool Scalar(json&& v) {
+        Role role;
+        std::size_t index;
+        Place(std::move(v), role, index);
+        if (role == Role::Event) ReadStreamed(index);
+        return true;
+    }
+
+    bool Open(json::value_t type) {
+        Role role;
+        std::size_t index;
+        json* at = Place(json(type), role, index);
+        // Only an array holds a device's events; only objects are devices.
+        if ((role == Role::Devices || role == Role::Events) && type != json::value_t::array)
+            role = Role::Other;
+        if (role == Role::Device && type != json::value_t::object) role = Role::Other;
+        if (role == Role::Events) streamed_[index].streamed = true;
+        stack_.push_back(Frame{at, role, index, {}});
+        return true;
+    }
+
+    bool Close() {
+        const Frame done = std::move(stack_.back());
+        stack_.pop_back();
+        if (done.role == Role::Event) ReadStreamed(done.index);
+        return true;
+    }
+
+    // Reads the finished event `scratch_`; a refusal waits for its device (the first one only).
+    void ReadStreamed(std::size_t index) {
+        const std::size_t slot = stack_.back().index;
+        StreamedEvents& state = streamed_[slot];
+        if (!state.refusal) {
+            const Path top;
+            const Path devices = Child(top, "devices");
+            const Path device = Child(devices, slot);
+            const Path events = Child(device, "events");
+            try {
+                ReadEvent(scratch_, Child(events, index), block_.devices[slot].events[index]);
+            } catch (Refusal& r) {
+                state.refusal = std::move(r);
+            }
+        }
+        scratch_ = nullptr;
+    }
+
+    json& root_;
+    ProjectBlock& block_;
+    std::array<StreamedEvents, MaxDevices>& streamed_;
+    std::vector<Frame> stack_;
+    json* element_ = nullptr;
+    json scratch_;
+    std::optional<std::pair<std::size_t, std::string>> error_;
+};
 
 // Line and column (1-based, counting characters, not bytes) of byte `offset`.
 void Locate(std::string_view text, std::size_t offset, int& line, int& column) {
@@ -410,12 +570,14 @@ void Locate(std::string_view text, std::size_t offset, int& line, int& column) {
 std::optional<ParsedProjectText> ProjectFromJson(std::string_view text, TextFormError& error) {
     error = TextFormError{};
     json root;
-    try {
-        root = json::parse(text.begin(), text.end());
-    } catch (const json::parse_error& e) {
-        // e.byte counts from 1 and names the character that broke the text.
-        Locate(text, e.byte > 0 ? e.byte - 1 : 0, error.line, error.column);
-        std::string why = e.what();
+    auto block = std::make_unique<ProjectBlock>();
+    auto streamed = std::make_unique<std::array<StreamedEvents, MaxDevices>>();
+    StreamingReader reader(root, *block, *streamed);
+    json::sax_parse(text.begin(), text.end(), &reader);
+    if (const auto& failed = reader.Error()) {
+        // The byte counts from 1 and names the character that broke the text.
+        Locate(text, failed->first > 0 ? failed->first - 1 : 0, error.line, error.column);
+        std::string why = failed->second;
         const std::size_t colon = why.find(": ");
         if (colon != std::string::npos) why = why.substr(colon + 2);
         // The parser quotes the bytes it last read, which may be no UTF-8 at all.
@@ -426,7 +588,7 @@ std::optional<ParsedProjectText> ProjectFromJson(std::string_view text, TextForm
         return std::nullopt;
     }
     try {
-        return ReadWhole(root);
+        return ReadWhole(root, std::move(block), *streamed);
     } catch (const Refusal& r) {
         error.field = r.field;
         error.zh = r.zh;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -15,6 +16,7 @@
 #include "fakes/run_program.h"
 #include "model/gbk.h"
 #include "model/project_file.h"
+#include "model/project_text_parts.h"
 #include "model_fakes.h"
 
 namespace corvix {
@@ -355,6 +357,98 @@ TEST(ProjectText, RefusesValuesOutOfRangeNamingTheField) {
     }
     TextFormError error;  // the base text itself is fine
     EXPECT_TRUE(ProjectFromJson(BaseText().dump(), error)) << error.en;
+}
+
+// Events are read while the text is parsed; what is refused, and where, must not depend on
+// that: a device's own fields are checked before its events, the first bad event is named,
+// a broken text is named as broken even after a bad event, and a repeated key replaces.
+TEST(ProjectText, EventsReadDuringTheParseKeepRefusalsInOrder) {
+    using J = nlohmann::json;
+    auto badStamp = [](J& j, int i) { j["devices"][0]["events"][i]["stamp"] = "2023-02-29T00:00:00.000"; };
+    struct Case {
+        const char* what;
+        std::string text;
+        const char* field;  // empty: refused as malformed
+    };
+    J slotAndEvent = BaseText();  // keys sorted: "events" comes before "slot"
+    badStamp(slotAndEvent, 0);
+    slotAndEvent["devices"][0]["slot"] = 4;
+    J twoBad = BaseText();
+    twoBad["devices"][0]["events"].push_back(twoBad["devices"][0]["events"][0]);
+    badStamp(twoBad, 1);
+    twoBad["devices"][0]["events"].push_back(twoBad["devices"][0]["events"][1]);
+    twoBad["devices"][0]["events"][2]["risingMark"] = 300;
+    J eventThenTooMany = BaseText();
+    badStamp(eventThenTooMany, 0);
+    eventThenTooMany["devices"][0]["signals"] = J(std::vector<std::string>(73, "s"));
+    J broken = BaseText();
+    badStamp(broken, 0);
+    const Case cases[] = {
+        {"slot before events", slotAndEvent.dump(), "/devices/0/slot"},
+        {"first bad event", twoBad.dump(2), "/devices/0/events/1/stamp"},
+        {"signals before events", eventThenTooMany.dump(), "/devices/0/signals"},
+        {"broken after a bad event", broken.dump() + ",", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TextFormError error;
+        EXPECT_FALSE(ProjectFromJson(c.text, error));
+        EXPECT_EQ(error.field, c.field);
+        EXPECT_EQ(error.line > 0, std::string(c.field).empty()) << error.en;
+    }
+
+    // A repeated "events" key replaces the list: nothing of the first one may remain.
+    std::string twice = BaseText().dump();
+    const std::size_t at = twice.find("\"name\":");
+    ASSERT_NE(at, std::string::npos);
+    twice.insert(at, "\"events\":[],");
+    const Block b = Imported(twice);
+    ASSERT_TRUE(b);
+    EXPECT_EQ(b->devices[0].eventCount, 0);
+    EXPECT_TRUE(std::all_of(reinterpret_cast<const char*>(b->devices[0].events),
+                            reinterpret_cast<const char*>(b->devices[0].events) + sizeof b->devices[0].events,
+                            [](char c) { return c == 0; }));
+}
+
+// The writer lays text out as the library's dump of the same tree, compact and indented.
+void Write(textform::JsonWriter& w, const nlohmann::ordered_json& v) {
+    if (v.is_object()) {
+        w.BeginObject();
+        for (auto it = v.begin(); it != v.end(); ++it) w.Key(it.key()), Write(w, it.value());
+        w.EndObject();
+    } else if (v.is_array()) {
+        w.BeginArray();
+        for (const auto& e : v) w.Element(), Write(w, e);
+        w.EndArray();
+    } else if (v.is_string()) {
+        w.String(v.get<std::string>());
+    } else if (v.is_boolean()) {
+        w.Bool(v.get<bool>());
+    } else if (v.is_null()) {
+        w.Null();
+    } else {
+        w.Integer(v.get<long long>());
+    }
+}
+
+TEST(ProjectText, WriterLaysOutTextAsTheLibraryDoes) {
+    using J = nlohmann::ordered_json;
+    const J trees[] = {
+        J::object(),
+        J::array(),
+        J{{"a", J::object()}, {"b", J::array()}, {"c", {1, -2, true, false, nullptr}}},
+        J{{"q\"uo\\te", "tab\there\nnew \x01 \x7f"}, {"中文", "城东 / 站"}, {"bad", "\xff\xfe x"}},
+        J::array({J{{"deep", J::array({J::array({J::object({{"x", 9223372036854775807LL}})})})}}, "s"}),
+    };
+    for (const J& tree : trees) {
+        for (int indent : {-1, 2}) {
+            SCOPED_TRACE(tree.dump(-1, ' ', false, J::error_handler_t::replace) + " indent " +
+                         std::to_string(indent));
+            textform::JsonWriter w(indent);
+            Write(w, tree);
+            EXPECT_EQ(w.Text(), tree.dump(indent, ' ', false, J::error_handler_t::replace));
+        }
+    }
 }
 
 struct TextFiles : ::testing::Test {
