@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Wall time of a whole configuration read, a whole configuration write and a status round
 // trip between the protocol engine (over the real worker and a termios port) and the
 // simulated device on a pseudo-terminal, in one process. First unpaced (a pty moves bytes at

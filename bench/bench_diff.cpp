@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Time of the record diff and of the line text on the largest projects: 20 devices, each with
 // 72 signal names and 500 stored events. The diff runs over two projects that differ in every
 // signal name and event (the worst case: every row is built and compared) and over two equal

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CPU use of `corvix-cli device monitor` while the line floods it with random bytes at full
 // speed: the program must stay cheap when a peer talks garbage. The flood lasts until the
 // command gives up on the device that never answers properly (16 s) or SECONDS pass.

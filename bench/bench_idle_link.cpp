@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CPU used by an open, idle link: a worker on a pseudo-terminal with nothing to send or
 // receive. Prints the process CPU time over the idle stretch and the share of one core.
 // Usage: bench_idle_link [seconds]   (default 10)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Wall time of opening the link and of one status round trip, with the simulated device
 // reached three ways: its pseudo-terminal directly, and through ser2net as a raw TCP port and
 // as an RFC 2217 port (whose opening also sets the line on the server). In one process: the

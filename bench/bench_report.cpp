@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Time to build and write the settings report of a full project: N devices (default 20),
 // each with 72 signal names and 500 stored events, the largest a project file holds. Prints
 // wall and CPU time for the report's content, its HTML and (with the GUI build) its PDF.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Time to export a full project to its JSON text and to import it again: 20 devices, each with
 // 72 signal names and 500 stored events, Chinese texts. Runs each N times (default 20) and
 // prints median, min and max in ms; checks that the round trip gave the same bytes.

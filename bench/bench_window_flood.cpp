@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The desktop window under a flood: a peer on a pty sends random bytes at full speed while
 // the main window is connected to it, the communication bar shown. Measures how late the
 // window's thread handles an event posted every 10 ms (where input events wait too) and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The flooding side of the flood benchmarks: random bytes written to a pty master as fast as
 // it takes them, with the other side's requests drained so it never blocks on a full line.
 #pragma once

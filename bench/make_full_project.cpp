@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writes the largest project a file holds, for timing the commands that read one as a whole
 // process: 20 devices, each with 72 signal names and 500 stored events, Chinese texts.
 // A variant (default 0) changes a few fields of a few devices, so that two files of

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: Apache-2.0
 """Times a command as a whole process: start-up, loading of libraries and exit included.
 
 usage: bench/time_process.py [-n RUNS] [--warmup N] -- COMMAND [ARG ...]

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Package documents and the Debian package (cpack -G DEB, or the release preset's package).
 
 set(CPACK_PACKAGE_CONTACT "Corvix developers <packages@corvix.org>")

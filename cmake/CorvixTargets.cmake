@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Helpers every CMakeLists.txt of the tree uses for its targets.
 
 # corvix_include_root(<target> <name> [PUBLIC|PRIVATE])

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzz target for the clock window's typed time: any text, in either date order, read into
 // the fields the device is set to. The first input byte chooses the order; the rest is the
 // text as UTF-8 (invalid sequences included).

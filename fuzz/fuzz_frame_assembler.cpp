@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzz target for reception splitting: the simulated device's assembler, which finds whole
 // frames in a byte stream that arrives in pieces, after noise or after damaged frames. The
 // first input byte chooses the piece sizes; the rest is the stream.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzz target for the pages' write-back: a run of edits, each a typed text or a chosen entry
 // on any row of any page (rows and entries out of range included), applied to one record as
 // the list applies them, with the edited page read back after each edit.

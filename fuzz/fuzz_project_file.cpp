@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzz target for project files: parsing a whole file image, building the JSON view of
 // whatever the block holds, the signal-name operations on records with arbitrary counts, and
 // the text conversions and escaping that every name goes through.

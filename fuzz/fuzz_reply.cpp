@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzz target for the protocol engine: after a chosen operation starts, the input is a
 // schedule of driver calls (timer ticks, worker notices, hang-ups and receptions of fuzzed
 // bytes, raw or wrapped into valid frames), so every path of the engine is reachable, the

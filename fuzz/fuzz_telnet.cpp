@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzz target for the telnet layer of RFC 2217 servers: whatever a server sends, decoding it
 // in pieces of any size, with any room for data, hands out the same data bytes as decoding it
 // whole, never more than the room, and escaped data comes back exactly.

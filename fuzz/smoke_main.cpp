@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Smoke runner for the fuzz targets: without libFuzzer, feed each target its seed corpus (the
 // folders and files named on the command line) and a fixed pseudo-random stream of inputs (so
 // every run is the same), biased towards the shapes our parsers care about: frame-like and

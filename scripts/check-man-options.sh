@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # check-man-options.sh MAN-PAGE PROGRAM
 #
 # Compares the long options a program's help texts name with those its manual page names

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs the Debian packages Corvix needs to build, test, package and run, skipping what is
 # there.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Runs every libFuzzer target for SECONDS each (default 60), one after the other on one job at
 # low priority, starting from the committed seed corpus (fuzz/corpus/<target>/). Inputs that
 # reach new code are kept in build-fuzz/corpus/<target>/ (copy the worthwhile ones into

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds Corvix and starts it. Without a serial port on this PC it starts with a simulated
 # device (--demo); without a display it runs under a virtual X server.
 set -euo pipefail

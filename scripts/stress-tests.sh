@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Runs the test suite again and again on a loaded machine, to catch tests that fail by chance
 # (a time-out too tight, a name shared between parallel tests, an order assumed between
 # threads). Not part of CI: a full pass takes a long time.

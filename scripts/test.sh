@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds and runs every test: a normal build (all tests, the GUI ones headless), an
 # AddressSanitizer + UndefinedBehaviorSanitizer build of all tests (the GUI ones headless too),
 # a ThreadSanitizer build of the link and command-line tests and the window's link session,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The application object: start-up of the desktop program.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The device clock against the PC clock, allowing for the time a clock frame spends on the
 // line: the offset a reading shows, and the PC time to send so that the device holds it
 // when the frame has arrived.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The link: serial settings, open/configure/close of the port, the worker, and the Connect /
 // Disconnect / port-name commands. Used from the host's thread only; the notice callback runs
 // on the worker thread. It reports what happened; front ends say it to their user.

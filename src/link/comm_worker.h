@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The communication worker: a thread that writes the frame the UI put into txBuffer and
 // gathers what arrives into rxBuffer. A reception ends as soon as it holds one complete frame
 // (only the frame's geometry is looked at, never its meaning), otherwise after 100 ms of line

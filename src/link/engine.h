@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The protocol engine: device operations, waiting, resends and give-up, reply handling and
 // event retrieval. Driven by calls (timer ticks, worker notices, operations); it writes what
 // the device tells into the document, sends on the line through IFrameSink and reports every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the protocol engine reports. Every reply, time-out and failure becomes one of these;
 // front ends decide what it means to their user (a message box, a page refill, an exit code).
 #pragma once

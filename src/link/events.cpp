@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Event retrieval: the stored event log into the current device, new events reported as they come.
 #include "link/engine.h"
 

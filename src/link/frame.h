@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The device's frame format: building, checking and decoding frames and their payloads.
 // Pure byte handling, no I/O. Every reader stays inside the bytes actually received,
 // whatever a length or count inside a frame claims.

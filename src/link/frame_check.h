@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a received block is, and whether a reply answers the request that is outstanding.
 // Pure functions over byte buffers: the engine decides with them, front ends only show them.
 #pragma once

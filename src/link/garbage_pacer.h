@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // How fast the worker may read a line that brings no frames. A pseudo-terminal or a network
 // peer can pour out garbage far faster than any serial line carries bytes, and reading all of
 // it only burns the processor: garbage never completes a frame. Receptions without a frame

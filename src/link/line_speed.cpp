@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Line rates through termios2. Kept in a file of its own: the kernel's termios header, which
 // defines termios2 and BOTHER, cannot be included together with the C library's <termios.h>.
 #include "link/line_speed.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Any integer line rate, through the kernel's termios2 and BOTHER, for rates the C library's
 // B constants do not name (14400, 250000, ...). Plain ints only, so that this header mixes
 // with <termios.h>.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The link session's opening of the port: at once, or for a network port on a thread of its
 // own; and its side of a lost link: taking a hang-up over, retrying the same port name on the
 // session's own schedule, and ending the wait on the user's command. The retry is the

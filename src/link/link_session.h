@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One link session: the serial link (port and worker), the protocol engine and the timer
 // schedule, with the worker's notices pumped in this one place. Hosts adapt it to their loop:
 // they hand in `post`, which runs a function on the host's own thread (it is called from the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Serial device servers: the device's line reached over TCP, either as a raw byte stream
 // (tcp://HOST:PORT) or through telnet with RFC 2217 (rfc2217://HOST:PORT), which also sets
 // the server's baud rate, data bits, parity and stop bits. A port name with one of these

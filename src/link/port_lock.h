@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Sharing a serial port with other programs: the traditional "LCK..name" lock files, and
 // finding the program that holds a port we were refused.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The PC's serial ports under the names a person knows them by: the kernel's name, the stable
 // names udev gives USB adapters in /dev/serial/by-id, and the adapter's maker and product as
 // its USB descriptors state them.

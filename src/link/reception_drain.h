@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Hands the receptions the worker gathered to the engine, oldest first, many per notice.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The PC serial port: settings, the port interface the worker talks to, the POSIX termios
 // implementation, a scriptable fake for tests, and the list of ports the PC has.
 #pragma once

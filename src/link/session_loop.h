@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A link session driven from a plain blocking loop on the calling thread, for hosts without
 // an event loop of their own (the command line, benchmarks): what the worker posts waits in a
 // queue until the loop runs it, between the session's due timer ticks.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Serial line settings that come from outside the program (the settings file): each value
 // the line cannot take goes back to its default.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // How old the live status is: when the status poll was last answered, and whether that is
 // too long ago for the states on screen to count as current. Time comes from the caller, so
 // the rule is testable in fake time.

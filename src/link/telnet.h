@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The telnet layer of an RFC 2217 serial server: data bytes with IAC (0xFF) doubled on the
 // wire, option negotiation, and the COM-PORT-OPTION subnegotiations that set the line. Works
 // on byte buffers only; the network port feeds it and sends what it produces.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Calendar arithmetic on local wall-clock times: how far apart two clocks read, and a time
 // moved by some milliseconds. Both sides count local time without a zone, as the device does.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The one diff over two records, page by page and field by field, named and shown as the
 // pages show them. Compare With Device lists the configuration a device read carries; Compare
 // With File and `corvix-cli diff` list everything two project files hold, also the device

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The two sides of a diff: each a whole project or one device of it, read from a project
 // file (.mac) or from its JSON text form, named on a command line as PATH or PATH@N.
 #pragma once

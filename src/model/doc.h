@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The project document: the project block, selection, live data of the link, clipboards,
 // language and the modified mark, plus the project commands. Plain C++; the GUI, the CLI
 // and the tests plug in through IDocViews and IUserInterface.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Events as a CSV file for spreadsheet programs: UTF-8 with a byte-order mark (so that the
 // Chinese names show), a title row, then one row per event: number, local time
 // (ISO 8601 with milliseconds, no zone), signal name, direction. Fields are quoted as

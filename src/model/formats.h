@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Texts built from values that more than one front end shows: the event time stamp of the
 // event-log page, the state texts of signals and events, and the clock text. The list, the
 // command line and the dialogs take them from here so that they read the same everywhere.

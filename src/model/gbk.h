@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // GBK (code page 936) <-> UTF-8 at the edges of the program, and GBK-aware cutting.
 #pragma once
 

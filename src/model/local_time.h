@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The PC's local time as the clock window and the device clock count it.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The parameter pages as data: each page's columns, its rows and their texts in both
 // languages, the editor of each value, its choices, and how a value is read from and
 // written to the device record. The list view renders and edits from this; the command

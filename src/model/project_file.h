@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The project file: magic number 5555 followed by the project block, nothing else.
 // Reading and writing are split into an opening step and a transfer step so that the
 // document can show its messages and wait cursor between them.

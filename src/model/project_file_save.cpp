@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Saving a project file: see ProjectFileWriter in project_file.h for which way each case goes.
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The project as compact JSON for tools and scripts: texts converted from GBK to UTF-8
 // (undecodable bytes as U+FFFD), only the slots and entries the counts cover, counts clamped.
 // The lossless, canonical form is project_text.h.

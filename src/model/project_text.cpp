@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writing the project's text form. Every byte of the block is carried: readable where a
 // person edits it, as hex where it has no meaning (and only when not zero).
 #include "model/project_text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The text form of a project: canonical, pretty-printed JSON that carries every byte of the
 // project block, so that import(export(block)) gives the same bytes back. Fields a person
 // edits appear readable (UTF-8 texts, numbers, choice codes with their text, ISO stamps);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Pieces shared by writing and reading the project's text form: hex bytes, the choice
 // lists of the coded fields, the event stamp and the JSON writer. Internal to the model's JSON forms
 // (project_text*.cpp, project_json.cpp).

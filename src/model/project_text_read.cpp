@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading the project's text form back into a block. Everything is checked before anything
 // is used: a refusal names the field (a JSON pointer) and says why in both languages.
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A project as stable lines of text, one field per line, each naming its device, page and
 // field ("device 2 / RS485 Port B1 - System / Baud rate: 9600"), so that a line diff of two
 // versions of a project file (git's textconv) shows exactly the fields that changed. Bytes no

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Device configuration record, event record and the project block: fixed byte layouts
 // shared with the device (configuration image) and with the project file.
 #pragma once

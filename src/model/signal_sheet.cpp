@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writing the signal-name sheet, taking its names, and the refusal messages.
 #include "model/signal_sheet.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A device's signal names as a spreadsheet: written as CSV (UTF-8 with a byte-order mark, a
 // title row, then one row per name: number, name; RFC 4180 quoting, CR LF), read back from
 // what spreadsheet programs save.

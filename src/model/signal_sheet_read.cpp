@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading a signal-name sheet: the encoding, the separator, RFC 4180 records, and the rows'
 // checks. No packaged C++ CSV reader also knows GBK, so this one is ours and small.
 #include <cstdint>

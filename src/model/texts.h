@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The bilingual text catalog: every user-visible text, Chinese and English side by side
 // (UTF-8 here; record texts become GBK only when stored). Ask with the current uiLanguage
 // at the moment the text is built.

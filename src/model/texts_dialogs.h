@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Catalog section: dialogs texts (serial settings, clock window, event window, password,
 // device information and user guide). Included through model/texts.h.
 #pragma once

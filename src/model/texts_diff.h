@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Catalog section: the diff of two projects or devices (corvix-cli diff, Compare With File)
 // and the line text of a project that git shows. Included through model/texts.h.
 #pragma once

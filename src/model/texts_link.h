@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Catalog section: link texts. Included through model/texts.h.
 #pragma once
 

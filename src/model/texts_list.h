@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Catalog section: list texts. Included through model/texts.h.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Catalog section: serial device servers (tcp://, rfc2217://) and the programs known to take
 // serial ports. Included through model/texts.h.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Catalog section: comparing a project device with the device itself, exporting events and
 // the device clock's offset. Included through model/texts.h.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Catalog section: the settings report (its headings and facts, the menu item, the save
 // dialog and its messages). Included through model/texts.h.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Catalog section: the link session's state as the window shows it (a lost link that is
 // awaited, the age of the live status). Included through model/texts.h.
 #pragma once

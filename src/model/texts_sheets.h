@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Catalog section: signal names to and from spreadsheets, and the settings workbook.
 // Included through model/texts.h.
 #pragma once

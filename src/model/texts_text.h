@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Catalog section: the project's text form (JSON export and import). printf formats; the
 // first %s of a field message is the field, written as a JSON pointer ("/devices/0/name").
 // Included through model/texts.h.

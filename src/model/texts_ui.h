@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Catalog section: ui texts (main window, project tree, name dialog, communication bar).
 // Included through model/texts.h.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "present/clock_offset_text.h"
 
 #include <cstdio>

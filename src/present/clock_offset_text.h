@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The clock window's and the command line's text for the device clock's offset.
 #pragma once
 

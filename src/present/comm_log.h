@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The communication log: one entry per frame sent or block received, kept as it happened
 // (bytes, time, verdict) and turned into text only when someone shows or writes it. The
 // desktop bar, its files and the command line's --log print the same lines.

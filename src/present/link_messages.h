@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the link's and the engine's outcomes say to a person: message texts and captions,
 // event lines and clock texts, in the interface language. Shared by the desktop program and
 // the command line, so both say the same thing; plain C++.

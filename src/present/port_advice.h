@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What to tell a person about a port that would not open, beyond the failure itself: which
 // program holds it and how to get it back from the usual suspects, or why a serial device
 // server could not be reached. Texts only; the facts come from the link.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The entries of the port list: what a person reads, and the port name an entry stands for.
 // Plain C++.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "present/project_messages.h"
 
 #include "model/texts.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a failed project command says to a person, and the user-interface base that says it
 // through ShowMessage, so every front end reports a problem with the same text.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The settings report: the whole project as a person reads it on paper or in a browser. The
 // report is built once as a structured document from the page descriptions (so every page
 // reads as the parameter list shows it) and then written out, as one self-contained HTML

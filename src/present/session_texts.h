@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the window says about the link session's state: the status pane's text (the link's
 // settings, or that a lost port is awaited) and the age of the live status. Plain C++.
 #pragma once

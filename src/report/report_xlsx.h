@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Spreadsheets written through libxlsxwriter: a device's signal names as a sheet, and the
 // settings workbook (the settings report with one sheet per device). No Qt; the window and
 // the command line both call these.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The GUI's side of the document's user-interface seam: file dialogs, the name dialog,
 // message boxes and the wait cursor, plus the questions only the desktop program asks.
 // Tests replace the whole interface with a scripted one, so no real modal dialog runs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A hand-made system tree for port discovery: tty class entries, USB device folders with
 // their strings, device nodes (plain files) and udev's by-id links, all under one root.
 #pragma once

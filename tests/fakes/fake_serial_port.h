@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A scriptable serial port for tests.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A TCP server on 127.0.0.1 that takes connections into its backlog and never says a word: a
 // serial device server that does not answer, or one that comes back on the same port.
 #pragma once

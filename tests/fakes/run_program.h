@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One way for the tests to run the project's programs: start one with arguments and an
 // optional standard input, gather its stdout and stderr on a thread of ours, and wait for it
 // with a bound so that a hung program fails its test instead of stalling the whole run.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A real serial device server for the tests: the system's ser2net, run in the foreground with
 // a generated configuration that bridges three TCP ports on 127.0.0.1 to one serial device:
 // raw, telnet with RFC 2217, and plain telnet. Its ports are found by binding port 0, so parallel

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Test helpers for the link: a pseudo-terminal whose controlling side the test holds to play
 // the device (the code under test opens SlavePath() as its serial port), a recorder for the
 // worker's notices, and polling with a deadline. Header-only so any test can include it.

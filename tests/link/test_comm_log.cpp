@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The communication log's text, its cap and its daily files.
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The protocol engine driven tick by tick and reply by reply.
 #include <cstring>
 

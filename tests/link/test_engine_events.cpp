@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Event-log and new-event replies: storage into the current device and event-window text.
 #include <cstdio>
 #include <cstring>

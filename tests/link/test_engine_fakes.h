@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fakes for driving the protocol engine tick by tick and reply by reply.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading a device's configuration for comparison leaves the project alone, and the clock
 // offset and the set-to-PC time allow for the clock frame's time on the line.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Frame codec against hand-written bytes.
 #include <gtest/gtest.h>
 

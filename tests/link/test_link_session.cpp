@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The link session in fake time: its timer schedule, the one notice pump and the results it
 // hands to the host, over the real worker and a scriptable port.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Serial device servers: port names, the telnet layer against hand-written bytes, and the
 // network port through a real ser2net process bridging to a pseudo-terminal.
 #include <gtest/gtest.h>

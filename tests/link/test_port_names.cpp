@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Port discovery on a hand-made sysfs and by-id tree, and the entries the port list shows.
 #include <gtest/gtest.h>
 #include <unistd.h>

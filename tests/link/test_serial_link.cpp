@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The frame's link: Connect / Disconnect, reopening on a new port name, the messages on
 // failure, the status-bar text, and frames and receptions through a real pseudo-terminal.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The termios port on a pseudo-terminal (what reaches the line, what is refused) and the
 // port list read from a sysfs-like tree.
 #include <fcntl.h>

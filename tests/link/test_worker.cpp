@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The communication worker on a real pseudo-terminal and on the fake port: sending, where a
 // reception ends (a complete frame, line quiet, 1024 bytes), hang-ups, and no spinning.
 #include <gtest/gtest.h>

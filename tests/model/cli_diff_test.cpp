@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // corvix-cli diff and project textconv as separate processes, and textconv under the real git.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // corvix-cli project commands, run as a separate process, and the JSON view they print.
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Device commands of the tree and signal-name commands of the list.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The record diff over hand-made records: which rows two devices or two projects differ in,
 // the bytes no row shows, the line text git diffs, and how a diff side is named and read.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fakes for the document's seams and small file helpers shared by the model tests.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The page description against hand-made records: every page in both languages, the
 // editors the values open with, and the write-back of every editable value.
 #include "model/pages.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // New, Import, Export, Save and the project file on disk.
 #include "model/project_file.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The project's text form: byte-exact round trips over generated projects, canonical output,
 // refused imports, the published schema and the command line's export and import.
 #include "model/project_text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Record operations and the GBK text layer.
 #include "model/record.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Whole-record work against hand-made records: the comparison of a project device with a
 // device's configuration and taking the device's values, the events' CSV bytes, and the
 // calendar arithmetic of the clock offset.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Signal names to and from CSV: files written by hand as bytes and by python's csv module,
 // the refused files with their rows, and the import through the document.
 #include <gtest/gtest.h>

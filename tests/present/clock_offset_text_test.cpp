@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The device clock's offset as the clock window and corvix-cli print it: tenths of a second
 // below a minute, days, hours, minutes and seconds from a minute on, in both languages.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The PDF path of `corvix-cli project report`: the document handed to the PDF writer program,
 // that program on its own, and how corvix-cli finds it and reports a missing or failing one.
 #include <gtest/gtest.h>

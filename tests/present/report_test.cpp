@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The settings report: what it holds in both languages, its HTML, its file writing, and
 // corvix-cli project report end to end (the PDF read back with pdftotext).
 #include "present/report.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The XLSX writers, read back by an independent reader (Debian's python with openpyxl).
 #include "report/report_xlsx.h"
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # scripts/check-man-options.sh against a made-up program and pages: it walks commands and
 # subcommands, reads scdoc sources and built pages, and names what only one side has.
 set -uo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // corvix-cli device compare against the simulated device: the differing rows as the pages
 // show them, the exit codes, and a project file left as it was.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // corvix-cli device ... end to end against the simulated device on a pseudo-terminal.
 #include <algorithm>
 #include <regex>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // corvix-cli device ... against a misbehaving simulated device, and its refusals of bad
 // arguments, ports and files.
 #include <algorithm>

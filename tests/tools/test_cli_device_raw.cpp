@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // corvix-cli device ... against another program speaking the protocol: the test plays the
 // device on a raw pty, checks every request byte for byte and answers with frames written
 // out by hand.

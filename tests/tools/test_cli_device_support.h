@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Shared by the corvix-cli device tests: the program run as a child with its output
 // collected, a simulated device on a pty, project files in a private folder, and frames
 // assembled byte by byte for the tests that play the device themselves.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // corvix-cli against serial device servers (a real ser2net bridging to corvix-devsim) and
 // against a port another program holds: the exit code and the very text the window shows.
 #include <sys/file.h>

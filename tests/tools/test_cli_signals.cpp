@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // corvix-cli signals export | import and project report --xlsx, through the real program;
 // the files it writes are read by independent tools (xlsx2csv, python with openpyxl).
 #include <gtest/gtest.h>

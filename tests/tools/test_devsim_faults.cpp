@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The failure switches and line pacing of the simulated device, seen from the PC's end.
 #include <sys/ioctl.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // corvix-devsim as a program: the path on its first line, answering on it, ending on SIGTERM.
 #include <signal.h>
 #include <sys/stat.h>

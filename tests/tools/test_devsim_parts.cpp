@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The simulated device's parts on their own: frame finding, event store, clock, options,
 // caller-driven serving and the hand-driven line ends.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The simulated device answered over its pty, request by request, byte for byte.
 #include <atomic>
 #include <cstring>

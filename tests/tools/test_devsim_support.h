@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Shared by the simulated-device tests: hand-built requests and a PC end on a server's pty.
 #pragma once
 

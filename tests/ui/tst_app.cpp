@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Start-up of the desktop program: the command line, --help of the real binary, the
 // recent-file list, and a project named at start.
 #include <QProcess>

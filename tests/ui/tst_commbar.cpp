@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The communication bar's log: time-stamped header lines with the verdict, the cap on its
 // entries, the context menu's commands and what they remember, and the automatic log.
 #include <QAction>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Compare With Device through the real window against the simulated device: the rows that
 // differ, taking a device value, writing the project and reading again.
 #include <QLabel>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Project > Compare With File… through the real window: the menu item in both languages, the
 // rows against the file's device, choosing another device of the file, taking a file value
 // with the marks a device value sets, and a file that is no project.

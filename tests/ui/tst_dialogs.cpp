@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The modal dialogs through the main window's commands: PC serial port settings (lists,
 // texts read back, parity on the line, reopening on a new port, no port at all), the
 // service command with its password and device information, and the user guide.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The clock window through the main window: opening and its texts in both languages, the
 // date-order switch for the whole program, "Set" from typed text or the PC clock, the PC-time
 // box following the clock, the device-time box filled from clock replies, and closing (Enter

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The clock and event windows against the simulated device on a pseudo-terminal: the
 // device's running time in the clock window, "Set" from the PC clock, and new events from
 // the device's inputs written into the event window.

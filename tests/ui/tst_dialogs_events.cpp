@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The event window through the main window: created by the command or by arriving events,
 // the showing rules, Hide, Clear, No Eject, closing, the menu check mark, and the texts.
 #include <QCheckBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The serial dialog on a hand-made system tree: the port list follows adapters plugged and
 // unplugged while it is open, a stable entry gives its by-id name, and the confirmed line
 // is the next start's (each unusable stored value falling back alone).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Shared by the dialog tests: modal dialogs of the main window answered in place, and reply
 // frames built as a device would.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The parameter list's pages: columns, rows and texts in both languages, and what a
 // refresh or a second fill leaves behind.
 #include <QComboBox>

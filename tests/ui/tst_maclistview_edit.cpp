@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // In-place editing of the parameter list and its row commands, with a real protocol engine
 // whose frames are captured instead of sent.
 #include <QClipboard>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The input-status page of the real main window follows the simulated device's inputs
 // through polls, without losing the user's selection or scroll position.
 #include <QAccessible>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The project tree: rebuild, selection, context menus and their graying, every device
 // command, the keyboard shortcuts, the link commands, and the name dialog.
 #include <QLineEdit>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main window through its commands: start-up state, project commands with a scripted
 // file chooser, menus in both languages, the communication bar, the link commands, the
 // give-up with the link closed, closing with changes never written, and the Execute button

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main window against the simulated device on a pseudo-terminal: Read From Device and
 // Write to Device through the tree's commands, the worker and the engine, and demo mode.
 #include <QAccessible>

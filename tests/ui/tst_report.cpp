@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Project > Export Report in the main window: the menu item in both languages, the format
 // chosen by the file name, and the message when the report cannot be written.
 #include <QAction>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // End to end: a project made and edited through the real main window (tree clicks, the
 // list's in-place editors, the tool bar's Save with a scripted file chooser) is read back
 // by the command-line program from the file it wrote.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Import Signal Names… and Export Signal Names… in the signal-name page's context menu of the
 // main window, and the workbook choice of Export Report….
 #include <QAction>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Shared seams of the GUI tests: a scripted user interface that answers file, name and save
 // questions from queues and records every message, the fixtures most tests build their
 // windows from, and small helpers around them.

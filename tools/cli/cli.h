@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Shared pieces of corvix-cli: exit codes, option parsing, JSON strings, and the
 // document host that turns dialogs and messages into arguments and stderr lines.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The time typed after --set, read at the clock window's fixed positions.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // corvix-cli device compare: a project device against the configuration the device holds.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // corvix-cli device: the subcommand table and the parsing of a device command's arguments.
 #pragma once
 

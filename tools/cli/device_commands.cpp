@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // corvix-cli device ...: the device operations of the desktop program, run from a shell.
 #include "cli/device_commands.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The device commands of corvix-cli ("corvix-cli device ...").
 #pragma once
 

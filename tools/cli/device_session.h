@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The command line as one more host of the link session: a blocking session loop, stop
 // signals, and the engine's results turned into stdout/stderr lines and hooks for the device
 // commands.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "cli/diff_command.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // corvix-cli diff: two projects or two devices, field by field.
 #pragma once
 

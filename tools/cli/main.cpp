@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // corvix-cli: the project and device commands of Corvix without the desktop.
 #include <cstdio>
 #include <string>

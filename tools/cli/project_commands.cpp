@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // corvix-cli project new | add-device | show: the document's own commands, run headless.
 #include <cstdio>
 #include <cstdlib>

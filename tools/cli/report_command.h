@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // corvix-cli project report: the settings report of a project file, as HTML or PDF.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Runs the PDF writer program (corvix-report-pdf) for `project report --pdf`: the command line
 // itself links no Qt, so every other command starts without loading it.
 #pragma once

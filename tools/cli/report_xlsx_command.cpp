@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "cli/report_xlsx_command.h"
 
 #include <filesystem>

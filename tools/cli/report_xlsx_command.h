@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // corvix-cli project report FILE --xlsx OUT: the settings report as a workbook.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // corvix-cli signals export | import: a device's signal names to and from spreadsheets.
 #include "cli/signals_command.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // corvix-cli signals: a device's signal names to and from CSV and XLSX files.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // corvix-cli project export | import: the project file as canonical JSON and back.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // corvix-cli project textconv: a project file as lines of text, for git's diff.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The device's running clock: the PC's local time plus an offset that a clock-set request
 // changes. Times are counted as "civil" milliseconds (local calendar fields read as if they
 // were UTC), so no time zone or daylight-saving rule takes part.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The simulated device: everything a test, the command-line simulator or the desktop
 // program's demo mode needs.
 //

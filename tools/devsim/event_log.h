@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The device's event store: a ring of 500 numbered slots, the events not yet reported to the
 // PC, and the snapshot a multi-segment event transfer is served from.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Finds whole frames in a byte stream: a request may arrive in pieces, after noise, or after
 // a damaged frame. Frames are recognised by the codec's own checks.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // corvix-devsim: a simulated device on a pseudo-terminal, until SIGINT or SIGTERM.
 #include <signal.h>
 

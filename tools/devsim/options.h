@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Settings of the simulated device and of the server that answers on its pseudo-terminal,
 // and the command line that fills them.
 #pragma once

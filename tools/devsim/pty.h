@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A pseudo-terminal pair in raw mode: this program keeps the master side, and the
 // device-side path (the slave) is what a serial-port user opens.
 #pragma once

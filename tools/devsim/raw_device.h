@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Hand-driven ends of a line, for tests. PortEnd opens a device path the way a serial-port
 // user does; RawDevice is a pty whose master side the caller drives, so a test can play a
 // device (or another program speaking the protocol): read the request bytes, write any bytes.

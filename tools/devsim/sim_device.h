@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The simulated device's state and its answers: configuration image, clock, binary inputs,
 // event store and output-test state. Works on whole request frames and returns whole reply
 // frames; it does no I/O. All members are safe to call from several threads.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Serves a SimDevice on a new pseudo-terminal: reads requests, answers them, changes inputs
 // now and then, and misbehaves on demand. Runs its own thread (Start) or is driven by the
 // caller (Open + Pump). Every member may be called from any thread.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // corvix-report-pdf OUT: writes the PDF document read from standard input (as
 // EncodePdfDocument gives it) to OUT. corvix-cli runs it for `project report --pdf`, so that
 // only this program loads Qt. Exit codes: 0 written, 2 usage or input that is no document,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The PC serial port settings dialog: port name, baud rate, data bits, parity and stop bits.
 // The creator fills the texts, positions, port list and language, runs the dialog and reads
 // the texts and positions back after OK.

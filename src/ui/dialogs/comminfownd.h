@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The communication bar: a bar docked at the bottom of the main window whose text box holds
 // the communication log: the frames written to and the blocks read from the serial port, as
 // hexadecimal text, the last CommLogMaxEntries of them. Entries are kept as they happened and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Compare With Device: the values of a project device that differ from the configuration the
 // device holds, with the device's value to take per row or all at once, and the way to write
 // the project's values to the device instead. The frame reads the device and hands the record

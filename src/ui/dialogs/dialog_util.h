@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Small helpers shared by the dialogs: template sizes in dialog units, texts from the
 // catalog, the OK/Cancel button row, the decimal reading the dialogs' number boxes use, and
 // the multi-line text box of the windows.

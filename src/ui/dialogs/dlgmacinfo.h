@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The device-information editor of the service command: device type and serial number of
 // the current device, as GBK bytes, limited to what their fields hold.
 #pragma once

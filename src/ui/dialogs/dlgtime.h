@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The clock window: picks the program-wide date order, shows the device's clock while it is
 // open and sets it, from a typed time or from the PC clock. Modeless; it destroys itself when
 // closed (Quit, Esc, close box) and says so with Closed().

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The event window: a modeless window whose text box lists the events the device reported.
 // It keeps no state of the frame's: its buttons only signal, and the frame applies the
 // effects (shown flag, automatic showing). It destroys itself when closed (Esc, close box),

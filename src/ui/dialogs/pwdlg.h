@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The password dialog that guards the service command. The comparison is the caller's.
 #pragma once
 

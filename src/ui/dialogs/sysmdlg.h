@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The user guide: a tree of topics on the left and the selected topic's text on the right,
 // including the identity and versions of the current device and of the program.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The program's own images: tool-bar buttons and the tree's image strip, drawn in code, and
 // the application icon.
 #pragma once

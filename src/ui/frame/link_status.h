@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The window's view of the link session's state: the status pane's text and what a screen
 // reader hears of it, the "Reconnect automatically" option of the Device menu (remembered in
 // the settings, on by default) and the greying of the status page's states when they are old.

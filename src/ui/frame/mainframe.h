@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main window: project tree and parameter list side by side, tool bar, status bar with
 // the link text, the communication bar, the menus in both languages and the device link
 // session (serial link, protocol engine, timer schedule). It implements the document's views

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Project > Compare With File…: the compare window against a device of a project file (.mac
 // or its JSON text), the current device against the same slot or a chosen device of the file.
 #include <QFileDialog>

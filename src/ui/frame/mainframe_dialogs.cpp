@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main window's commands and engine-host calls that are backed by dialogs and
 // auxiliary windows: PC serial port, internal clock, event window, content, service mode.
 #include <QCheckBox>

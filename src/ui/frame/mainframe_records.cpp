@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main window's commands on records as a whole: Compare With Device, the CSV export of
 // the event log and of the event window, and the device clock's offset in the clock window.
 #include <QFileDialog>

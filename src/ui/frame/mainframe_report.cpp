@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Project > Export Report: the project's settings report, written as HTML, PDF or an XLSX
 // workbook in the interface language. The report itself is built in the core; this only asks for the file.
 #include <QFile>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main window's tool bar: its buttons, and its names in the interface language. The
 // title is what the bars' context menu (a right-click on the tool bar or the dock area)
 // lists beside the communication bar, so it follows the language switch like the menus.

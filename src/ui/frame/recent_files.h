@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The recent-file list: the last four project files imported or exported, newest first,
 // kept in the program's settings between runs.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The PC serial line kept between runs: stored in the program's settings when the serial
 // dialog's OK is pressed, read back when the main window starts.
 #pragma once

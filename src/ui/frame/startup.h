@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Start-up pieces of the desktop program that the application object strings together:
 // the command line and the demo mode with its simulated device.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the PDF writer draws, as plain data: the document's title and the HTML parts that each
 // begin a printed page. The command line builds it from the report without any of Qt and
 // hands it, encoded, to the PDF writer program, so Qt is loaded only when a PDF is written.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The settings report as PDF: A4, through Qt's own PDF writer, with a CJK font so Chinese
 // names render. The header is free of Qt so that a program without a GUI (the PDF writer
 // program the command line runs) can write PDF without taking in anything else of Qt.

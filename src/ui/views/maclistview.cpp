@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Construction of the list and the fill of every page, from the pages' description.
 #include "ui/views/maclistview.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The parameter list: one page of the current device at a time, in-place editors over the
 // value column, and the row commands of the signal-name and event-log pages.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // In-place editing over the value column, the list's context menus and its Ctrl shortcuts.
 #include <QComboBox>
 #include <QKeyEvent>

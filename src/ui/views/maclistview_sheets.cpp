@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Import Signal Names… and Export Signal Names… of the signal-name page's context menu. The
 // reading, checking and writing live in the core; this asks for the file and says what failed.
 #include <QFile>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The status page's marking of old live states: a greyed state column and a note with the
 // time of the last update. The note lies over the list's lower left corner, so no described
 // widget moves or changes size for it; a screen reader, which does not reach a widget painted

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The project tree: project, devices and the pages of each device. It holds no data of its
 // own; every node carries its NodeKind code and every command works on the document.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The small modal dialog in which a project or device name is typed.
 #pragma once
 
