@@ -116,12 +116,20 @@ Block Realistic(unsigned seed) {
     return b;
 }
 
-// Any bytes at all: every project file with the right magic and size is a valid one.
+// Only the first `devices` slots of `b` kept, the others zeroed: a text small enough for the
+// debug and sanitizer builds and the schema validator on a loaded machine.
+Block Trimmed(Block b, int devices) {
+    for (int i = devices; i < MaxDevices; ++i) b->devices[i] = DeviceRecord{};
+    return b;
+}
+
+// Any bytes at all: every project file with the right magic and size is a valid one. Two
+// slots of random bytes cover every field; the rest of such a text is only larger.
 Block RandomBytes(unsigned seed) {
     Rng rng(seed);
     Block b = Zeroed();
     rng.Fill(b.get(), sizeof *b);
-    return b;
+    return Trimmed(std::move(b), 2);
 }
 
 Block Imported(const std::string& text) {
@@ -462,12 +470,12 @@ struct TextFiles : ::testing::Test {
 TEST_F(TextFiles, ExportsMatchThePublishedSchema) {
     std::vector<std::string> files;
     for (unsigned seed = 1; seed <= 3; ++seed) {
-        Block b = Realistic(seed);
+        Block b = Trimmed(Realistic(seed), 4);
         files.push_back(dir / ("p" + std::to_string(seed) + ".json"));
         test::WriteBytes(files.back(), ProjectToJson(*b));
         // Any bytes at all, one device (a whole project of them is slow to check).
         files.push_back(dir / ("d" + std::to_string(seed) + ".json"));
-        test::WriteBytes(files.back(), DeviceToJson(*RandomBytes(seed), static_cast<int>(seed)));
+        test::WriteBytes(files.back(), DeviceToJson(*RandomBytes(seed), static_cast<int>(seed % 2)));
     }
     files.push_back(dir / "null.json");
     test::WriteBytes(files.back(), DeviceToJson(*Zeroed(), 19));

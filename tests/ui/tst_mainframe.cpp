@@ -226,7 +226,7 @@ class TestMainFrame : public QObject, private corvix::test::FrameFixture {
         const QStringList chinese = MenuTexts(*frame);
         const QStringList expectedChinese = {"系统",     "通讯设置", "串口连接", "串口断开", "自动重连", "---",
                                              "时钟设置", "---",      "退出",     "工程",     "创建工程", "工程导入",
-                                             "工程导出", "工程保存", "---",      "导出报告…", "视图(&V)", "工具栏(&T)",
+                                             "工程导出", "工程保存", "---",      "与文件比较…", "导出报告…", "视图(&V)", "工具栏(&T)",
                                              "状态栏(&S)", "通讯栏", "信息显示", "Enlish",   "帮助(&H)", "使用说明"};
         QCOMPARE(chinese, expectedChinese);
 
@@ -249,6 +249,7 @@ class TestMainFrame : public QObject, private corvix::test::FrameFixture {
                                              "Export Project ",
                                              "Save Project",
                                              "---",
+                                             "Compare With File…",
                                              "Export Report…",
                                              "View",
                                              "Tool Bar",
