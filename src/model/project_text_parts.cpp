@@ -154,11 +154,38 @@ void JsonWriter::Key(std::string_view key) {
     out_ += indent_ >= 0 ? ": " : ":";
 }
 
+namespace {
+
+// Length of the well-formed UTF-8 sequence at `s[i]` (RFC 3629's table: no overlong forms, no
+// surrogates, nothing past U+10FFFF), or 0 where the bytes are none.
+std::size_t Utf8SequenceAt(std::string_view s, std::size_t i) {
+    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char b = at(i);
+    if (b < 0x80) return 1;
+    std::size_t n = 0;
+    unsigned char lo = 0x80, hi = 0xBF;  // range of the second byte
+    if (b >= 0xC2 && b <= 0xDF) n = 2;
+    else if (b >= 0xE0 && b <= 0xEF) n = 3, lo = b == 0xE0 ? 0xA0 : 0x80, hi = b == 0xED ? 0x9F : 0xBF;
+    else if (b >= 0xF0 && b <= 0xF4) n = 4, lo = b == 0xF0 ? 0x90 : 0x80, hi = b == 0xF4 ? 0x8F : 0xBF;
+    else return 0;
+    if (i + n > s.size() || at(i + 1) < lo || at(i + 1) > hi) return 0;
+    for (std::size_t k = 2; k < n; ++k)
+        if (at(i + k) < 0x80 || at(i + k) > 0xBF) return 0;
+    return n;
+}
+
+}  // namespace
+
 void JsonWriter::String(std::string_view text) {
+    // Well-formed UTF-8 without quotes, backslashes or control characters is written as it is
+    // (as the library writes it, not escaping what lies above ASCII); anything else goes
+    // through the library.
     bool plain = true;
-    for (char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        plain = plain && u >= 0x20 && u < 0x80 && c != '"' && c != '\\';
+    for (std::size_t i = 0; plain && i < text.size();) {
+        const auto u = static_cast<unsigned char>(text[i]);
+        const std::size_t n = Utf8SequenceAt(text, i);
+        plain = n > 0 && u >= 0x20 && text[i] != '"' && text[i] != '\\';
+        i += n > 0 ? n : 1;
     }
     if (plain) {
         out_ += '"';

@@ -447,6 +447,9 @@ TEST(ProjectText, WriterLaysOutTextAsTheLibraryDoes) {
         J::array(),
         J{{"a", J::object()}, {"b", J::array()}, {"c", {1, -2, true, false, nullptr}}},
         J{{"q\"uo\\te", "tab\there\nnew \x01 \x7f"}, {"中文", "城东 / 站"}, {"bad", "\xff\xfe x"}},
+        // UTF-8 at the edges of well-formed: overlong, surrogate, past U+10FFFF, cut short.
+        J::array({"\xc0\xaf", "\xe0\x80\x80", "\xed\xa0\x80", "\xed\x9f\xbf", "\xf4\x8f\xbf\xbf",
+                  "\xf4\x90\x80\x80", "\xf0\x9f\x98\x80", "\xe4\xb8", "x\xe4", "\xc2\x80"}),
         J::array({J{{"deep", J::array({J::array({J::object({{"x", 9223372036854775807LL}})})})}}, "s"}),
     };
     for (const J& tree : trees) {
