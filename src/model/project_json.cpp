@@ -10,19 +10,14 @@ namespace corvix {
 namespace {
 
 using textform::JsonWriter;
+using textform::PutTimeMembers;
 
 std::string Text(const char* field, int width) { return GbkToUtf8(FieldText(field, width)); }
 
 void PutEvent(JsonWriter& w, int slot, const EventRecord& e) {
     w.BeginObject();
     w.Member("slot", slot);
-    w.Member("year", e.year);
-    w.Member("month", e.month);
-    w.Member("day", e.day);
-    w.Member("hour", e.hour);
-    w.Member("minute", e.minute);
-    w.Member("second", e.second);
-    w.Member("millisecond", e.millisecond);
+    PutTimeMembers(w, e);
     w.Member("transition", e.transition);
     w.Member("signalName", Text(e.signalName, SignalNameSize));
     w.EndObject();

@@ -59,13 +59,7 @@ void PutEvent(JsonWriter& w, const EventRecord& e) {
     } else {
         w.Key("time");
         w.BeginObject();
-        w.Member("year", e.year);
-        w.Member("month", e.month);
-        w.Member("day", e.day);
-        w.Member("hour", e.hour);
-        w.Member("minute", e.minute);
-        w.Member("second", e.second);
-        w.Member("millisecond", e.millisecond);
+        PutTimeMembers(w, e);
         w.EndObject();
     }
     w.Key("transition");

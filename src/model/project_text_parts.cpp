@@ -203,4 +203,14 @@ void JsonWriter::Integer(long long value) {
     out_.append(buffer, static_cast<std::size_t>(n));
 }
 
+void PutTimeMembers(JsonWriter& w, const EventRecord& e) {
+    w.Member("year", e.year);
+    w.Member("month", e.month);
+    w.Member("day", e.day);
+    w.Member("hour", e.hour);
+    w.Member("minute", e.minute);
+    w.Member("second", e.second);
+    w.Member("millisecond", e.millisecond);
+}
+
 }  // namespace corvix::textform

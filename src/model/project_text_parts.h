@@ -78,4 +78,7 @@ class JsonWriter {
     std::vector<bool> empty_;  // per open container: nothing written in it yet
 };
 
+// An event's time fields as members of the open object, year to millisecond.
+void PutTimeMembers(JsonWriter& w, const EventRecord& e);
+
 }  // namespace corvix::textform
