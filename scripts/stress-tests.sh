@@ -13,7 +13,8 @@
 # The logs of each run stay in build/stress-logs/.
 #
 # STRESS_NO_BUILD=1 runs the builds as they are; STRESS_CTEST_ARGS adds arguments to every
-# ctest (for example "-LE ui" to leave the window tests out).
+# ctest (for example "-LE ui" to leave the window tests out); STRESS_BUILD_DIR names another
+# debug build folder than build/ (with STRESS_NO_BUILD).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -47,7 +48,8 @@ command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
     fi
 done
 
-logs=build/stress-logs
+normal_dir=${STRESS_BUILD_DIR:-build}
+logs=$normal_dir/stress-logs
 rm -rf "$logs"
 mkdir -p "$logs"
 
@@ -82,7 +84,7 @@ one_run() {
 
 for ((i = 1; i <= runs; i++)); do
     jobs=$((i % 2 ? 2 : 4))
-    one_run normal "$i" build --test-dir build -j"$jobs" "${extra[@]}"
+    one_run normal "$i" "$normal_dir" --test-dir "$normal_dir" -j"$jobs" "${extra[@]}"
 done
 for ((i = 1; i <= tsan_runs; i++)); do
     one_run tsan "$i" build-tsan --preset tsan -j2 "${extra[@]}"
