@@ -2,6 +2,7 @@
 #include "present/comm_log.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,7 +14,8 @@
 
 namespace corvix {
 
-std::optional<CommLogEntry> CommLogEntryOf(const EngineResult& result, const LocalTime& now, int lang) {
+std::optional<CommLogEntry> CommLogEntryOf(const EngineResult& result, const LocalTime& now, int lang,
+                                           uint64_t utcMicros) {
     CommLogEntry e;
     if (const auto* sent = std::get_if<FrameSent>(&result)) {
         e.sent = true;
@@ -26,8 +28,14 @@ std::optional<CommLogEntry> CommLogEntryOf(const EngineResult& result, const Loc
         return std::nullopt;
     }
     e.time = now;
+    e.utcMicros = utcMicros;
     e.lang = lang;
     return e;
+}
+
+uint64_t SystemUtcMicros() {
+    const auto since = std::chrono::system_clock::now().time_since_epoch();
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(since).count());
 }
 
 const char* VerdictText(FrameVerdict verdict, int lang) {

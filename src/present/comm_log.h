@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,12 +24,18 @@ struct CommLogEntry {
     int repeat = 0;                             // frames sent
     FrameVerdict verdict = FrameVerdict::Good;  // blocks received
     LocalTime time;
+    uint64_t utcMicros = 0;  // the same moment in microseconds since 1970 UTC (0: not known)
     int lang = 0;  // the interface language when it happened (verdict texts)
     std::vector<uint8_t> bytes;
 };
 
 // The entry of a FrameSent or FrameReceived result; none for any other result.
-std::optional<CommLogEntry> CommLogEntryOf(const EngineResult& result, const LocalTime& now, int lang);
+std::optional<CommLogEntry> CommLogEntryOf(const EngineResult& result, const LocalTime& now, int lang,
+                                           uint64_t utcMicros = 0);
+
+// Microseconds since 1970-01-01 UTC, from the PC's clock; tests inject a fixed clock.
+uint64_t SystemUtcMicros();
+using UtcClockFn = std::function<uint64_t()>;
 
 // What a received block is, in the log's words ("checksum good", "wrong end byte", ...).
 const char* VerdictText(FrameVerdict verdict, int lang);
