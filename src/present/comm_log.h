@@ -24,9 +24,9 @@ struct CommLogEntry {
     int repeat = 0;                             // frames sent
     FrameVerdict verdict = FrameVerdict::Good;  // blocks received
     LocalTime time;
-    uint64_t utcMicros = 0;  // the same moment in microseconds since 1970 UTC (0: not known)
     int lang = 0;  // the interface language when it happened (verdict texts)
     std::vector<uint8_t> bytes;
+    uint64_t utcMicros = 0;  // the moment of `time` in microseconds since 1970 UTC (0: not known)
 };
 
 // The entry of a FrameSent or FrameReceived result; none for any other result.
