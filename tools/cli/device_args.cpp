@@ -23,6 +23,9 @@ const char* const kCommonOptions =
     "  --stop-bits 1|1.5|2         stop bits (1)\n"
     "  --lang zh|en                language of the output (en)\n"
     "  --log                       write every frame sent and received to stderr\n"
+    "  --pcap FILE                 write every frame sent and received to FILE as a pcapng\n"
+    "                              capture, each packet at once (exit 3 when FILE cannot be\n"
+    "                              created: nothing is sent then)\n"
     "\n"
     "Exit codes: 0 ok, 1 the device did not answer (a request goes out four times; 16 s\n"
     "after the first without a reply the link gives up), 2 usage, 3 file error, 4 the port\n"
@@ -166,6 +169,9 @@ std::string ApplyValue(DeviceArgs& a, const std::string& name, const std::string
         auto v = ParseInteger(value, 0, MaxDevices - 1);
         if (!v) return "--device needs a device index from 0 to 19";
         a.device = static_cast<int>(*v);
+    } else if (name == "--pcap") {
+        if (value.empty()) return "--pcap needs a file";
+        a.link.pcap = value;
     } else if (name == "--set") {
         a.setText = value;
     } else if (name == "--seconds") {
@@ -178,8 +184,8 @@ std::string ApplyValue(DeviceArgs& a, const std::string& name, const std::string
     return "";
 }
 
-const std::vector<std::string> kCommonValueOptions = {"--port",   "--baud",      "--data-bits",
-                                                      "--parity", "--stop-bits", "--lang"};
+const std::vector<std::string> kCommonValueOptions = {"--port",      "--baud", "--data-bits", "--parity",
+                                                      "--stop-bits", "--lang", "--pcap"};
 
 }  // namespace
 

@@ -314,6 +314,18 @@ int RunMonitor(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session) {
     return outcome == DeviceSession::Outcome::GaveUp ? ExitNoAnswer : ExitOk;
 }
 
+int RunOpened(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session) {
+    const std::string name = a.sub->name;
+    if (name == "status") return RunStatus(a, doc, session);
+    if (name == "read-config") return RunReadConfig(a, doc, session);
+    if (name == "write-config") return RunWriteConfig(a, doc, session);
+    if (name == "clock") return RunClock(a, doc, session);
+    if (name == "events") return RunEvents(a, doc, session);
+    if (name == "compare") return RunCompare(doc, session, *a.device, a.link.language, a.json);
+    if (name == "output-test") return RunOutputTest(a, doc, session);
+    return RunMonitor(a, doc, session);
+}
+
 int RunSubcommand(const DeviceArgs& a) {
     CBrondaleDoc doc;
     doc.SetLanguage(a.link.language);
@@ -332,15 +344,11 @@ int RunSubcommand(const DeviceArgs& a) {
 
     DeviceSession session(doc, a.link);
     if (name == "monitor") session.CatchStopSignals();
-    if (session.Open() != ExitOk) return ExitPort;
-    if (name == "status") return RunStatus(a, doc, session);
-    if (name == "read-config") return RunReadConfig(a, doc, session);
-    if (name == "write-config") return RunWriteConfig(a, doc, session);
-    if (name == "clock") return RunClock(a, doc, session);
-    if (name == "events") return RunEvents(a, doc, session);
-    if (name == "compare") return RunCompare(doc, session, *a.device, a.link.language, a.json);
-    if (name == "output-test") return RunOutputTest(a, doc, session);
-    return RunMonitor(a, doc, session);
+    if (const int opened = session.Open(); opened != ExitOk) return opened;
+    const int code = RunOpened(a, doc, session);
+    // A capture asked for and not written whole is a failure even when the device did its part.
+    if (!session.FinishCapture() && code == ExitOk) return ExitFile;
+    return code;
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "link/frame.h"
 #include "model/gbk.h"
+#include "model/texts.h"
 #include "present/comm_log.h"
 #include "present/link_messages.h"
 #include "present/session_texts.h"
@@ -23,6 +24,12 @@ void Complain(const std::string& text) {
     std::fflush(stderr);
 }
 
+std::string Formatted(const BiText& text, int lang, const std::string& a, const std::string& b) {
+    char buffer[2048];
+    std::snprintf(buffer, sizeof buffer, Pick(text, lang), a.c_str(), b.c_str());
+    return buffer;
+}
+
 }  // namespace
 
 DeviceSession::DeviceSession(CBrondaleDoc& doc, const LinkOptions& options)
@@ -34,6 +41,15 @@ DeviceSession::DeviceSession(CBrondaleDoc& doc, const LinkOptions& options)
 DeviceSession::~DeviceSession() {
     loop_.Session().Link().CloseLink();
     StopSignalThread();
+    pcap_.Close();
+}
+
+bool DeviceSession::FinishCapture() {
+    if (!pcap_.IsOpen()) return !pcap_.Failed();
+    const bool wasFailed = pcap_.Failed();
+    if (pcap_.Close()) return true;
+    if (!wasFailed) Complain(Formatted(txt::CaptureWriteFailed, doc_.Language(), options_.pcap, pcap_.Reason()));
+    return false;
 }
 
 void DeviceSession::CatchStopSignals() {
@@ -61,6 +77,14 @@ void DeviceSession::StopSignalThread() {
 }
 
 int DeviceSession::Open() {
+    if (!options_.pcap.empty()) {
+        std::string reason;
+        const SerialSettings& line = options_.serial;
+        if (!pcap_.Open(options_.pcap, line.portName, LineSettingsText(line), reason)) {
+            Complain(Formatted(txt::CaptureOpenFailed, doc_.Language(), options_.pcap, reason));
+            return ExitFile;
+        }
+    }
     LinkSession& session = loop_.Session();
     const LinkOpen result = session.Connect();
     for (const UserMessage& m : ConnectMessages(result, session.Link(), doc_.Language())) Complain(m.text);
@@ -71,10 +95,16 @@ void DeviceSession::OnResult(const EngineResult& result) {
     const int lang = doc_.Language();
     if (std::holds_alternative<FrameSent>(result) || std::holds_alternative<FrameReceived>(result)) {
         // Formatting costs time under a flood of bytes: only when the log is wanted.
-        if (options_.log) {
-            const std::string entry = CommLogText(*CommLogEntryOf(result, SystemLocalTime(), lang), true);
-            std::fwrite(entry.data(), 1, entry.size(), stderr);
-            std::fflush(stderr);
+        if (options_.log || pcap_.IsOpen()) {
+            const CommLogEntry entry = *CommLogEntryOf(result, SystemLocalTime(), lang, utcClock());
+            if (options_.log) {
+                const std::string text = CommLogText(entry, true);
+                std::fwrite(text.data(), 1, text.size(), stderr);
+                std::fflush(stderr);
+            }
+            // Said once; the device command goes on and its exit code tells at the end.
+            if (pcap_.IsOpen() && !pcap_.Failed() && !pcap_.Write(entry))
+                Complain(Formatted(txt::CaptureWriteFailed, lang, options_.pcap, pcap_.Reason()));
         }
     } else if (const auto* failed = std::get_if<OperationFailed>(&result)) {
         if (const std::optional<UserMessage> m = FailureMessage(*failed, lang)) Complain(m->text);

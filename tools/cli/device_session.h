@@ -20,6 +20,8 @@
 #include "cli/cli.h"
 #include "link/session_loop.h"
 #include "model/doc.h"
+#include "present/comm_log.h"
+#include "present/pcapng.h"
 
 namespace corvix::cli {
 
@@ -30,6 +32,7 @@ struct LinkOptions {
     SerialSettings serial;
     int language = LangEnglish;
     bool log = false;  // communication-bar text to stderr
+    std::string pcap;  // capture file written as it goes (--pcap); empty: none
 };
 
 class DeviceSession {
@@ -44,7 +47,9 @@ class DeviceSession {
     // SIGINT and SIGTERM end Run with Outcome::Stopped instead of killing the program.
     // Must be called before Open, so that no thread of ours takes the signals itself.
     void CatchStopSignals();
-    // Opens and programs the port; ExitOk or ExitPort (the message is already on stderr).
+    // Creates the capture file (if asked for), then opens and programs the port; ExitOk,
+    // ExitFile or ExitPort (the message is already on stderr). No byte goes out when the capture
+    // file cannot be made.
     int Open();
     void Close() { loop_.Session().Link().CloseLink(); }
 
@@ -67,6 +72,11 @@ class DeviceSession {
     std::function<void(const EngineResult&)> onResult;
     // New-event lines (default: stdout).
     std::function<void(const std::string&)> onEventText;
+    // Where the capture's packet times come from.
+    UtcClockFn utcClock = SystemUtcMicros;
+
+    // Closes the capture file; false (said on stderr) when some of it could not be written.
+    bool FinishCapture();
 
   private:
     void OnResult(const EngineResult& result);
@@ -75,6 +85,7 @@ class DeviceSession {
     CBrondaleDoc& doc_;
     LinkOptions options_;
     SessionLoop loop_;
+    PcapngStream pcap_;
 
     std::thread signalThread_;
     std::atomic<bool> signalThreadEnded_{false};

@@ -1,0 +1,184 @@
+// SPDX-License-Identifier: Apache-2.0
+// corvix-cli device ... --pcap end to end against the simulated device: the capture file read
+// back block by block (and by tshark when it is installed).
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+
+#include "test_cli_device_support.h"
+
+namespace {
+
+using namespace corvix;
+using namespace cli_device_test;
+
+uint32_t U32(const Bytes& b, std::size_t at) {
+    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (uint32_t(b[at + 3]) << 24);
+}
+uint16_t U16(const Bytes& b, std::size_t at) { return static_cast<uint16_t>(b[at] | (b[at + 1] << 8)); }
+
+struct Packet {
+    uint64_t micros = 0;
+    uint32_t flags = 0;
+    std::string comment;
+    Bytes data;
+};
+
+struct Capture {
+    bool valid = false;
+    std::string why;
+    uint16_t linkType = 0;
+    std::string ifName, ifDescription;
+    std::vector<Packet> packets;
+};
+
+// Options after a block's fixed part: code -> value.
+std::vector<std::pair<uint16_t, Bytes>> Options(const Bytes& b, std::size_t at, std::size_t end) {
+    std::vector<std::pair<uint16_t, Bytes>> out;
+    while (at + 4 <= end) {
+        const uint16_t code = U16(b, at), length = U16(b, at + 2);
+        if (code == 0 || at + 4 + length > end) break;
+        out.emplace_back(code, Bytes(b.begin() + static_cast<long>(at + 4), b.begin() + static_cast<long>(at + 4 + length)));
+        at += 4 + (length + 3u) / 4 * 4;
+    }
+    return out;
+}
+
+// A reader of its own, written from the format's block layout.
+Capture Read(const Bytes& b) {
+    Capture c;
+    auto fail = [&c](std::string why) {
+        c.why = std::move(why);
+        return c;
+    };
+    std::size_t at = 0;
+    bool first = true;
+    while (at < b.size()) {
+        if (at + 12 > b.size()) return fail("truncated block at " + std::to_string(at));
+        const uint32_t type = U32(b, at), length = U32(b, at + 4);
+        if (length % 4 != 0 || length < 12 || at + length > b.size() || U32(b, at + length - 4) != length)
+            return fail("bad block length at " + std::to_string(at));
+        if (first && (type != 0x0A0D0D0A || U32(b, at + 8) != 0x1A2B3C4D))
+            return fail("no section header first");
+        first = false;
+        const std::size_t end = at + length - 4;
+        if (type == 1) {
+            c.linkType = U16(b, at + 8);
+            for (const auto& [code, value] : Options(b, at + 16, end)) {
+                if (code == 2) c.ifName.assign(value.begin(), value.end());
+                if (code == 3) c.ifDescription.assign(value.begin(), value.end());
+            }
+        } else if (type == 6) {
+            Packet p;
+            p.micros = (uint64_t(U32(b, at + 12)) << 32) | U32(b, at + 16);
+            const uint32_t captured = U32(b, at + 20);
+            p.data.assign(b.begin() + static_cast<long>(at + 28), b.begin() + static_cast<long>(at + 28 + captured));
+            for (const auto& [code, value] : Options(b, at + 28 + (captured + 3) / 4 * 4, end)) {
+                if (code == 1) p.comment.assign(value.begin(), value.end());
+                if (code == 2 && value.size() == 4) p.flags = U32(value, 0);
+            }
+            c.packets.push_back(std::move(p));
+        }
+        at += length;
+    }
+    c.valid = !first;
+    return c;
+}
+
+uint64_t NowMicros() {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                     std::chrono::system_clock::now().time_since_epoch())
+                                     .count());
+}
+
+sim::SimOptions Options(int segmentSize = 0) {
+    sim::SimOptions o;
+    o.device.address = 1;
+    o.device.uiLanguage = LangEnglish;
+    if (segmentSize > 0) o.device.segmentSize = segmentSize;
+    return o;
+}
+
+TEST(CliDevicePcap, EveryFrameIsOnePacketWithItsDirectionTimeAndComment) {
+    SimulatedDevice sim(Options(500));  // five pieces
+    sim.Server().SetFaults({.badChecksumEvery = 3});
+    TempDir dir;
+    const std::string project = dir.File("p.mac");
+    const std::string capture = dir.File("link.pcapng");
+    WriteProject(project, *MakeProject({1}));
+
+    const uint64_t before = NowMicros();
+    Result r = RunCli({"device", "read-config", project, "--port", sim.Path(), "--log", "--baud", "9600",
+                       "--parity", "odd", "--pcap", capture});
+    const uint64_t after = NowMicros();
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+
+    const Capture c = Read(ReadAll(capture));
+    ASSERT_TRUE(c.valid) << c.why;
+    EXPECT_EQ(c.linkType, 147);
+    EXPECT_EQ(c.ifName, sim.Path());
+    EXPECT_EQ(c.ifDescription, "9600 baud 8O1");
+    // One packet per entry of the text log, in its order and with its words.
+    const int sent = Count(r.err, "send-->"), received = Count(r.err, "receive<--");
+    ASSERT_EQ(c.packets.size(), static_cast<std::size_t>(sent + received)) << r.err;
+    int bad = 0;
+    std::size_t searchFrom = 0;
+    for (std::size_t i = 0; i < c.packets.size(); ++i) {
+        const Packet& p = c.packets[i];
+        ASSERT_FALSE(p.data.empty());
+        EXPECT_EQ(p.data.front(), 0x58);
+        EXPECT_EQ(p.data.back(), 0x16);
+        EXPECT_GE(p.micros, before);
+        EXPECT_LE(p.micros, after);
+        if (i > 0) {
+            EXPECT_GE(p.micros, c.packets[i - 1].micros);
+        }
+        const bool out = p.flags == 2;
+        EXPECT_TRUE(out || p.flags == 1) << p.flags;
+        const std::string header = out ? "send-->" + p.comment : "receive<-- (" + p.comment + ")";
+        const std::size_t at = r.err.find(header, searchFrom);
+        EXPECT_NE(at, std::string::npos) << "packet " << i << ": " << header;
+        if (at != std::string::npos) searchFrom = at + 1;
+        if (p.comment == "checksum bad") ++bad;
+    }
+    EXPECT_GE(bad, 1);  // the corrupted replies were asked for again and are packets too
+
+    // The packet analyser itself reads the file, when installed.
+    if (access("/usr/bin/tshark", X_OK) == 0) {
+        Result t = corvix::test::RunProgram("/usr/bin/tshark", {"-r", capture, "-T", "fields", "-e", "frame.len"});
+        EXPECT_EQ(t.exitCode, 0) << t.err;
+        EXPECT_EQ(Lines(t.out).size(), c.packets.size()) << t.out << t.err;
+    }
+}
+
+TEST(CliDevicePcap, AFileThatCannotBeMadeStopsBeforeAnyTraffic) {
+    SimulatedDevice sim(Options());
+    TempDir dir;
+    const std::string blocker = dir.File("blocker");
+    std::ofstream(blocker) << "x";
+    struct Case {
+        std::string path;
+        const char* lang;
+        const char* words;
+    } const cases[] = {
+        {blocker + "/x.pcapng", "en", "Cannot create the capture file"},
+        {blocker + "/x.pcapng", "zh", "无法创建抓包文件"},
+        {"/dev/full", "en", "Nothing was sent to the device"},
+    };
+    for (const Case& c : cases) {
+        Result r = RunCli({"device", "status", "--port", sim.Path(), "--log", "--lang", c.lang, "--pcap", c.path});
+        EXPECT_EQ(r.exitCode, 3) << r.err;
+        EXPECT_NE(r.err.find(c.words), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(c.path), std::string::npos) << r.err;
+        EXPECT_EQ(Count(r.err, "send-->"), 0) << r.err;
+    }
+    EXPECT_EQ(sim.Server().Stats().requests, 0u);
+
+    Result empty = RunCli({"device", "status", "--port", sim.Path(), "--pcap="});
+    EXPECT_EQ(empty.exitCode, 2) << empty.err;
+    Result help = RunCli({"device", "clock", "--help"});
+    EXPECT_NE(help.out.find("--pcap FILE"), std::string::npos) << help.out;
+}
+
+}  // namespace
