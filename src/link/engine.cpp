@@ -268,7 +268,7 @@ void ProtocolEngine::OnConfigPiece(const FrameHeader& h, std::span<const uint8_t
     for (int i = 0; i < project.DeviceCountClamped(); ++i)
         if (project.devices[i].address == static_cast<int16_t>(h.address)) done.devicesUpdated.push_back(i);
     staging_.ApplyRead(project, h.address);
-    if (!done.devicesUpdated.empty()) doc_.MarkUnsavedChanges();
+    if (!done.devicesUpdated.empty()) doc_.MarkUnsavedChanges(StepKind::ReadConfiguration, true);
     transferBusy_ = false;
     Report(std::move(done));
 }

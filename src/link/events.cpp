@@ -8,8 +8,9 @@ void ProtocolEngine::OnEventLog(const FrameHeader& h, std::span<const uint8_t> d
     DeviceRecord& dev = doc_.CurrentDevice();
     const EventSegment seg = SplitEventSegment(data, h.segment);
     if (h.segment == 0) dev.eventCount = 0;
-    doc_.MarkUnsavedChanges();
+    doc_.MarkPartialChange();
     if (seg.rejected) {
+        doc_.MarkUnsavedChanges(StepKind::ReadEventLog);
         transferBusy_ = false;
         Report(OperationFailed{Operation::EventLog, FailReason::Refused});
         return;
@@ -25,6 +26,7 @@ void ProtocolEngine::OnEventLog(const FrameHeader& h, std::span<const uint8_t> d
         ReadEventLogSegment(static_cast<uint16_t>(h.segment + 1));
         return;
     }
+    doc_.MarkUnsavedChanges(StepKind::ReadEventLog);  // the whole log is one step
     transferBusy_ = false;
     Report(EventLogReceived{dev.EventCountClamped()});
 }
@@ -34,7 +36,7 @@ void ProtocolEngine::OnNewEvents(const FrameHeader& h, std::span<const uint8_t> 
     // New events are not stored, yet they empty the stored list until the next log read.
     if (h.segment == 0 && doc_.CurrentDevice().eventCount != 0) {
         doc_.CurrentDevice().eventCount = 0;
-        doc_.MarkUnsavedChanges();
+        doc_.MarkUnsavedChanges(StepKind::ClearEventLog);
     }
     NewEvents fresh;
     if (!seg.rejected)

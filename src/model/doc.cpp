@@ -51,8 +51,76 @@ std::vector<int> Ascending(std::vector<int> rows) {
 CBrondaleDoc::CBrondaleDoc()
     : deviceClipboard(std::make_unique<DeviceRecord>()),
       project(std::make_unique<ProjectBlock>()),
-      scratch_(std::make_unique<DeviceRecord>()) {
+      scratch_(std::make_unique<DeviceRecord>()),
+      history_(std::make_unique<ProjectHistory>()) {
     currentDevice = scratch_.get();
+    history_->Reset(*project);
+}
+
+// ---- history ----
+
+void CBrondaleDoc::RecordStep(StepKind kind, bool perDevice, uint64_t mergeKey) {
+    StepInfo info;
+    info.kind = kind;
+    const DeviceRecord* first = project->devices;
+    if (currentDevice >= first && currentDevice < first + MaxDevices) {
+        info.device = static_cast<int>(currentDevice - first);
+        info.page = currentPage;
+    }
+    history_->Record(*project, info, perDevice, mergeKey);
+    // Marked even when nothing differs: the command was meant as a change.
+    unsavedChanges_ = true;
+}
+
+void CBrondaleDoc::FlushUnrecorded() {
+    if (history_->Matches(*project)) return;
+    history_->Record(*project, StepInfo{});
+    unsavedChanges_ = true;
+}
+
+void CBrondaleDoc::ProjectSaved() {
+    unsavedChanges_ = false;
+    history_->MarkSaved();
+}
+
+bool CBrondaleDoc::CanUndo() const { return history_->CanUndo() || !history_->Matches(*project); }
+
+bool CBrondaleDoc::CanRedo() const { return history_->CanRedo() && history_->Matches(*project); }
+
+std::string CBrondaleDoc::UndoLabel() const {
+    if (!history_->Matches(*project)) return StepLabel(StepInfo{}, uiLanguage);
+    const StepInfo* next = history_->NextUndo();
+    return next != nullptr ? StepLabel(*next, uiLanguage) : std::string();
+}
+
+std::string CBrondaleDoc::RedoLabel() const {
+    const StepInfo* next = CanRedo() ? history_->NextRedo() : nullptr;
+    return next != nullptr ? StepLabel(*next, uiLanguage) : std::string();
+}
+
+std::optional<StepInfo> CBrondaleDoc::Undo() {
+    FlushUnrecorded();
+    return AfterHistoryMove(history_->Undo(*project));
+}
+
+std::optional<StepInfo> CBrondaleDoc::Redo() {
+    FlushUnrecorded();
+    return AfterHistoryMove(history_->Redo(*project));
+}
+
+std::optional<StepInfo> CBrondaleDoc::AfterHistoryMove(std::optional<StepInfo> info) {
+    if (!info) return info;
+    unsavedChanges_ = !history_->AtSaved();
+    if (unsavedChanges_) modified = 1;
+    const int count = project->DeviceCountClamped();
+    int device = info->device;
+    if (device >= count) device = count - 1;  // the step's device is gone again
+    if (device >= 0) TakeDevice(KindDeviceFirst + device);
+    if (views_ != nullptr)
+        views_->ShowChange(device, device == info->device ? info->page : 0);
+    else if (device >= 0)
+        SelectNode(KindDeviceFirst + device, KindDeviceFirst + device);
+    return info;
 }
 
 void CBrondaleDoc::SetTitle(std::string t) {
@@ -105,6 +173,7 @@ void CBrondaleDoc::NewProject() {
     projectPath.clear();
     modified = 1;
     unsavedChanges_ = false;  // nothing in a new project can be lost yet
+    history_->Reset(*project);
     SetTitle(txt::AppName);
     RebuildAfterListChange();
 }
@@ -135,6 +204,7 @@ bool CBrondaleDoc::ImportProjectFrom(const std::string& path) {
         return false;
     }
     *project = *incoming;
+    history_->Reset(*project);
     SetBusy(false);
 
     projectPath = path;
@@ -166,6 +236,7 @@ CBrondaleDoc::FileOutcome CBrondaleDoc::ExportProject() {
 CBrondaleDoc::FileOutcome CBrondaleDoc::SaveProject() {
     FileOutcome outcome = FileOutcome::Failed;
     bool opened = false;
+    FlushUnrecorded();
     if (!projectPath.empty()) {
         ProjectFileWriter writer;
         if (writer.Open(projectPath) == FileError::None) {
@@ -178,7 +249,7 @@ CBrondaleDoc::FileOutcome CBrondaleDoc::SaveProject() {
             if (err != FileError::None)
                 Report(ProjectProblem::WriteFileError);
             else
-                unsavedChanges_ = false;
+                ProjectSaved();
             outcome = err == FileError::None ? FileOutcome::Done : FileOutcome::Failed;
         }
     }
@@ -194,6 +265,7 @@ bool CBrondaleDoc::WriteProjectFile(const std::string& path) {
         Report(ProjectProblem::OpenFileError);
         return false;
     }
+    FlushUnrecorded();
     SetBusy(true);
     FileError err = writer.Commit(*project);
     SetBusy(false);
@@ -201,7 +273,7 @@ bool CBrondaleDoc::WriteProjectFile(const std::string& path) {
         Report(ProjectProblem::WriteFileError);
         return false;
     }
-    unsavedChanges_ = false;
+    ProjectSaved();
     return true;
 }
 
@@ -226,7 +298,7 @@ void CBrondaleDoc::RenameProject() {
             ui_->AskName(FieldText(project->projectName, ProjectNameSize), uiLanguage);
         if (name) CopyTextField(project->projectName, ProjectNameSize, name->c_str());
     }
-    MarkModified();
+    MarkModified(StepKind::RenameProject);
 }
 
 void CBrondaleDoc::AddDevice() {
@@ -238,7 +310,7 @@ void CBrondaleDoc::AddDevice() {
         project->deviceCount = count + 1;
         RebuildAfterListChange();
     }
-    MarkModified();
+    MarkModified(StepKind::AddDevice);
 }
 
 void CBrondaleDoc::CopyDevice(int32_t caretCode) {
@@ -249,7 +321,11 @@ void CBrondaleDoc::CopyDevice(int32_t caretCode) {
 }
 
 void CBrondaleDoc::DeleteDevice(int32_t caretCode) {
-    if (!IsDeviceKind(caretCode)) return;
+    if (RemoveDevice(caretCode)) MarkModified(StepKind::DeleteDevice);
+}
+
+bool CBrondaleDoc::RemoveDevice(int32_t caretCode) {
+    if (!IsDeviceKind(caretCode)) return false;
     TakeDevice(caretCode);
     const int k = caretCode - KindDeviceFirst;
     const int count = project->DeviceCountClamped();
@@ -260,13 +336,13 @@ void CBrondaleDoc::DeleteDevice(int32_t caretCode) {
         project->deviceCount = count - 1;
     }
     RebuildAfterListChange();
-    MarkModified();
+    return true;
 }
 
 void CBrondaleDoc::CutDevice(int32_t caretCode) {
     CopyDevice(caretCode);
-    DeleteDevice(caretCode);
-    MarkModified();
+    RemoveDevice(caretCode);
+    MarkModified(StepKind::CutDevice);
 }
 
 void CBrondaleDoc::PasteBeforeDevice(int32_t caretCode) {
@@ -279,7 +355,7 @@ void CBrondaleDoc::PasteBeforeDevice(int32_t caretCode) {
     project->devices[k] = *deviceClipboard;
     project->deviceCount = count + 1;
     RebuildAfterListChange();
-    MarkModified();
+    MarkModified(StepKind::PasteDevice);
 }
 
 void CBrondaleDoc::PasteAfterLastDevice() {
@@ -290,7 +366,7 @@ void CBrondaleDoc::PasteAfterLastDevice() {
     project->devices[count] = *deviceClipboard;
     project->deviceCount = count + 1;
     RebuildAfterListChange();
-    MarkModified();
+    MarkModified(StepKind::PasteDevice);
 }
 
 void CBrondaleDoc::RenameDevice(int32_t caretCode) {
@@ -301,7 +377,7 @@ void CBrondaleDoc::RenameDevice(int32_t caretCode) {
         std::optional<std::string> name = ui_->AskName(FieldText(d.name, DeviceNameSize), uiLanguage);
         if (name) CopyTextField(d.name, DeviceNameSize, name->c_str());
     }
-    MarkModified();
+    MarkModified(StepKind::RenameDevice);
 }
 
 bool CBrondaleDoc::CanAddDevice() const { return project->DeviceCountClamped() < MaxDevices; }
@@ -322,18 +398,23 @@ void CBrondaleDoc::CopySignals(const std::vector<int>& selectedRows) {
 }
 
 void CBrondaleDoc::DeleteSignals(const std::vector<int>& selectedRows) {
+    RemoveSignals(selectedRows);
+    MarkModified(StepKind::DeleteSignals);
+}
+
+void CBrondaleDoc::RemoveSignals(const std::vector<int>& selectedRows) {
     int removed = 0;
     for (int row : Ascending(selectedRows)) {
         const int before = currentDevice->SignalCountClamped();
         RemoveSignalName(*currentDevice, row - removed);
         if (currentDevice->SignalCountClamped() != before) ++removed;
     }
-    MarkModified();
 }
 
 void CBrondaleDoc::CutSignals(const std::vector<int>& selectedRows) {
     CopySignals(selectedRows);
-    DeleteSignals(selectedRows);
+    RemoveSignals(selectedRows);
+    MarkModified(StepKind::CutSignals);
 }
 
 void CBrondaleDoc::PasteSignals(const std::vector<int>& selectedRows) {
@@ -344,20 +425,24 @@ void CBrondaleDoc::PasteSignals(const std::vector<int>& selectedRows) {
         const int position = rows.empty() ? currentDevice->SignalCountClamped() : rows.front() + j;
         InsertSignalName(*currentDevice, position, text.c_str());
     }
-    MarkModified();
+    MarkModified(StepKind::PasteSignals);
 }
 
 void CBrondaleDoc::AddSignalItem(const std::vector<int>& selectedRows) {
     std::vector<int> rows = Ascending(selectedRows);
     const int position = rows.empty() ? currentDevice->SignalCountClamped() : rows.front();
     InsertSignalName(*currentDevice, position, " ");
-    MarkModified();
+    MarkModified(StepKind::AddSignal);
 }
 
 bool CBrondaleDoc::SetSignalNames(int deviceIndex, const std::vector<std::string>& namesGbk) {
     if (!ProjectOpen() || deviceIndex < 0 || deviceIndex >= project->DeviceCountClamped()) return false;
     ApplySignalNames(project->devices[deviceIndex], namesGbk);
-    MarkModified();
+    // The imported device is the one to show, whichever is current.
+    StepInfo info{StepKind::ImportSignalNames, deviceIndex, KindSignalNames, {}};
+    history_->Record(*project, info);
+    modified = 1;
+    unsavedChanges_ = true;
     return true;
 }
 

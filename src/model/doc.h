@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "model/history.h"
 #include "model/record.h"
 #include "model/version.h"
 
@@ -48,6 +49,13 @@ class IDocViews {
     virtual void ClearPage() = 0;  // empty the list of all rows and columns
     virtual void UpdateAllViews() {}
     virtual void TitleChanged() {}  // document title changed
+    // An undo or redo changed the project: show device `deviceIndex` (0-based, -1 for none)
+    // and its page `page` (0 or a node code that is no page: the device itself).
+    virtual void ShowChange(int deviceIndex, int32_t page) {
+        (void)deviceIndex;
+        (void)page;
+        RebuildTree();
+    }
 };
 
 // What went wrong in a project-file command. The front end decides what to say about it.
@@ -108,13 +116,38 @@ class CBrondaleDoc {
     // ---- change marks ----
     // `modified` enables Save Project. Independently, every change to the project (edits,
     // tree and list commands, reads from a device) marks it as holding unsaved changes, and
-    // only a successful write of the project file clears that; closing asks on it.
-    void MarkModified() {
+    // only a successful write of the project file (or an undo back to it) clears that; closing
+    // asks on it. Each mark ends a user action: what changed since the last one becomes a
+    // step of the history, named by `kind`. Calls with the same non-zero `mergeKey` in a row
+    // make one step (the keystrokes of one cell edit).
+    void MarkModified(StepKind kind = StepKind::Change, uint64_t mergeKey = 0) {
         modified = 1;
-        unsavedChanges_ = true;
+        RecordStep(kind, false, mergeKey);
     }
-    void MarkUnsavedChanges() { unsavedChanges_ = true; }
+    // `perDevice`: an operation over several devices becomes one step per device.
+    void MarkUnsavedChanges(StepKind kind = StepKind::Change, bool perDevice = false) {
+        RecordStep(kind, perDevice, 0);
+    }
+    // A change that is part of a longer action (a multi-part read): the step is recorded by
+    // the mark at its end.
+    void MarkPartialChange() { unsavedChanges_ = true; }
     bool HasUnsavedChanges() const { return unsavedChanges_ && project && project->projectOpen != 0; }
+
+    // ---- undo and redo ----
+    bool CanUndo() const;
+    bool CanRedo() const;
+    // What Undo / Redo would do, in the interface language (UTF-8); empty when nothing.
+    std::string UndoLabel() const;
+    std::string RedoLabel() const;
+    // Takes the project back one step (or forward again), then shows the device and page of
+    // the step; nullopt when there was nothing to do.
+    std::optional<StepInfo> Undo();
+    std::optional<StepInfo> Redo();
+    // The next change starts a step of its own (a cell editor opened anew).
+    void SealStep() { history_->Seal(); }
+    const ProjectHistory& History() const { return *history_; }
+    // Only for measuring: how much memory the history may keep.
+    void SetHistoryBudget(std::size_t bytes) { history_->SetBudget(bytes); }
 
     // ---- tree: selection and device commands (caret = item data of the caret node) ----
     // Selection change: `selectedCode` is the new node's code, `deviceCode` the nearest
@@ -210,7 +243,16 @@ class CBrondaleDoc {
     void SetBusy(bool busy);
 
     std::unique_ptr<DeviceRecord> scratch_;
+    std::unique_ptr<ProjectHistory> history_;
     bool unsavedChanges_ = false;
+
+    void RecordStep(StepKind kind, bool perDevice, uint64_t mergeKey);
+    // Records a change made without a mark, so the history matches the project.
+    void FlushUnrecorded();
+    void ProjectSaved();
+    std::optional<StepInfo> AfterHistoryMove(std::optional<StepInfo> info);
+    bool RemoveDevice(int32_t caretCode);
+    void RemoveSignals(const std::vector<int>& selectedRows);
     IDocViews* views_ = nullptr;
     IUserInterface* ui_ = nullptr;
 };
