@@ -30,5 +30,6 @@ inline const char* Pick(const BiText& t, int uiLanguage) { return IsEnglish(uiLa
 #include "model/texts_text.h"
 #include "model/texts_diff.h"
 #include "model/texts_sheets.h"
+#include "model/texts_capture.h"
 #include "model/texts_capture_file.h"
 #include "model/texts_history.h"

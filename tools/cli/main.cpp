@@ -8,6 +8,7 @@
 #include "cli/device_commands.h"
 #include "cli/signals_command.h"
 #include "cli/diff_command.h"
+#include "cli/extcap.h"
 
 namespace {
 
@@ -21,6 +22,7 @@ constexpr const char* kUsage =
     "  signals   a device's signal names to and from CSV and XLSX files\n"
     "  diff      compare two projects or two devices (PATH or PATH@N, .mac or .json) field\n"
     "            by field; exit 0 equal, 6 different\n"
+    "  extcap    live capture for Wireshark (run by it through its extcap folder)\n"
     "\n"
     "Run 'corvix-cli <command> --help' for the arguments of a command.\n"
     "Exit codes: 0 ok, 1 the device did not answer (a request goes out four times; 16 s\n"
@@ -47,6 +49,7 @@ int main(int argc, char** argv) {
     if (command == "device") return RunDeviceCommand(args);
     if (command == "signals") return corvix::cli::RunSignalsCommand(args);
     if (command == "diff") return corvix::cli::RunDiffCommand(args);
+    if (command == "extcap") return corvix::cli::RunExtcapCommand(args);
     std::fprintf(stderr, "corvix-cli: unknown command '%s'\n\n", command.c_str());
     std::fputs(kUsage, stderr);
     return corvix::cli::ExitUsage;
