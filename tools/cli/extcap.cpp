@@ -50,8 +50,8 @@ constexpr const char* kExtcapUsage =
 const std::vector<std::string> kIgnoredValueOptions = {"--extcap-capture-filter", "--extcap-control-in",
                                                        "--extcap-control-out", "--extcap-reload-option",
                                                        "--debug-file"};
-const std::vector<std::string> kLineValueOptions = {"--port", "--baud", "--data-bits", "--parity", "--stop-bits",
-                                                    "--lang"};
+const std::vector<std::string> kLineValueOptions = {"--port",   "--baud",      "--data-bits",
+                                                    "--parity", "--stop-bits", "--lang"};
 
 bool IsOneOf(const std::vector<std::string>& list, const std::string& s) {
     for (const std::string& x : list)
@@ -118,8 +118,8 @@ int RunCapture(const ExtcapArgs& a) {
     session.onEventText = [](const std::string&) {};
     session.SetReconnect(true);
     if (a.poll) session.Engine().PollStatus();
-    const DeviceSession::Outcome outcome =
-        session.Run([&] { return stream.Failed() || (watchFd >= 0 && ReaderGone(watchFd)); }, std::nullopt, a.poll);
+    const DeviceSession::Outcome outcome = session.Run(
+        [&] { return stream.Failed() || (watchFd >= 0 && ReaderGone(watchFd)); }, std::nullopt, a.poll);
     session.Close();
     const bool readerGone = watchFd >= 0 && ReaderGone(watchFd);
     if (watchFd >= 0) ::close(watchFd);
@@ -169,6 +169,7 @@ ExtcapArgs ParseExtcapArgs(const std::vector<std::string>& args) {
         } else if (name == "--poll" && !value) {
             a.poll = true;
         } else if (name == "--debug" && !value) {
+            // The analyser's debug switch: our messages go to stderr anyway.
         } else if (name == "--log" && !value) {
             line.push_back(name);
         } else if (name == "--extcap-interface") {
@@ -199,7 +200,8 @@ ExtcapArgs ParseExtcapArgs(const std::vector<std::string>& args) {
     if (!a.error.empty() || a.help) return a;
     switch (a.step) {
         case ExtcapStep::None:
-            a.error = "expected --extcap-interfaces, --extcap-dlts, --extcap-config, --capture or --extcap-version";
+            a.error =
+                "expected --extcap-interfaces, --extcap-dlts, --extcap-config, --capture or --extcap-version";
             break;
         case ExtcapStep::Dlts:
         case ExtcapStep::Config:
@@ -214,8 +216,8 @@ ExtcapArgs ParseExtcapArgs(const std::vector<std::string>& args) {
 }
 
 std::string ExtcapInterfacesText() {
-    return std::string("extcap {version=") + CORVIX_VERSION_STRING + "}\n" + "interface {value=" +
-           kExtcapInterface + "}{display=Corvix serial link}\n";
+    return std::string("extcap {version=") + CORVIX_VERSION_STRING + "}\n" +
+           "interface {value=" + kExtcapInterface + "}{display=Corvix serial link}\n";
 }
 
 std::string ExtcapDltsText() {
@@ -226,7 +228,8 @@ std::string ExtcapConfigText() {
     std::string out;
     int number = 0;
     auto arg = [&](const std::string& call, const std::string& display, const std::string& rest) {
-        out += "arg {number=" + std::to_string(number) + "}{call=" + call + "}{display=" + display + "}" + rest + "\n";
+        out += "arg {number=" + std::to_string(number) + "}{call=" + call + "}{display=" + display + "}" +
+               rest + "\n";
     };
     auto values = [&](const std::vector<std::string>& list, const std::string& chosen) {
         for (const std::string& v : list)
@@ -241,7 +244,8 @@ std::string ExtcapConfigText() {
     ++number;
     const SerialSettings defaults;
     arg("--baud", "Baud rate", "{type=selector}{tooltip=Line speed in bit/s}");
-    values({"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"}, std::to_string(defaults.baudRate));
+    values({"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"},
+           std::to_string(defaults.baudRate));
     arg("--parity", "Parity", "{type=selector}");
     values({"none", "even", "odd"}, "none");
     arg("--data-bits", "Data bits", "{type=selector}");
