@@ -69,6 +69,7 @@ local f = {
     trailing = ProtoField.bytes("corvix.trailing", "Trailing bytes"),
     garbage = ProtoField.bytes("corvix.garbage", "Bytes (no frame)"),
     direction = ProtoField.string("corvix.direction", "Direction"),
+    resend = ProtoField.uint8("corvix.resend", "Resend", base.DEC),
 
     status_flags = ProtoField.uint16("corvix.status.flags", "Flags", base.HEX),
     status_new_events = ProtoField.bool("corvix.status.new_events", "New events", 16, nil, 0x0008),
@@ -145,6 +146,17 @@ corvix.experts = { e.bad_checksum, e.wrong_length, e.missing_end, e.trailing, e.
                    e.unknown, e.offset_unknown }
 
 -- ---- helpers ----
+
+-- Corvix writes "repeat=N" as the comment of a frame the PC sent; N > 0 is a resend.
+local comment_field = Field.new("frame.comment")
+
+local function resend_number()
+    for _, comment in ipairs({ comment_field() }) do
+        local n = tostring(comment.value):match("^repeat=(%d+)$")
+        if n then return tonumber(n) end
+    end
+    return 0
+end
 
 -- Label of a code from a table, with the raw value.
 local function named(names, value, fallback)
@@ -469,6 +481,8 @@ function corvix.dissector(tvb, pinfo, tree)
     local by_pc = sent_by_pc(pinfo, header.type)
     local device = string.format("Device %d", header.address or 0)
     root:add(f.direction, by_pc and "PC -> device" or "device -> PC"):set_generated()
+    local resend = by_pc and resend_number() or 0
+    if resend > 0 then root:add(f.resend, resend):set_generated() end
     pinfo.cols.src = by_pc and "PC" or device
     pinfo.cols.dst = by_pc and "device" or "PC"
 
@@ -522,6 +536,7 @@ function corvix.dissector(tvb, pinfo, tree)
     words[#words + 1] = function_names[header.func or -1] or string.format("function 0x%02x", header.func or 0)
     if (header.segment or 0) ~= 0 then words[#words + 1] = string.format("segment %d", header.segment) end
     local info = table.concat(words, " ") .. summary
+    if resend > 0 then info = info .. string.format(" [resend %d]", resend) end
     if status == 0 then info = info .. " [bad checksum]" end
     if size < frame_size then info = info .. " [short]" end
     if size >= frame_size and not end_ok then info = info .. " [no end byte]" end

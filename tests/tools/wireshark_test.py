@@ -94,6 +94,9 @@ def test_files(cli, devsim, lua, env, work):
     flagged, err = fields(env, lua, capture, "frame.number", display_filter="corvix.checksum.bad")
     check("corrupted: a bad-checksum expert info on each bad reply",
           flagged is not None and len(flagged) == len(bad), str(flagged) + err)
+    resent, err = fields(env, lua, capture, "corvix.resend", display_filter="corvix.resend")
+    check("corrupted: the request after each bad reply is marked as a resend",
+          resent is not None and len(resent) == len(bad) and all(r == ["1"] for r in resent), str(resent) + err)
     out = run(["tshark", "-n", "-q", "-X", "lua_script:" + lua, "-r", capture, "-z", "expert,error"], env)
     check("corrupted: tshark's expert statistics list the bad checksum", "Bad checksum" in out.stdout,
           out.stdout + out.stderr)
