@@ -13,7 +13,9 @@ packages=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev l
           # the text form of a project and spreadsheets, and their independent checks
           nlohmann-json3-dev libxlsxwriter-dev git python3-jsonschema python3-openpyxl xlsx2csv
           # the capture files' dissector and live capture, checked with the real tshark
-          tshark)
+          tshark
+          # listing a window's accessible tree (scripts/a11y-tree.py)
+          python3-pyatspi at-spi2-core)
 missing=()
 for p in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

@@ -50,6 +50,10 @@ inline constexpr BiText CompareFileFilter{"工程文件 (*.mac *.json)", "Projec
 inline constexpr BiText CompareColFile{"文件中的值", "File value"};
 inline constexpr BiText CompareUseFile{"采用文件值", "Use file value"};
 inline constexpr BiText CompareUseAllFile{"全部采用文件值", "Use all file values"};
+inline constexpr BiText CompareUseSelectedFile{"所选行采用文件值", "Use file value for selected rows"};
+inline constexpr BiText CompareUseSelectedFileHint{
+    "将每个所选行的文件值写入工程；在表格中按空格键或回车键效果相同",
+    "Takes the file value of each selected row into the project; Space or Enter on the table does the same"};
 inline constexpr BiText CompareFileDevice{"文件中的装置：", "Device of the file:"};
 inline constexpr BiText CompareNoProject{"没有打开的工程", "There is no open project"};
 inline constexpr BiText CompareFileNoDevices{"文件中没有装置", "The file holds no devices"};

@@ -14,6 +14,12 @@ inline constexpr BiText CompareColProject{"工程中的值", "Project value"};
 inline constexpr BiText CompareColDevice{"装置中的值", "Device value"};
 inline constexpr BiText CompareUseDevice{"采用装置值", "Use device value"};
 inline constexpr BiText CompareUseAll{"全部采用装置值", "Use all device values"};
+// The command on the selected rows: the button under the table, the rows' context menu, and
+// Space or Enter on the table. The hint is what assistive technology reads for it.
+inline constexpr BiText CompareUseSelected{"所选行采用装置值", "Use device value for selected rows"};
+inline constexpr BiText CompareUseSelectedHint{
+    "将每个所选行的装置值写入工程；在表格中按空格键或回车键效果相同",
+    "Takes the device value of each selected row into the project; Space or Enter on the table does the same"};
 inline constexpr BiText CompareWriteProject{"将工程写入装置", "Write project to device"};
 inline constexpr BiText CompareClose{"关闭", "Close"};
 inline constexpr BiText CompareNoDifferences{"没有差异", "No differences"};

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // Project > Compare With File… through the real window: the menu item in both languages, the
 // rows against the file's device, choosing another device of the file, taking a file value
-// with the marks a device value sets, and a file that is no project.
+// with the marks a device value sets, the selected rows' command, and a file that is no project.
+#include <QAction>
 #include <QComboBox>
 #include <QLabel>
 #include <QMenu>
@@ -70,6 +71,25 @@ class TestCompareFile : public QObject, private corvix::test::FrameFixture {
         QCOMPARE(doc->Device(0).address, 9);
     }
 
+    // Every row selected: Enter takes the port value, and the device name, which is shown but
+    // not taken, leaves the command disabled once it is the only row.
+    void DriveSelected(CCompareDlg& dialog) {
+        dialog.show();
+        // Keys reach the table only once its window is active.
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QCOMPARE(dialog.UseSelectedButton()->accessibleName(), QString("Use file value for selected rows"));
+        QTableWidget* table = dialog.Table();
+        table->setFocus();
+        table->selectAll();
+        QVERIFY(dialog.UseSelectedButton()->isEnabled());
+        QTest::keyClick(table, Qt::Key_Enter);
+        QCOMPARE(doc->Device(0).baudRate[0], 9600u);
+        QCOMPARE(Column(dialog, 1), QStringList{"Device name"});
+        table->selectAll();
+        QVERIFY(!dialog.UseSelectedButton()->isEnabled());
+        QVERIFY(!dialog.UseSelectedAction()->isEnabled());
+    }
+
   private slots:
     void init() {
         OpenFrame();
@@ -106,6 +126,25 @@ class TestCompareFile : public QObject, private corvix::test::FrameFixture {
         QVERIFY(shown);
         QVERIFY(frame->compareWindow.isNull());
         // The project's own name stays: only configuration is taken.
+        QCOMPARE(GbkToUtf8(FieldText(doc->Device(0).name, DeviceNameSize)), std::string("1"));
+    }
+
+    void selectedRowsTakeOnlyWhatCanBeTaken() {
+        frame->RunCommand(CMainFrame::IdLanguage);  // English
+        const std::string path = WriteFile();
+        QVERIFY(!path.empty());
+        frame->askComparePath = [&] { return std::optional<std::string>(path); };
+        bool shown = false;
+        frame->runModal = [&](QDialog& d) {
+            auto* dialog = qobject_cast<CCompareDlg*>(&d);
+            if (dialog == nullptr) return 0;
+            shown = true;
+            DriveSelected(*dialog);
+            return 0;
+        };
+        frame->RunCommand(CMainFrame::IdCompareWithFile);
+        QVERIFY(shown);
+        QVERIFY(doc->HasUnsavedChanges());
         QCOMPARE(GbkToUtf8(FieldText(doc->Device(0).name, DeviceNameSize)), std::string("1"));
     }
 

@@ -2,10 +2,14 @@
 #include "ui/dialogs/comparedlg.h"
 
 #include <algorithm>
+#include <functional>
+#include <utility>
 
+#include <QAction>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
@@ -40,13 +44,33 @@ CCompareDlg::CCompareDlg(corvix::CBrondaleDoc& doc, int deviceIndex, int lang, Q
                                        QString()});
     table_->verticalHeader()->setVisible(false);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    // Nothing here is edited in place: a key on the empty button cell must not open an editor.
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->horizontalHeader()->setStretchLastSection(false);
     table_->setMinimumSize(DialogUnits(this, 420, 150));
     status_ = new QLabel(this);
     useAll_ = new QPushButton(Text(file ? txt::CompareUseAllFile : txt::CompareUseAll, language), this);
     write_ = new QPushButton(Text(txt::CompareWriteProject, language), this);
     close_ = new QPushButton(Text(txt::CompareClose, language), this);
-    for (QPushButton* b : {useAll_, write_, close_}) b->setAutoDefault(false);
+
+    // The per-row buttons are cell widgets, which assistive technology does not see: the
+    // selected rows' command is the way in for keyboard and screen-reader users.
+    const QString useSelected = Text(file ? txt::CompareUseSelectedFile : txt::CompareUseSelected, language);
+    const QString useSelectedHint =
+        Text(file ? txt::CompareUseSelectedFileHint : txt::CompareUseSelectedHint, language);
+    useSelected_ = new QAction(useSelected, this);
+    useSelected_->setShortcuts(
+        {QKeySequence(Qt::Key_Space), QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
+    useSelected_->setShortcutContext(Qt::WidgetShortcut);
+    useSelected_->setShortcutVisibleInContextMenu(true);
+    useSelected_->setToolTip(useSelectedHint);
+    table_->addAction(useSelected_);
+    table_->setContextMenuPolicy(Qt::ActionsContextMenu);
+    table_->setAccessibleDescription(useSelectedHint);
+    useSelectedButton_ = new QPushButton(useSelected, this);
+    useSelectedButton_->setAccessibleName(useSelected);
+    useSelectedButton_->setAccessibleDescription(useSelectedHint);
+    for (QPushButton* b : {useSelectedButton_, useAll_, write_, close_}) b->setAutoDefault(false);
 
     fileDevicesLabel_ = new QLabel(Text(txt::CompareFileDevice, language), this);
     fileDevices_ = new QComboBox(this);
@@ -60,6 +84,7 @@ CCompareDlg::CCompareDlg(corvix::CBrondaleDoc& doc, int deviceIndex, int lang, Q
     write_->setVisible(!file);
 
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(useSelectedButton_);
     buttons->addWidget(useAll_);
     buttons->addWidget(write_);
     buttons->addStretch(1);
@@ -71,6 +96,9 @@ CCompareDlg::CCompareDlg(corvix::CBrondaleDoc& doc, int deviceIndex, int lang, Q
     layout->addLayout(buttons);
 
     connect(useAll_, &QPushButton::clicked, this, &CCompareDlg::TakeAll);
+    connect(useSelected_, &QAction::triggered, this, &CCompareDlg::TakeSelected);
+    connect(useSelectedButton_, &QPushButton::clicked, useSelected_, &QAction::trigger);
+    connect(table_, &QTableWidget::itemSelectionChanged, this, &CCompareDlg::UpdateSelectedState);
     connect(write_, &QPushButton::clicked, this, &CCompareDlg::WriteRequested);
     connect(close_, &QPushButton::clicked, this, &QDialog::accept);
     connect(fileDevices_, &QComboBox::activated, this, [this](int slot) { emit FileDeviceChosen(slot); });
@@ -96,6 +124,7 @@ void CCompareDlg::ShowReading() {
     status_->setVisible(true);
     useAll_->setEnabled(false);
     write_->setEnabled(false);
+    UpdateSelectedState();
 }
 
 void CCompareDlg::ShowFailure(const QString& text) {
@@ -110,14 +139,18 @@ void CCompareDlg::SetDeviceRecord(std::shared_ptr<const corvix::DeviceRecord> re
     Refill();
 }
 
+std::vector<corvix::Difference> CCompareDlg::Compare() const {
+    if (!device_ || deviceIndex_ < 0 || deviceIndex_ >= doc_.Project().DeviceCountClamped()) return {};
+    if (against_ == Against::File) return corvix::DiffDevices(doc_.Device(deviceIndex_), *device_, language);
+    return corvix::CompareRecords(doc_.Device(deviceIndex_), *device_, language);
+}
+
 void CCompareDlg::Refill() {
     if (!device_) return;
     const bool deviceKnown = deviceIndex_ >= 0 && deviceIndex_ < doc_.Project().DeviceCountClamped();
-    rows_.clear();
-    if (deviceKnown && against_ == Against::File)
-        rows_ = corvix::DiffDevices(doc_.Device(deviceIndex_), *device_, language);
-    else if (deviceKnown)
-        rows_ = corvix::CompareRecords(doc_.Device(deviceIndex_), *device_, language);
+    rows_ = Compare();
+    // The rows are new: a selection kept by index would point at other values.
+    table_->clearSelection();
     table_->setRowCount(static_cast<int>(rows_.size()));
     for (int r = 0; r < static_cast<int>(rows_.size()); ++r) {
         const corvix::Difference& d = rows_[r];
@@ -138,6 +171,21 @@ void CCompareDlg::Refill() {
     useAll_->setEnabled(std::any_of(rows_.begin(), rows_.end(),
                                     [](const corvix::Difference& d) { return corvix::CanTakePage(d.page); }));
     write_->setEnabled(deviceKnown);
+    UpdateSelectedState();
+}
+
+bool CCompareDlg::CanTake(int row) const {
+    return device_ && row >= 0 && row < static_cast<int>(rows_.size()) &&
+           corvix::CanTakePage(rows_[row].page);
+}
+
+void CCompareDlg::UpdateSelectedState() {
+    bool any = false;
+    for (const QModelIndex& index : table_->selectionModel()->selectedRows())
+        any = any || CanTake(index.row());
+    // Disabled, the action leaves Space to the table, which then selects the current row.
+    useSelected_->setEnabled(any);
+    useSelectedButton_->setEnabled(any);
 }
 
 void CCompareDlg::Take(int row) {
@@ -157,4 +205,39 @@ void CCompareDlg::TakeAll() {
         emit ProjectChanged();
     }
     Refill();
+}
+
+void CCompareDlg::TakeSelected() {
+    std::vector<std::pair<int32_t, int>> wanted;  // page, row
+    int firstRow = -1;
+    for (const QModelIndex& index : table_->selectionModel()->selectedRows()) {
+        if (!CanTake(index.row())) continue;
+        wanted.emplace_back(rows_[index.row()].page, rows_[index.row()].row);
+        firstRow = firstRow < 0 ? index.row() : std::min(firstRow, index.row());
+    }
+    if (wanted.empty()) return;
+    // Later rows first: removing a signal row only the project holds moves the rows after it,
+    // never those before.
+    std::sort(wanted.begin(), wanted.end(), std::greater<>());
+    bool taken = false;
+    for (const auto& [page, row] : wanted) {
+        // Taking a signal row only the device has appends the rows before it as well: a row an
+        // earlier take settled is not taken again.
+        const std::vector<corvix::Difference> now = Compare();
+        if (std::none_of(now.begin(), now.end(),
+                         [&](const corvix::Difference& d) { return d.page == page && d.row == row; }))
+            continue;
+        taken = corvix::TakeDeviceValue(doc_.Device(deviceIndex_), *device_, page, row) || taken;
+    }
+    if (taken) {
+        doc_.MarkModified();
+        emit ProjectChanged();
+    }
+    Refill();
+    // The keyboard stays where the taken rows were, with nothing selected, so that a second
+    // Space selects the next row rather than taking it unseen.
+    if (table_->rowCount() > 0)
+        table_->selectionModel()->setCurrentIndex(
+            table_->model()->index(std::min(firstRow, table_->rowCount() - 1), 0),
+            QItemSelectionModel::NoUpdate);
 }

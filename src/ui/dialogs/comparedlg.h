@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // Compare With Device: the values of a project device that differ from the configuration the
-// device holds, with the device's value to take per row or all at once, and the way to write
-// the project's values to the device instead. The frame reads the device and hands the record
-// in; taking a value writes into the project device through the core's comparison.
+// device holds, with the device's value to take per row, for the selected rows or all at once,
+// and the way to write the project's values to the device instead. The frame reads the device
+// and hands the record in; taking a value writes into the project device through the core's
+// comparison.
 // Compare With File: the same window against a device of a project file, with a choice of the
 // file's device; it lists the whole record (identity and events too) and takes configuration
 // values as the device compare does.
@@ -15,6 +16,7 @@
 #include "model/compare.h"
 #include "model/doc.h"
 
+class QAction;
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -47,6 +49,10 @@ class CCompareDlg : public QDialog {
     QTableWidget* Table() const { return table_; }
     QLabel* StatusLabel() const { return status_; }
     QPushButton* UseAllButton() const { return useAll_; }
+    // Takes the value of every selected row that can be taken: the button under the table, the
+    // table's context menu and Space or Enter on the table run it.
+    QAction* UseSelectedAction() const { return useSelected_; }
+    QPushButton* UseSelectedButton() const { return useSelectedButton_; }
     QPushButton* WriteButton() const { return write_; }
     // The "Use device value" button of table row `row`, or null.
     QPushButton* UseButton(int row) const;
@@ -63,6 +69,11 @@ class CCompareDlg : public QDialog {
     void Refill();
     void Take(int row);
     void TakeAll();
+    void TakeSelected();
+    // The rows the window lists for the project device as it is now.
+    std::vector<corvix::Difference> Compare() const;
+    bool CanTake(int row) const;
+    void UpdateSelectedState();
 
     corvix::CBrondaleDoc& doc_;
     const int deviceIndex_;
@@ -72,6 +83,8 @@ class CCompareDlg : public QDialog {
     QTableWidget* table_;
     QLabel* status_;
     QPushButton* useAll_;
+    QAction* useSelected_;
+    QPushButton* useSelectedButton_;
     QPushButton* write_;
     QPushButton* close_;
     QLabel* fileDevicesLabel_;
