@@ -328,12 +328,14 @@ for i = 0, 1 do
 end
 image_field(178, 2, "Signal count", function(t, r) t:add_le(f.config_signal_count, r) end)
 for i = 0, SIGNAL_NAMES - 1 do
-    image_field(180 + SIGNAL_NAME_SIZE * i, SIGNAL_NAME_SIZE, string.format("Signal name %d", i + 1), function(t, r)
-        add_text(t, f.config_signal_name, r, string.format("Signal name %d", i + 1))
+    image_field(180 + SIGNAL_NAME_SIZE * i, SIGNAL_NAME_SIZE, string.format("Signal name %d", i + 1),
+                function(t, r, signal_count)
+        local item = add_text(t, f.config_signal_name, r, string.format("Signal name %d", i + 1))
+        if signal_count ~= nil and i >= signal_count then item:append_text(" (beyond the signal count: unused)") end
     end)
 end
 
-local function dissect_config_piece(data, tree, offset)
+local function dissect_config_piece(data, tree, offset, signal_count)
     local n = data:len()
     if n == 0 then return "" end
     if offset == nil then
@@ -349,7 +351,7 @@ local function dissect_config_piece(data, tree, offset)
         if a < b then
             local r = data(a - offset, b - a)
             if a == from and b == from + width then
-                show(tree, r)
+                show(tree, r, signal_count)
             else
                 tree:add(f.config_part, r):append_text(string.format(" (%s, image bytes %d..%d of %d..%d)",
                                                                      label, a, b - 1, from, from + width - 1))
@@ -367,17 +369,20 @@ end
 -- ---- configuration transfers ----
 -- A piece's place in the image follows from the pieces before it in its transfer. State is
 -- built on the first, in-order pass and remembered per packet for later passes.
-local config_offsets = {}  -- packet number -> offset, or false when unknown
-local transfers = {}       -- "read" / "write" -> { [segment] = { offset, length } }
+local config_places = {}  -- packet number -> { offset = ..., count = ... }, either may be nil
+local transfers = {}      -- "read" / "write" -> { [segment] = { offset, length }, count = signal count }
 
 function corvix.init()
-    config_offsets = {}
+    config_places = {}
     transfers = {}
 end
 
-local function config_offset(pinfo, kind, segment, length)
-    local known = config_offsets[pinfo.number]
-    if known ~= nil then return known or nil end
+-- The piece's offset in the image (nil when unknown) and the transfer's signal count as far
+-- as it is known at this piece (nil before the piece that holds it).
+local function config_place(pinfo, kind, segment, data)
+    local known = config_places[pinfo.number]
+    if known ~= nil then return known.offset, known.count end
+    local length = data:len()
     if segment == 0 then transfers[kind] = {} end
     local t = transfers[kind]
     local offset
@@ -391,8 +396,13 @@ local function config_offset(pinfo, kind, segment, length)
         offset = segment * CONFIG_PIECE  -- the PC's pieces are all full but the last
     end
     if t ~= nil and offset ~= nil then t[segment] = { offset, length } end
-    config_offsets[pinfo.number] = offset or false
-    return offset
+    local count = t and t.count
+    if offset ~= nil and offset <= 178 and offset + length >= 180 then
+        count = data(178 - offset, 2):le_uint()
+        if t ~= nil then t.count = count end
+    end
+    config_places[pinfo.number] = { offset = offset, count = count }
+    return offset, count
 end
 
 -- ---- the frame ----
@@ -424,7 +434,7 @@ local function dissect_data(tvb, pinfo, tree, header, data)
     end
     if fc == FC_CONFIG and (ty == TYPE_DATA or ty == TYPE_WRITE) then
         local kind = ty == TYPE_DATA and "read" or "write"
-        return dissect_config_piece(data, sub, config_offset(pinfo, kind, header.segment, data:len()))
+        return dissect_config_piece(data, sub, config_place(pinfo, kind, header.segment, data))
     end
     return string.format(": %d data bytes", data:len())
 end

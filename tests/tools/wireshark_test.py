@@ -256,6 +256,14 @@ def test_dissector(lua, env, work):
         wrong = {k: (got[k], v) for k, v in expected.items() if got[k] != v}
         check("dissected: " + name, not wrong and sorted(raised.get(i + 1, [])) == sorted(experts),
               "fields (got, wanted): %s; expert info: %s" % (wrong, raised.get(i + 1, [])))
+    # Names past the signal count (2 here, from piece 0) carry no meaning, in later pieces too.
+    first = [i + 1 for i, case in enumerate(DISSECTED) if case[0] == "configuration piece 0"][0]
+    out = run(["tshark", "-n", "-V", "-X", "lua_script:" + lua, "-r", capture, "-Y",
+               "frame.number >= %d && frame.number <= %d" % (first, first + 1)], env)
+    unused = [line.strip() for line in out.stdout.splitlines() if "beyond the signal count" in line]
+    check("names past the signal count are marked unused",
+          "Signal name 2: 矩阵输入02" in out.stdout and unused[:1] == ["Signal name 3:  (beyond the signal count: unused)"]
+          and len(unused) == 1 + 28, "\n".join(unused[:3]) + " ... %d" % len(unused))
 
 
 def test_extcap_steps(cli, env, work):
