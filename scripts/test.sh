@@ -89,6 +89,18 @@ cli_pdf() {
     env -u DISPLAY -u WAYLAND_DISPLAY "$1/usr/bin/corvix-cli" project report "$2" --pdf "$2.pdf" --lang en &&
         [ "$(head -c 5 "$2.pdf")" = "%PDF-" ]
 }
+# The dissector and the extcap link lie in the folders Wireshark reads (tshark -G folders),
+# the link runs the packaged corvix-cli, and tshark loads the dissector as a plugin (from a
+# scratch personal plugin folder, the installed global one being the system's).
+wireshark_files() {
+    local folders lua extcap home=$scratch/wireshark-home
+    folders=$(tshark -G folders 2>/dev/null)
+    lua=$1$(sed -n 's/^Global Lua Plugins:[[:space:]]*//p' <<<"$folders")/corvix.lua
+    extcap=$1$(sed -n 's/^Extcap path:[[:space:]]*//p' <<<"$folders")/corvix-extcap
+    ls -l "$lua" "$extcap" && grep -q '^exec "/usr/bin/corvix-cli" extcap' "$extcap" &&
+        mkdir -p "$home/.local/lib/wireshark/plugins" && cp "$lua" "$home/.local/lib/wireshark/plugins/" &&
+        env HOME="$home" tshark -G protocols 2>/dev/null | grep -q '^Corvix device link'
+}
 # xdg-mime outside any desktop session, with only the package's file type and desktop entry
 # added under a scratch XDG_DATA_HOME.
 xdg_mime() {
@@ -133,6 +145,7 @@ package() {
     check "appstreamcli validate" validate_appstream "$root/usr/share/metainfo/$id.metainfo.xml"
     check "lintian" run_lintian "$deb"
     check "extracted corvix-cli --help" cli_help "$root"
+    check "Wireshark's dissector and extcap link" wireshark_files "$root"
     # Every option a help text names is in the manual page, and the page names no other.
     local program
     for program in corvix-cli corvix-devsim corvix; do
