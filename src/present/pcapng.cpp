@@ -195,8 +195,10 @@ bool PcapngStream::Close() {
             failed_ = true;
             reason_ = std::strerror(errno);
         }
-    } else if (std::fflush(file_) != 0) {
+    } else if (std::fflush(file_) != 0 && ok) {
         ok = false;
+        failed_ = true;
+        reason_ = std::strerror(errno);
     }
     file_ = nullptr;
     own_ = false;

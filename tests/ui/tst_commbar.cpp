@@ -13,6 +13,7 @@
 #include "link/engine.h"
 #include "link/frame.h"
 #include "model/doc.h"
+#include "present/pcapng.h"
 #include "ui/dialogs/comminfownd.h"
 #include "ui/frame/mainframe.h"
 #include "ui/ui_test_helper.h"
@@ -115,9 +116,12 @@ class TestCommBar : public QObject, private corvix::test::FrameFixture {
         std::unique_ptr<QMenu> menu(bar->BuildContextMenu(nullptr));
         QStringList texts;
         for (QAction* a : menu->actions()) texts << (a->isSeparator() ? "---" : a->text());
-        QCOMPARE(texts, QStringList({"&Save Log...", "&Clear", "---", "&Time Stamps", "&Automatic Log"}));
-        QVERIFY(menu->actions()[3]->isChecked());
-        QVERIFY(!menu->actions()[4]->isChecked());
+        QCOMPARE(texts, QStringList({"&Save Log...", "Save Log as &pcapng...", "&Clear", "---", "&Time Stamps",
+                                     "&Automatic Log", "Automatic Log &Writes pcapng Too"}));
+        QVERIFY(menu->actions()[4]->isChecked());
+        QVERIFY(!menu->actions()[5]->isChecked());
+        QVERIFY(!menu->actions()[6]->isChecked());
+        QVERIFY(!menu->actions()[6]->isEnabled());  // only with the automatic log
 
         const uint8_t bytes[] = {0xAB, 0xCD};
         frame->Engine().OnSent(bytes, sizeof bytes);
@@ -128,9 +132,9 @@ class TestCommBar : public QObject, private corvix::test::FrameFixture {
         QVERIFY(!bar->SaveTo(dir->filePath("no/such/folder/x.log"), reason));
         QVERIFY(!reason.empty());
 
-        menu->actions()[3]->trigger();  // Time Stamps off, remembered
+        menu->actions()[4]->trigger();  // Time Stamps off, remembered
         QCOMPARE(settings->value("commLog/timeStamps").toBool(), false);
-        menu->actions()[1]->trigger();  // Clear
+        menu->actions()[2]->trigger();  // Clear
         QCOMPARE(bar->Text(), QString());
         QCOMPARE(bar->Entries().Size(), std::size_t(0));
     }
@@ -158,6 +162,71 @@ class TestCommBar : public QObject, private corvix::test::FrameFixture {
         QCOMPARE(boxes.size(), 1);
         QVERIFY(boxes[0]->text().contains("blocker"));
         QCOMPARE(bar->Entries().Size(), std::size_t(5));
+    }
+
+    void savesWhatItHoldsAsPcapng() {
+        bar->SetUtcClock([] { return uint64_t(1700000000123456); });
+        bar->SetLinkSettings([] {
+            SerialSettings line;
+            line.portName = "/dev/ttyX";
+            return line;
+        });
+        doc->SetLanguage(LangChinese);
+        std::unique_ptr<QMenu> menu(bar->BuildContextMenu(nullptr));
+        QCOMPARE(menu->findChild<QAction*>("savePcapng")->text(), QString("保存为 pcapng(&P)..."));
+        QCOMPARE(menu->findChild<QAction*>("automaticPcapng")->text(), QString("自动日志同时写 pcapng(&W)"));
+
+        const uint8_t bytes[] = {0xAB, 0xCD};
+        frame->Engine().OnSent(bytes, sizeof bytes);
+        frame->Engine().OnReceived(bytes, 1);
+        std::string reason;
+        const QString path = dir->filePath("saved.pcapng");
+        QVERIFY(bar->SavePcapngTo(path, reason));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray all = f.readAll();
+        // The header blocks, then the entries as packets: time, direction, comment.
+        std::vector<uint8_t> expected = PcapngSectionHeader();
+        for (const auto& block : {PcapngInterface("/dev/ttyX", "57600 baud 8N1"),
+                                  PcapngPacket(1700000000123456, PacketDirection::Outbound, {bytes, 2}, "repeat=0"),
+                                  PcapngPacket(1700000000123456, PacketDirection::Inbound, {bytes, 1}, "no frame")})
+            expected.insert(expected.end(), block.begin(), block.end());
+        QCOMPARE(all, QByteArray(reinterpret_cast<const char*>(expected.data()), qsizetype(expected.size())));
+        QVERIFY(!bar->SavePcapngTo(dir->filePath("no/such/folder/x.pcapng"), reason));
+        QVERIFY(!reason.empty());
+    }
+
+    void automaticLogWritesAPcapngBesideTheTextWhenAsked() {
+        bar->SetUtcClock([] { return uint64_t(1700000000123456); });
+        const uint8_t bytes[] = {0x58};
+        bar->SetAutoLog(true);
+        frame->Engine().OnSent(bytes, 1);
+        bar->Flush();
+        QVERIFY(!QFile::exists(State() + "/corvix-2026-03-01.pcapng"));  // off by default
+
+        std::unique_ptr<QMenu> menu(bar->BuildContextMenu(nullptr));
+        QAction* pcapng = menu->findChild<QAction*>("automaticPcapng");
+        QVERIFY(pcapng->isEnabled());
+        pcapng->trigger();
+        QVERIFY(bar->AutoPcapng());
+        QCOMPARE(settings->value("commLog/automaticPcapng").toBool(), true);
+        frame->Engine().OnReceived(bytes, 1);
+        frame->Engine().OnSent(bytes, 1);
+        bar->Flush();
+        QFile f(State() + "/corvix-2026-03-01.pcapng");
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray all = f.readAll();
+        const std::vector<uint8_t> head = PcapngSectionHeader();
+        QVERIFY(all.startsWith(QByteArray(reinterpret_cast<const char*>(head.data()), qsizetype(head.size()))));
+        const std::vector<uint8_t> last = PcapngPacket(1700000000123456, PacketDirection::Outbound, {bytes, 1}, "repeat=0");
+        QVERIFY(all.endsWith(QByteArray(reinterpret_cast<const char*>(last.data()), qsizetype(last.size()))));
+        // The entry from before the switch is only in the text log; the two after it in both.
+        QCOMPARE(all.count(QByteArray("repeat=0")), 1);
+        QCOMPARE(all.count(QByteArray("no frame")), 1);
+        QCOMPARE(ReadAll(State() + "/corvix-2026-03-01.log").count("send-->"), 2);
+
+        CCommInfoWnd again(nullptr, settings.get());
+        QVERIFY(again.AutoPcapng());
     }
 };
 

@@ -22,6 +22,7 @@ namespace {
 
 const char* const KeyTimeStamps = "commLog/timeStamps";
 const char* const KeyAutoLog = "commLog/automatic";
+const char* const KeyAutoPcapng = "commLog/automaticPcapng";
 
 // One entry as one block of the box: its lines are joined by line separators, which cost
 // far less than a block each; the box's plain text still reads "\n" for them.
@@ -63,7 +64,9 @@ CCommInfoWnd::CCommInfoWnd(QWidget* parent, QSettings* settings, LanguageFn lang
       settings_(settings),
       language_(std::move(language)),
       clock_(corvix::SystemLocalTime),
-      logFile_(corvix::DefaultLogFolder()) {
+      utcClock_(corvix::SystemUtcMicros),
+      logFile_(corvix::DefaultLogFolder()),
+      pcapFiles_(corvix::DefaultLogFolder()) {
     setObjectName("commBar");
     setWindowTitle(QString::fromUtf8(corvix::txt::CommBarCaption));
     setAllowedAreas(Qt::AllDockWidgetAreas);
@@ -91,6 +94,7 @@ CCommInfoWnd::CCommInfoWnd(QWidget* parent, QSettings* settings, LanguageFn lang
     if (settings_) {
         timeStamps_ = settings_->value(KeyTimeStamps, true).toBool();
         autoLog_ = settings_->value(KeyAutoLog, false).toBool();
+        autoPcapng_ = settings_->value(KeyAutoPcapng, false).toBool();
     }
     batch_.setSingleShot(true);
     batch_.setInterval(BatchMs);
@@ -99,12 +103,18 @@ CCommInfoWnd::CCommInfoWnd(QWidget* parent, QSettings* settings, LanguageFn lang
 
 int CCommInfoWnd::Language() const { return language_ ? language_() : corvix::LangChinese; }
 
+std::pair<std::string, std::string> CCommInfoWnd::CaptureInterface() const {
+    if (!linkSettings_) return {"serial", ""};
+    const corvix::SerialSettings line = linkSettings_();
+    return {line.portName, corvix::LineSettingsText(line)};
+}
+
 // ---- appending ----
 
 bool CCommInfoWnd::AddResult(const corvix::EngineResult& result, int lang) {
     if (!std::holds_alternative<corvix::FrameSent>(result) && !std::holds_alternative<corvix::FrameReceived>(result))
         return false;
-    AddEntry(*corvix::CommLogEntryOf(result, clock_(), lang));
+    AddEntry(*corvix::CommLogEntryOf(result, clock_(), lang, utcClock_()));
     return true;
 }
 
@@ -240,7 +250,18 @@ void CCommInfoWnd::WriteAutoLog() {
     unlogged_ = 0;
     std::string path, reason;
     // A file read later needs the times, whatever the box shows.
-    if (logFile_.Append(batch, true, path, reason) || autoLogFailureShown_) return;
+    bool written = logFile_.Append(batch, true, path, reason);
+    if (autoPcapng_) {
+        const auto [name, description] = CaptureInterface();
+        pcapFiles_.SetInterface(name, description);
+        std::string pcapPath, pcapReason;
+        if (!pcapFiles_.Append(batch, pcapPath, pcapReason) && written) {
+            written = false;
+            path = pcapPath;
+            reason = pcapReason;
+        }
+    }
+    if (written || autoLogFailureShown_) return;
     // Said once per run of the program; the link goes on and later entries try again.
     autoLogFailureShown_ = true;
     const int lang = Language();
@@ -276,6 +297,13 @@ void CCommInfoWnd::SetTimeStamps(bool on) {
         stale_ = !store_.Entries().empty();
 }
 
+void CCommInfoWnd::SetAutoPcapng(bool on) {
+    if (settings_) settings_->setValue(KeyAutoPcapng, on);
+    if (on && !autoPcapng_) autoLogFailureShown_ = false;
+    WriteAutoLog();  // what gathered before goes where it was due
+    autoPcapng_ = on;
+}
+
 void CCommInfoWnd::SetAutoLog(bool on) {
     if (settings_) settings_->setValue(KeyAutoLog, on);
     if (on && !autoLog_) autoLogFailureShown_ = false;
@@ -285,13 +313,15 @@ void CCommInfoWnd::SetAutoLog(bool on) {
 
 bool CCommInfoWnd::SaveTo(const QString& path, std::string& reason) {
     Flush();
-    QString all = TextOf(0);
+    return WriteFile(path, TextOf(0).toUtf8(), reason);
+}
+
+bool CCommInfoWnd::WriteFile(const QString& path, const QByteArray& bytes, std::string& reason) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         reason = file.errorString().toStdString();
         return false;
     }
-    const QByteArray bytes = all.toUtf8();
     if (file.write(bytes) != bytes.size() || !file.flush()) {
         reason = file.errorString().toStdString();
         return false;
@@ -317,11 +347,40 @@ void CCommInfoWnd::SaveLogAs() {
         QString::fromStdString(Formatted(corvix::txt::LogSaveFailed, lang, path.toStdString(), reason)));
 }
 
+bool CCommInfoWnd::SavePcapngTo(const QString& path, std::string& reason) {
+    Flush();
+    const auto [name, description] = CaptureInterface();
+    std::vector<uint8_t> bytes = corvix::PcapngSectionHeader();
+    const std::vector<uint8_t> idb = corvix::PcapngInterface(name, description);
+    bytes.insert(bytes.end(), idb.begin(), idb.end());
+    for (const corvix::CommLogEntry& e : store_.Entries()) {
+        const std::vector<uint8_t> packet = corvix::PcapngPacketOf(e);
+        bytes.insert(bytes.end(), packet.begin(), packet.end());
+    }
+    return WriteFile(path, QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())), reason);
+}
+
+void CCommInfoWnd::SaveLogAsPcapng() {
+    const int lang = Language();
+    const QString path = QFileDialog::getSaveFileName(this, corvix::ui::Text(corvix::txt::LogSavePcapngTitle, lang),
+                                                      "corvix-log.pcapng",
+                                                      corvix::ui::Text(corvix::txt::LogPcapngFilter, lang));
+    if (path.isEmpty()) return;
+    std::string reason;
+    if (SavePcapngTo(path, reason)) return;
+    QMessageBox::warning(
+        this, corvix::ui::Text(corvix::txt::LogCaption, lang),
+        QString::fromStdString(Formatted(corvix::txt::LogSaveFailed, lang, path.toStdString(), reason)));
+}
+
 QMenu* CCommInfoWnd::BuildContextMenu(QWidget* parent) {
     const int lang = Language();
     auto* menu = new QMenu(parent);
     menu->setObjectName("commLogMenu");
     menu->addAction(corvix::ui::Text(corvix::txt::LogSave, lang), this, &CCommInfoWnd::SaveLogAs);
+    QAction* savePcapng =
+        menu->addAction(corvix::ui::Text(corvix::txt::LogSavePcapng, lang), this, &CCommInfoWnd::SaveLogAsPcapng);
+    savePcapng->setObjectName("savePcapng");
     menu->addAction(corvix::ui::Text(corvix::txt::LogClear, lang), this, &CCommInfoWnd::Clear);
     menu->addSeparator();
     QAction* stamps = menu->addAction(corvix::ui::Text(corvix::txt::LogTimeStamps, lang));
@@ -333,5 +392,12 @@ QMenu* CCommInfoWnd::BuildContextMenu(QWidget* parent) {
     automatic->setChecked(autoLog_);
     automatic->setToolTip(QString::fromStdString(logFile_.Folder()));
     connect(automatic, &QAction::toggled, this, &CCommInfoWnd::SetAutoLog);
+    QAction* pcapng = menu->addAction(corvix::ui::Text(corvix::txt::LogAutomaticPcapng, lang));
+    pcapng->setObjectName("automaticPcapng");
+    pcapng->setCheckable(true);
+    pcapng->setChecked(autoPcapng_);
+    pcapng->setEnabled(autoLog_);  // it goes with the text log, never alone
+    pcapng->setToolTip(QString::fromStdString(Formatted(corvix::txt::LogAutomaticPcapngTip, lang, logFile_.Folder(), "")));
+    connect(pcapng, &QAction::toggled, this, &CCommInfoWnd::SetAutoPcapng);
     return menu;
 }

@@ -14,6 +14,7 @@
 #include "link/engine_results.h"
 #include "model/local_time.h"
 #include "present/comm_log.h"
+#include "present/pcapng.h"
 
 class QMenu;
 class QPlainTextEdit;
@@ -38,7 +39,7 @@ class CCommInfoWnd : public QDockWidget {
     // names the interface language for the menu and messages.
     explicit CCommInfoWnd(QWidget* parent = nullptr, QSettings* settings = nullptr, LanguageFn language = {});
 
-    // Logs a FrameSent or FrameReceived, stamped with the clock's time now; false (nothing
+    // Logs a FrameSent or FrameReceived, stamped with the clocks' time now; false (nothing
     // logged) for any other result.
     bool AddResult(const corvix::EngineResult& result, int lang);
     void AddEntry(corvix::CommLogEntry entry);
@@ -60,21 +61,35 @@ class CCommInfoWnd : public QDockWidget {
     bool SaveTo(const QString& path, std::string& reason);
     // Asks for a file and saves; a failure is shown in a message box.
     void SaveLogAs();
+    // Writes every entry the log holds as a pcapng capture; false with the system's reason.
+    bool SavePcapngTo(const QString& path, std::string& reason);
+    void SaveLogAsPcapng();
+    // The automatic log also writes a capture file per day beside the text log.
+    bool AutoPcapng() const { return autoPcapng_; }
+    void SetAutoPcapng(bool on);
     // The menu, in the current interface language.
     QMenu* BuildContextMenu(QWidget* parent);
 
     // Where the automatic log goes (default: corvix::DefaultLogFolder()) and where time
     // stamps come from (default: the PC's clock).
-    void SetAutoLogFolder(const std::string& folder) { logFile_ = corvix::CommLogFile(folder); }
+    void SetAutoLogFolder(const std::string& folder) {
+        logFile_ = corvix::CommLogFile(folder);
+        pcapFiles_ = corvix::PcapngDayFiles(folder);
+    }
     const std::string& AutoLogFolder() const { return logFile_.Folder(); }
     void SetClock(corvix::LocalClockFn clock) { clock_ = std::move(clock); }
+    void SetUtcClock(corvix::UtcClockFn clock) { utcClock_ = std::move(clock); }
+    // The port and line settings a capture file names as its interface.
+    void SetLinkSettings(std::function<corvix::SerialSettings()> settings) { linkSettings_ = std::move(settings); }
 
   protected:
     void showEvent(QShowEvent* event) override;
 
   private:
     int Language() const;
+    std::pair<std::string, std::string> CaptureInterface() const;
     void WriteAutoLog();
+    static bool WriteFile(const QString& path, const QByteArray& bytes, std::string& reason);
     void ShowPending();
     void Rebuild();
     QString TextOf(std::size_t first) const;
@@ -84,8 +99,11 @@ class CCommInfoWnd : public QDockWidget {
     QSettings* settings_;
     LanguageFn language_;
     corvix::LocalClockFn clock_;
+    corvix::UtcClockFn utcClock_;
+    std::function<corvix::SerialSettings()> linkSettings_;
     corvix::CommLogStore store_;
     corvix::CommLogFile logFile_;
+    corvix::PcapngDayFiles pcapFiles_;
     QTimer batch_;
     std::size_t unshown_ = 0;  // the newest entries not in the box yet
     std::size_t unlogged_ = 0;  // the newest entries not in the automatic log yet
@@ -95,5 +113,6 @@ class CCommInfoWnd : public QDockWidget {
     std::size_t shownChars_ = 0;
     bool timeStamps_ = true;
     bool autoLog_ = false;
+    bool autoPcapng_ = false;
     bool autoLogFailureShown_ = false;
 };

@@ -138,6 +138,7 @@ CMainFrame::CMainFrame(CBrondaleDoc& doc, ui::IGuiUserInterface& ui, QSettings* 
     session_->SetLocalClock([this] { return localClock(); });
 
     commBar_ = new CCommInfoWnd(this, settings, [this] { return doc_.Language(); });
+    commBar_->SetLinkSettings([this] { return session_->Link().settings; });
     addDockWidget(Qt::BottomDockWidgetArea, commBar_);
     commBar_->hide();
 
