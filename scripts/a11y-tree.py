@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: Apache-2.0
 """Lists the accessible tree (role, name; description, actions, states) of a running program's
-window as a screen reader sees it over AT-SPI, and of the popup menus it has open.
+window as a screen reader sees it over AT-SPI, and of the popup menus it opens.
 
 Run the program with QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 in the same D-Bus session, e.g.
     dbus-run-session -- sh -c 'QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 build/corvix & ...;
@@ -40,6 +40,8 @@ def Describe(node):
     flags = [label for state, label in SHOWN_STATES if states.contains(state)]
     if not states.contains(pyatspi.STATE_ENABLED) and not states.contains(pyatspi.STATE_SENSITIVE):
         flags.append("disabled")
+    if not states.contains(pyatspi.STATE_SHOWING):
+        flags.append("hidden")
     if flags:
         parts.append("[" + ",".join(flags) + "]")
     return "  ".join(parts)
@@ -64,14 +66,30 @@ def FindApp(name):
     return None
 
 
-def IsOpenMenu(node):
-    if node.getRoleName() not in ("window", "popup menu", "menu"):
-        return False
-    if not node.getState().contains(pyatspi.STATE_SHOWING):
-        return False
-    return node.getRoleName() != "window" or any(
-        node.getChildAtIndex(i) is not None and node.getChildAtIndex(i).getRoleName() in ("menu", "popup menu")
-        for i in range(node.childCount))
+def ListMenus(app_name, seconds, depth):
+    """Popup menus are no children of the application in the tree: a screen reader meets them
+    by the focus moving onto their items. Lists each menu whose item gains focus within
+    `seconds` (open the menu and move onto an item meanwhile)."""
+    from gi.repository import GLib
+
+    out, seen = [], set()
+
+    def OnFocus(event):
+        item = event.source
+        if not event.detail1 or item is None or item.getRoleName() not in ("menu item", "check menu item"):
+            return
+        if item.getApplication() is None or item.getApplication().name.lower() != app_name.lower():
+            return
+        menu = item.parent
+        if menu is None or hash(menu) in seen:
+            return
+        seen.add(hash(menu))
+        Walk(menu, 0, out, depth)
+
+    pyatspi.Registry.registerEventListener(OnFocus, "object:state-changed:focused")
+    GLib.timeout_add(int(seconds * 1000), lambda: pyatspi.Registry.stop() or False)
+    pyatspi.Registry.start()
+    return out
 
 
 def main():
@@ -79,7 +97,8 @@ def main():
     parser.add_argument("--app", default="corvix", help="the application's accessible name (any case)")
     parser.add_argument("--window", action="append", required=True,
                         help="a window title to list (repeat for each language)")
-    parser.add_argument("--menus", action="store_true", help="also list the popup menus that are open")
+    parser.add_argument("--menus", type=float, default=0, metavar="SECONDS",
+                        help="then list the popup menus whose items gain focus within SECONDS")
     parser.add_argument("--wait", type=float, default=20, help="seconds to wait for the window")
     parser.add_argument("--depth", type=int, default=12)
     args = parser.parse_args()
@@ -93,9 +112,9 @@ def main():
                 top = app.getChildAtIndex(i)
                 if top is None:
                     continue
-                if top.name in args.window or (args.menus and IsOpenMenu(top)):
+                if top.name in args.window:
                     windows.append(top)
-        if any(w.name in args.window for w in windows) or time.monotonic() > deadline:
+        if windows or time.monotonic() > deadline:
             break
         time.sleep(0.5)
     if not windows:
@@ -104,7 +123,10 @@ def main():
     out = []
     for window in windows:
         Walk(window, 0, out, args.depth)
-    print("\n".join(out))
+    print("\n".join(out), flush=True)
+    if args.menus > 0:
+        menus = ListMenus(args.app, args.menus, args.depth)
+        print("\n".join(menus) if menus else "(no popup menu gained focus)")
     return 0
 
 

@@ -49,10 +49,6 @@ CCompareDlg::CCompareDlg(corvix::CBrondaleDoc& doc, int deviceIndex, int lang, Q
     table_->horizontalHeader()->setStretchLastSection(false);
     table_->setMinimumSize(DialogUnits(this, 420, 150));
     status_ = new QLabel(this);
-    useAll_ = new QPushButton(Text(file ? txt::CompareUseAllFile : txt::CompareUseAll, language), this);
-    write_ = new QPushButton(Text(txt::CompareWriteProject, language), this);
-    close_ = new QPushButton(Text(txt::CompareClose, language), this);
-
     // The per-row buttons are cell widgets, which assistive technology does not see: the
     // selected rows' command is the way in for keyboard and screen-reader users.
     const QString useSelected = Text(file ? txt::CompareUseSelectedFile : txt::CompareUseSelected, language);
@@ -66,10 +62,15 @@ CCompareDlg::CCompareDlg(corvix::CBrondaleDoc& doc, int deviceIndex, int lang, Q
     useSelected_->setToolTip(useSelectedHint);
     table_->addAction(useSelected_);
     table_->setContextMenuPolicy(Qt::ActionsContextMenu);
+    table_->setAccessibleName(Text(file ? txt::CompareFileCaption : txt::CompareCaption, language));
     table_->setAccessibleDescription(useSelectedHint);
+    // Made before the other buttons: Tab and the accessible tree follow the row as it is shown.
     useSelectedButton_ = new QPushButton(useSelected, this);
     useSelectedButton_->setAccessibleName(useSelected);
     useSelectedButton_->setAccessibleDescription(useSelectedHint);
+    useAll_ = new QPushButton(Text(file ? txt::CompareUseAllFile : txt::CompareUseAll, language), this);
+    write_ = new QPushButton(Text(txt::CompareWriteProject, language), this);
+    close_ = new QPushButton(Text(txt::CompareClose, language), this);
     for (QPushButton* b : {useSelectedButton_, useAll_, write_, close_}) b->setAutoDefault(false);
 
     fileDevicesLabel_ = new QLabel(Text(txt::CompareFileDevice, language), this);
