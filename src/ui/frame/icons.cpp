@@ -142,6 +142,25 @@ QIcon ToolIcon(ToolImage image) {
             p.drawLine(6, 3, 9, 12);
             break;
         }
+        case ToolImage::Undo:
+        case ToolImage::Redo: {
+            // a curved arrow, pointing left for undo and right for redo
+            const bool left = image == ToolImage::Undo;
+            auto x = [left](int v) { return left ? v : 15 - v; };
+            p.setRenderHint(QPainter::Antialiasing, true);
+            p.setPen(QPen(QColor(30, 70, 150), 2));
+            p.setBrush(Qt::NoBrush);
+            QPainterPath path;
+            path.moveTo(x(4), 6);
+            path.cubicTo(x(10), 3, x(15), 7, x(11), 13);
+            p.drawPath(path);
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor(30, 70, 150));
+            QPolygon head;
+            head << QPoint(x(1), 6) << QPoint(x(6), 2) << QPoint(x(6), 10);
+            p.drawPolygon(head);
+            break;
+        }
     }
     p.end();
     return QIcon(pm);

@@ -9,7 +9,7 @@
 
 namespace corvix::ui {
 
-enum class ToolImage { Import, Save, SerialPort, Connect, Disconnect };
+enum class ToolImage { Import, Save, SerialPort, Connect, Disconnect, Undo, Redo };
 
 QIcon ToolIcon(ToolImage image);
 // Six 16x16 cells side by side (96x16): 0 two grey computers (device), 1 two linked

@@ -132,6 +132,7 @@ CMainFrame::CMainFrame(CBrondaleDoc& doc, ui::IGuiUserInterface& ui, QSettings* 
     CreateActions();
     CreateMenus();
     CreateToolBar();
+    CreateEditMenu();
     CreateStatusBar();
     linkStatus_ = std::make_unique<ui::LinkStatus>(*session_, doc_, *statusPane_, *list_, settings,
                                                    *menus_[0], actions_[IdDisconnect]);
@@ -259,6 +260,7 @@ void CMainFrame::RetranslateMenus() {
     tree_->setAccessibleName(T(txt::AccProjectTree, lang));
     list_->setAccessibleName(T(txt::AccParameterList, lang));
     linkStatus_->Retranslate();
+    RetranslateEditMenu();
     RetranslateToolBar();
 }
 
@@ -295,6 +297,7 @@ void CMainFrame::UpdateCommandStates() {
     actions_[IdStatusBar]->setChecked(statusBar()->isVisible());
     actions_[IdConnectionBar]->setChecked(commBar_ && commBar_->isVisible());
     actions_[IdEventWindow]->setChecked(eventWindowVisible != 0);
+    RetranslateEditMenu();  // the step names and the enabling of undo and redo
 }
 
 void CMainFrame::RunCommand(int command) {

@@ -78,6 +78,7 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews {
     void ClearPage() override;
     void UpdateAllViews() override;
     void TitleChanged() override;
+    void ShowChange(int deviceIndex, int32_t page) override;  // mainframe_edit.cpp
 
     // ---- what the engine's results do on the screen ----
     void OnEngineResult(const corvix::EngineResult& result);
@@ -120,6 +121,10 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews {
     corvix::ui::LinkStatus& LinkState() const { return *linkStatus_; }
     QToolBar* ToolBar() const { return toolBar_; }
     QMenu* Menu(int index) const { return menus_.at(index); }  // 0 Device, 1 Project, 2 View, 3 Help
+    // The Edit menu (shown between Project and View) and its undo and redo.
+    QMenu* EditMenu() const { return editMenu_; }
+    QAction* UndoAction() const { return undoAction_; }
+    QAction* RedoAction() const { return redoAction_; }
     const corvix::ui::RecentFileList& RecentFiles() const { return recentFiles_; }
     bool TimersRunning() const;
 
@@ -158,6 +163,10 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews {
     void RetranslateToolBar();
     void CreateStatusBar();
     void RetranslateMenus();
+    // In mainframe_edit.cpp:
+    void CreateEditMenu();
+    void RetranslateEditMenu();
+    void OnUndoRedo(bool undo);
     void RefreshStatusText();
     void FitCommBar();
     void NoteRecentFile(corvix::CBrondaleDoc::FileOutcome outcome);
@@ -213,6 +222,9 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews {
     QToolBar* toolBar_ = nullptr;
     QLabel* statusPane_ = nullptr;
     std::vector<QMenu*> menus_;
+    QMenu* editMenu_ = nullptr;
+    QAction* undoAction_ = nullptr;
+    QAction* redoAction_ = nullptr;
     std::map<int, QAction*> actions_;
     QTimer uiTimer_;    // once a second: status pane, clock window, command states
     QTimer linkTimer_;  // single shot at the session's next due tick

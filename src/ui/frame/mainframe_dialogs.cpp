@@ -230,5 +230,5 @@ void CMainFrame::OnServiceMode() {
     // Not a change of the project's own: the texts travel with the next write and save.
     CopyTextField(doc_.CurrentDevice().deviceType, DeviceTypeSize, info.deviceType.c_str());
     CopyTextField(doc_.CurrentDevice().serialNumber, SerialNumberSize, info.serialNumber.c_str());
-    doc_.MarkUnsavedChanges();
+    doc_.MarkUnsavedChanges(StepKind::ServiceInfo);
 }

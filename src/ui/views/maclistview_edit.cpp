@@ -86,6 +86,7 @@ void CMacListView::OpenEditor() {
             cellEdit_->setText(valueItem ? valueItem->text() : QString());
         }
         cellEdit_->show();
+        doc_.SealStep();  // this editor's keystrokes become one step of their own
         // Filling the box counts as a change of its text: the record takes the cell's text
         // and the project is marked modified, as with every later keystroke.
         OnEditTextChanged(cellEdit_->text());
@@ -115,7 +116,9 @@ void CMacListView::OnEditTextChanged(const QString& text) {
     if (stored.cellText && row >= 0 && row < rowCount())
         SetCell(row, 2, QString::fromStdString(*stored.cellText));
     if (!stored.projectWritten) return;
-    doc_.MarkModified();
+    // The keystrokes in one cell make one step.
+    const uint64_t cell = (static_cast<uint64_t>(shownPage_) << 16) | static_cast<uint64_t>(row + 1);
+    doc_.MarkModified(StepKind::EditValue, cell);
     emit DocumentChanged();
 }
 
@@ -128,7 +131,7 @@ void CMacListView::OnComboChosen(int index) {
     const StoreResult stored = StoreChoice(*page, Target(), row, index, doc_.Language());
     if (stored.cellText) SetCell(row, 2, QString::fromStdString(*stored.cellText));
     if (!stored.projectWritten) return;
-    doc_.MarkModified();
+    doc_.MarkModified(StepKind::ChooseValue);
     emit DocumentChanged();
 }
 
