@@ -112,9 +112,13 @@ class TestCompare : public QObject, private corvix::test::DeviceFixture {
                                             QItemSelectionModel::Select | QItemSelectionModel::Rows);
         RunSelected(dialog, way);
         QCOMPARE(dialog.Differences().size(), std::size_t(5 - rows.size()));
-        // Nothing stays selected: a second key press does not take another row unseen.
+        // Nothing stays selected: a second Space selects the row the keyboard is on, unseen
+        // rows are not taken.
         QVERIFY(table->selectionModel()->selectedRows().isEmpty());
         QVERIFY(!dialog.UseSelectedButton()->isEnabled());
+        QTest::keyClick(table, Qt::Key_Space);
+        QCOMPARE(dialog.Differences().size(), std::size_t(5 - rows.size()));
+        QCOMPARE(table->selectionModel()->selectedRows().size(), 1);
     }
 
   private slots:
