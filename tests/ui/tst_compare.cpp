@@ -169,6 +169,11 @@ class TestCompare : public QObject, private corvix::test::DeviceFixture {
         Start();
         frame->RunCommand(CMainFrame::IdLanguage);  // English
         MakeFiveDifferences();
+        // Saved, so that the take's own marks and undo step show.
+        QTemporaryDir dir;
+        doc->SetProjectPath(dir.filePath("plant.mac").toStdString());
+        QVERIFY(doc->SaveProject() == CBrondaleDoc::FileOutcome::Done);
+        QVERIFY(!doc->HasUnsavedChanges());
         bool shown = false;
         frame->runModal = [&](QDialog& d) {
             auto* dialog = qobject_cast<CCompareDlg*>(&d);
@@ -188,6 +193,11 @@ class TestCompare : public QObject, private corvix::test::DeviceFixture {
         QCOMPARE(ExtraSignals(), extra);
         QVERIFY(doc->Modified());
         QVERIFY(doc->HasUnsavedChanges());
+        // The command is one step: one undo brings every taken value back, to the saved state.
+        QVERIFY(doc->Undo().has_value());
+        QCOMPARE(doc->Device(0).address, 7);
+        QCOMPARE(ExtraSignals(), (QStringList{"A", "B", "C"}));
+        QVERIFY(!doc->HasUnsavedChanges());
     }
 };
 
