@@ -5,75 +5,21 @@
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <utility>
 #include <vector>
 
-#include "model/gbk.h"
 #include "model/project_text.h"
 #include "model/project_text_parts.h"
+#include "model/project_text_read_events.h"
 
 namespace corvix {
 
-// Objects are small (at most 15 keys): a vector-backed object builds faster than a tree.
-using json = nlohmann::ordered_json;
 using namespace textform;
+using namespace textread;
 
 namespace {
-
-struct Refusal {
-    std::string field;
-    std::string zh, en;
-};
-
-template <typename... Args>
-std::string Format(const char* format, Args... args) {
-    char buffer[1024];
-    std::snprintf(buffer, sizeof buffer, format, args...);
-    return buffer;
-}
-
-// Where a value sits, as a chain of keys and indexes; written out as a JSON pointer only
-// when a refusal names it, so that reading a large text builds no path strings.
-struct Path {
-    const Path* parent = nullptr;
-    std::string_view key;
-    std::size_t index = 0;
-    bool isIndex = false;
-
-    std::string Pointer() const {
-        if (parent == nullptr) return {};
-        std::string out = parent->Pointer() + "/";
-        if (isIndex) return out + std::to_string(index);
-        for (char c : key) {  // JSON pointer escapes
-            if (c == '~')
-                out += "~0";
-            else if (c == '/')
-                out += "~1";
-            else
-                out += c;
-        }
-        return out;
-    }
-};
-
-Path Child(const Path& path, std::string_view key) { return Path{&path, key, 0, false}; }
-Path Child(const Path& path, std::size_t index) { return Path{&path, {}, index, true}; }
-
-// Refuses with a field message: the catalog text's first %s is the field.
-template <typename... Args>
-[[noreturn]] void Refuse(const Path& path, const BiText& text, Args... args) {
-    const std::string field = path.Pointer();
-    const std::string shown = field.empty() ? "/" : field;
-    throw Refusal{field, Format(text.zh, shown.c_str(), args...), Format(text.en, shown.c_str(), args...)};
-}
-
-[[noreturn]] void RefuseType(const Path& path, const BiText& type) {
-    const std::string field = path.Pointer();
-    const std::string shown = field.empty() ? "/" : field;
-    throw Refusal{field, Format(txt::TextWrongType.zh, shown.c_str(), type.zh),
-                  Format(txt::TextWrongType.en, shown.c_str(), type.en)};
-}
 
 void NeedObject(const json& v, const Path& path) {
     if (!v.is_object()) RefuseType(path, txt::TextTypeObject);
@@ -99,29 +45,9 @@ const json& Need(const json& o, const Path& path, const char* key) {
     return *v;
 }
 
-long long Integer(const json& v, const Path& path, long long min, long long max) {
-    if (!v.is_number_integer()) RefuseType(path, txt::TextTypeInteger);
-    const bool inRange = v.is_number_unsigned()
-                             ? v.get<unsigned long long>() <= static_cast<unsigned long long>(max)
-                             : v.get<long long>() >= min && v.get<long long>() <= max;
-    if (!inRange) Refuse(path, txt::TextOutOfRange, v.dump().c_str(), min, max);
-    return v.get<long long>();
-}
-
-const std::string& String(const json& v, const Path& path) {
-    if (!v.is_string()) RefuseType(path, txt::TextTypeString);
-    return v.get_ref<const std::string&>();
-}
-
 const json& Array(const json& v, const Path& path) {
     if (!v.is_array()) RefuseType(path, txt::TextTypeArray);
     return v;
-}
-
-std::string HexBytes(const json& v, const Path& path, int max) {
-    std::optional<std::string> bytes = Unhex(String(v, path));
-    if (!bytes || bytes->size() > static_cast<std::size_t>(max)) Refuse(path, txt::TextBadHex, max);
-    return *bytes;
 }
 
 // A byte field with no meaning: absent means zeros.
@@ -131,46 +57,6 @@ void ReadRaw(const json& o, const Path& path, const char* key, void* field, std:
         const std::string bytes = HexBytes(*v, Child(path, key), static_cast<int>(size));
         std::memcpy(field, bytes.data(), bytes.size());
     }
-}
-
-// GBK bytes of a UTF-8 text, refused when GBK can not carry it back unchanged.
-std::string GbkOf(const std::string& utf8, const Path& path) {
-    if (IsAscii(utf8) && utf8.find('\0') == std::string::npos) return utf8;
-    std::string gbk = Utf8ToGbk(utf8);
-    if (utf8.find('\0') != std::string::npos || GbkToUtf8(gbk) != utf8) Refuse(path, txt::TextNotGbk);
-    return gbk;
-}
-
-void ReadText(const json& v, const Path& path, char* field, int width) {
-    std::memset(field, 0, static_cast<std::size_t>(width));
-    std::string bytes, tail;
-    if (v.is_string()) {
-        bytes = GbkOf(v.get_ref<const std::string&>(), path);
-        if (bytes.size() > static_cast<std::size_t>(width - 1))
-            Refuse(path, txt::TextTooLong, static_cast<int>(bytes.size()), width - 1);
-    } else if (v.is_object()) {
-        KnownKeys(v, path, {"text", "hex", "tail"});
-        const Path textPath = Child(path, "text");
-        const std::string& text = String(Need(v, path, "text"), textPath);
-        if (const json* hex = Find(v, "hex")) {
-            const Path hexPath = Child(path, "hex");
-            bytes = HexBytes(*hex, hexPath, width);
-            if (bytes.find('\0') != std::string::npos) Refuse(hexPath, txt::TextBadHex, width);
-            if (GbkToUtf8(bytes) != text) Refuse(path, txt::TextHexDisagrees);
-        } else {
-            bytes = GbkOf(text, textPath);
-            if (bytes.size() > static_cast<std::size_t>(width - 1))
-                Refuse(textPath, txt::TextTooLong, static_cast<int>(bytes.size()), width - 1);
-        }
-        if (const json* t = Find(v, "tail")) {
-            const int room = width - static_cast<int>(bytes.size()) - 1;
-            tail = HexBytes(*t, Child(path, "tail"), room < 0 ? 0 : room);
-        }
-    } else {
-        RefuseType(path, txt::TextTypeText);
-    }
-    std::memcpy(field, bytes.data(), bytes.size());
-    if (!tail.empty()) std::memcpy(field + bytes.size() + 1, tail.data(), tail.size());
 }
 
 bool SameText(const BiText& t, const std::string& text) { return text == t.en || text == t.zh; }
@@ -200,64 +86,6 @@ int ReadChoice(const json& v, const Path& path, std::span<const BiText> list) {
     if (!listed && unlisted == nullptr) Refuse(path, txt::TextUnknownChoice, std::to_string(n).c_str());
     if (listed && unlisted != nullptr) Refuse(path, txt::TextChoiceDisagrees);
     return static_cast<int>(n);
-}
-
-// Transition: 0 is off->on and every other stored value on->off.
-uint8_t ReadTransition(const json& v, const Path& path) {
-    NeedObject(v, path);
-    KnownKeys(v, path, {"code", "text"});
-    const json* code = Find(v, "code");
-    const json* text = Find(v, "text");
-    const long long n = code != nullptr ? Integer(*code, Child(path, "code"), 0, 255) : -1;
-    if (text == nullptr) {
-        if (code == nullptr) Refuse(Child(path, "code"), txt::TextMissingField);
-        return static_cast<uint8_t>(n);
-    }
-    const std::string& s = String(*text, Child(path, "text"));
-    const bool offOn = SameText(txt::TransitionOffOn, s);
-    if (!offOn && !SameText(txt::TransitionOnOff, s))
-        Refuse(path, txt::TextUnknownChoice, ("\"" + s + "\"").c_str());
-    if (code != nullptr && (n == 0) != offOn) Refuse(path, txt::TextChoiceDisagrees);
-    return static_cast<uint8_t>(code != nullptr ? n : (offOn ? 0 : 1));
-}
-
-void ReadEvent(const json& v, const Path& path, EventRecord& e) {
-    NeedObject(v, path);
-    KnownKeys(v, path,
-              {"stamp", "time", "transition", "risingMark", "signalName", "reserved0", "unused11", "unused14",
-               "unused50", "reserved52"});
-    e = EventRecord{};
-    const json* stamp = Find(v, "stamp");
-    const json* time = Find(v, "time");
-    if ((stamp == nullptr) == (time == nullptr))
-        Refuse(Child(path, "stamp"), txt::TextEitherOr, Child(path, "time").Pointer().c_str());
-    if (stamp != nullptr) {
-        const Path stampPath = Child(path, "stamp");
-        if (!ParseStamp(String(*stamp, stampPath), e)) Refuse(stampPath, txt::TextBadStamp);
-    } else {
-        const Path timePath = Child(path, "time");
-        NeedObject(*time, timePath);
-        KnownKeys(*time, timePath, {"year", "month", "day", "hour", "minute", "second", "millisecond"});
-        auto part = [&](const char* key, long long max) {
-            return Integer(Need(*time, timePath, key), Child(timePath, key), 0, max);
-        };
-        e.year = static_cast<uint16_t>(part("year", 65535));
-        e.month = static_cast<uint8_t>(part("month", 255));
-        e.day = static_cast<uint8_t>(part("day", 255));
-        e.hour = static_cast<uint8_t>(part("hour", 255));
-        e.minute = static_cast<uint8_t>(part("minute", 255));
-        e.second = static_cast<uint8_t>(part("second", 255));
-        e.millisecond = static_cast<uint16_t>(part("millisecond", 65535));
-    }
-    e.transition = ReadTransition(Need(v, path, "transition"), Child(path, "transition"));
-    e.risingMark =
-        static_cast<uint8_t>(Integer(Need(v, path, "risingMark"), Child(path, "risingMark"), 0, 255));
-    ReadText(Need(v, path, "signalName"), Child(path, "signalName"), e.signalName, SignalNameSize);
-    ReadRaw(v, path, "reserved0", e.reserved0, sizeof e.reserved0);
-    ReadRaw(v, path, "unused11", &e.unused11, sizeof e.unused11);
-    ReadRaw(v, path, "unused14", e.unused14, sizeof e.unused14);
-    ReadRaw(v, path, "unused50", e.unused50, sizeof e.unused50);
-    ReadRaw(v, path, "reserved52", e.reserved52, sizeof e.reserved52);
 }
 
 void ReadPort(const json& v, const Path& path, DeviceRecord& d, int p) {
@@ -411,27 +239,37 @@ ParsedProjectText ReadWhole(const json& root, std::unique_ptr<ProjectBlock> fres
 }
 
 // Builds the tree as the library's own parser does, except for the events of a project's
-// devices (/devices/i/events/j): each is read into the block as soon as it is complete and
-// only a placeholder stays in the tree, so the tree of a full project stays small.
+// devices (/devices/i/events/j): the parser's calls for each go to an EventCollector, the event
+// is read into the block as soon as it is complete, and only a placeholder stays in the tree,
+// so the tree of a full project stays small and no event is ever a tree.
 class StreamingReader {
   public:
     StreamingReader(json& root, ProjectBlock& block, std::array<StreamedEvents, MaxDevices>& streamed)
         : root_(root), block_(block), streamed_(streamed) {}
 
-    bool null() { return Scalar(nullptr); }
-    bool boolean(bool v) { return Scalar(v); }
-    bool number_integer(json::number_integer_t v) { return Scalar(v); }
-    bool number_unsigned(json::number_unsigned_t v) { return Scalar(v); }
-    bool number_float(json::number_float_t v, const std::string&) { return Scalar(v); }
-    bool string(std::string& v) { return Scalar(std::move(v)); }
-    bool binary(json::binary_t& v) { return Scalar(std::move(v)); }
+    using Type = Value::Type;
+    bool null() { return Take(nullptr, Type::Null, 0, 0, false, nullptr); }
+    bool boolean(bool v) { return Take(v, Type::Boolean, 0, 0, v, nullptr); }
+    bool number_integer(json::number_integer_t v) { return Take(v, Type::Integer, v, 0, false, nullptr); }
+    bool number_unsigned(json::number_unsigned_t v) { return Take(v, Type::Unsigned, 0, v, false, nullptr); }
+    bool number_float(json::number_float_t v, const std::string&) {
+        return Take(v, Type::Float, 0, 0, false, nullptr);
+    }
+    bool string(std::string& v) { return Take(std::move(v), Type::String, 0, 0, false, &v); }
+    // A text never holds a binary value; where one would be, it counts as no value of use.
+    bool binary(json::binary_t& v) { return Take(std::move(v), Type::Array, 0, 0, false, nullptr); }
 
-    bool start_object(std::size_t) { return Open(json::value_t::object); }
-    bool start_array(std::size_t) { return Open(json::value_t::array); }
-    bool end_object() { return Close(); }
-    bool end_array() { return Close(); }
+    bool start_object(std::size_t) {
+        return inEvent_ ? Streamed(event_.TakeOpen(true)) : Open(json::value_t::object);
+    }
+    bool start_array(std::size_t) {
+        return inEvent_ ? Streamed(event_.TakeOpen(false)) : Open(json::value_t::array);
+    }
+    bool end_object() { return inEvent_ ? Streamed(event_.TakeClose()) : Close(); }
+    bool end_array() { return inEvent_ ? Streamed(event_.TakeClose()) : Close(); }
 
     bool key(std::string& k) {
+        if (inEvent_) return Streamed(event_.TakeKey(k));
         Frame& top = stack_.back();
         if (top.role == Role::Root || top.role == Role::Device) top.key = k;  // the only keys looked at
         element_ = &(*top.value)[k];
@@ -451,11 +289,12 @@ class StreamingReader {
     struct Frame {
         json* value;
         Role role;
-        std::size_t index;  // the device's slot, or the event's index
+        std::size_t index;  // the device's slot
         std::string key;    // an object's latest key
     };
 
-    // Where a new value goes and what it is: a placeholder plus `scratch_` for a streamed event.
+    // Where a new value goes and what it is. An event leaves a placeholder in its list and
+    // goes to the collector instead (role Event, `index` its place in the list).
     json* Place(json&& v, Role& role, std::size_t& index) {
         role = Role::Other;
         index = 0;
@@ -469,10 +308,9 @@ class StreamingReader {
             const std::size_t at = top.value->size();
             if (top.role == Role::Events && at < MaxEvents) {
                 top.value->emplace_back(nullptr);
-                scratch_ = std::move(v);
                 role = Role::Event;
                 index = at;
-                return &scratch_;
+                return nullptr;
             }
             top.value->emplace_back(std::move(v));
             if (top.role == Role::Devices && at < MaxDevices) role = Role::Device, index = at;
@@ -496,11 +334,27 @@ class StreamingReader {
         std::memset(block_.devices[slot].events, 0, sizeof block_.devices[slot].events);
     }
 
-    bool Scalar(json&& v) {
+    // Whether the next value is one of a device's events.
+    bool EventNext() const {
+        return !stack_.empty() && stack_.back().role == Role::Events &&
+               stack_.back().value->size() < MaxEvents;
+    }
+
+    // A scalar: a member of an event, an event itself (read at once), or a value of the tree.
+    template <typename T>
+    bool Take(T&& v, Type type, long long integer, unsigned long long natural, bool flag, std::string* text) {
+        if (inEvent_) return Streamed(event_.TakeScalar(type, integer, natural, flag, text));
         Role role;
         std::size_t index;
-        Place(std::move(v), role, index);
-        if (role == Role::Event) ReadStreamed(index);
+        if (!EventNext()) {
+            Place(json(std::forward<T>(v)), role, index);
+            return true;
+        }
+        Place(json(), role, index);  // the event's placeholder
+        event_.Begin();
+        eventIndex_ = index;
+        event_.TakeScalar(type, integer, natural, flag, text);
+        ReadStreamed();
         return true;
     }
 
@@ -508,6 +362,13 @@ class StreamingReader {
         Role role;
         std::size_t index;
         json* at = Place(json(type), role, index);
+        if (role == Role::Event) {
+            event_.Begin();
+            eventIndex_ = index;
+            event_.TakeOpen(type == json::value_t::object);
+            inEvent_ = true;
+            return true;
+        }
         // Only an array holds a device's events; only objects are devices.
         if ((role == Role::Devices || role == Role::Events) && type != json::value_t::array)
             role = Role::Other;
@@ -518,28 +379,33 @@ class StreamingReader {
     }
 
     bool Close() {
-        const Frame done = std::move(stack_.back());
         stack_.pop_back();
-        if (done.role == Role::Event) ReadStreamed(done.index);
         return true;
     }
 
-    // Reads the finished event `scratch_`; a refusal waits for its device (the first one only).
-    void ReadStreamed(std::size_t index) {
+    // One of the collector's answers: true once the event is complete, which then is read.
+    bool Streamed(bool complete) {
+        if (complete) {
+            inEvent_ = false;
+            ReadStreamed();
+        }
+        return true;
+    }
+
+    // Reads the collected event; a refusal waits for its device (the first one only).
+    void ReadStreamed() {
         const std::size_t slot = stack_.back().index;
         StreamedEvents& state = streamed_[slot];
-        if (!state.refusal) {
-            const Path top;
-            const Path devices = Child(top, "devices");
-            const Path device = Child(devices, slot);
-            const Path events = Child(device, "events");
-            try {
-                ReadEvent(scratch_, Child(events, index), block_.devices[slot].events[index]);
-            } catch (Refusal& r) {
-                state.refusal = std::move(r);
-            }
+        if (state.refusal) return;
+        const Path top;
+        const Path devices = Child(top, "devices");
+        const Path device = Child(devices, slot);
+        const Path events = Child(device, "events");
+        try {
+            ReadEvent(event_.Event(), Child(events, eventIndex_), block_.devices[slot].events[eventIndex_]);
+        } catch (Refusal& r) {
+            state.refusal = std::move(r);
         }
-        scratch_ = nullptr;
     }
 
     json& root_;
@@ -547,7 +413,9 @@ class StreamingReader {
     std::array<StreamedEvents, MaxDevices>& streamed_;
     std::vector<Frame> stack_;
     json* element_ = nullptr;
-    json scratch_;
+    EventCollector event_;
+    bool inEvent_ = false;
+    std::size_t eventIndex_ = 0;
     std::optional<std::pair<std::size_t, std::string>> error_;
 };
 
@@ -566,9 +434,43 @@ void Locate(std::string_view text, std::size_t offset, int& line, int& column) {
     }
 }
 
-}  // namespace
+// The text without its layout: the parser takes a call per byte, and a pretty-printed project
+// is nearly half indentation. Whitespace between tokens goes, except one space where two
+// words (numbers, literals, stray bytes) would otherwise run into one, and one at the very
+// start, so that a byte order mark behind it stays refused. Strings are kept as they are. The
+// parser meets the same tokens in the same order, so it takes or refuses both texts alike.
+// Written into `buffer`, which holds text.size() bytes; returns the part written.
+std::string_view WithoutLayout(std::string_view text, char* buffer) {
+    auto isSpace = [](char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; };
+    auto isWord = [](char c) {
+        return c != '{' && c != '}' && c != '[' && c != ']' && c != ',' && c != ':' && c != '"';
+    };
+    char* const first = buffer;
+    char* o = first;
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    bool skipped = false;  // whitespace left out since the last byte written
+    while (p < end) {
+        const char c = *p++;
+        if (isSpace(c)) {
+            skipped = true;
+            continue;
+        }
+        if (skipped && (o == first || (isWord(o[-1]) && isWord(c)))) *o++ = ' ';
+        skipped = false;
+        *o++ = c;
+        if (c != '"') continue;
+        while (p < end) {  // a string, up to its closing quote; an escape takes the byte after it
+            const char d = *p++;
+            *o++ = d;
+            if (d == '"') break;
+            if (d == '\\' && p < end) *o++ = *p++;
+        }
+    }
+    return {first, static_cast<std::size_t>(o - first)};
+}
 
-std::optional<ParsedProjectText> ProjectFromJson(std::string_view text, TextFormError& error) {
+std::optional<ParsedProjectText> Read(std::string_view text, TextFormError& error) {
     error = TextFormError{};
     json root;
     auto block = std::make_unique<ProjectBlock>();
@@ -596,6 +498,18 @@ std::optional<ParsedProjectText> ProjectFromJson(std::string_view text, TextForm
         error.en = r.en;
         return std::nullopt;
     }
+}
+
+}  // namespace
+
+std::optional<ParsedProjectText> ProjectFromJson(std::string_view text, TextFormError& error) {
+    // Never filled with zeros first: only the bytes written are read.
+    const auto buffer = std::make_unique_for_overwrite<char[]>(text.size());
+    std::optional<ParsedProjectText> parsed = Read(WithoutLayout(text, buffer.get()), error);
+    // Malformed: read again as written, for the line and column of the fault and the bytes
+    // around it in the parser's words.
+    if (!parsed && error.line > 0) parsed = Read(text, error);
+    return parsed;
 }
 
 }  // namespace corvix
