@@ -48,10 +48,13 @@ std::size_t SlotSize(int slot) { return slot == 0 ? HeadSize : sizeof(DeviceReco
 const uint8_t* SlotBytes(const ProjectBlock& block, int slot) {
     return reinterpret_cast<const uint8_t*>(&block) + SlotOffset(slot);
 }
-uint8_t* SlotBytes(ProjectBlock& block, int slot) { return reinterpret_cast<uint8_t*>(&block) + SlotOffset(slot); }
+uint8_t* SlotBytes(ProjectBlock& block, int slot) {
+    return reinterpret_cast<uint8_t*>(&block) + SlotOffset(slot);
+}
 
 bool SlotsEqual(const ProjectBlock& a, int slotA, const ProjectBlock& b, int slotB) {
-    return SlotSize(slotA) == SlotSize(slotB) && std::memcmp(SlotBytes(a, slotA), SlotBytes(b, slotB), SlotSize(slotA)) == 0;
+    return SlotSize(slotA) == SlotSize(slotB) &&
+           std::memcmp(SlotBytes(a, slotA), SlotBytes(b, slotB), SlotSize(slotA)) == 0;
 }
 
 // The recipe that makes slot `slot` of `target` from slot `source` of `from`.
@@ -156,7 +159,9 @@ bool ProjectHistory::Matches(const ProjectBlock& project) const {
 
 void ProjectHistory::Seal() { sealed_ = true; }
 
-const StepInfo* ProjectHistory::NextUndo() const { return CanUndo() ? &steps_[position_ - 1]->info : nullptr; }
+const StepInfo* ProjectHistory::NextUndo() const {
+    return CanUndo() ? &steps_[position_ - 1]->info : nullptr;
+}
 
 const StepInfo* ProjectHistory::NextRedo() const { return CanRedo() ? &steps_[position_]->info : nullptr; }
 
@@ -168,8 +173,9 @@ void ProjectHistory::MarkSaved() {
 int ProjectHistory::Record(const ProjectBlock& now, const StepInfo& info, bool perDevice, uint64_t mergeKey) {
     const ProjectBlock* before = baseline_.get();
     std::unique_ptr<ProjectBlock> merged;
-    const bool merge = mergeKey != 0 && !sealed_ && !perDevice && position_ > 0 && position_ == steps_.size() &&
-                       steps_.back()->mergeKey == mergeKey && saved_ != static_cast<long long>(position_);
+    const bool merge = mergeKey != 0 && !sealed_ && !perDevice && position_ > 0 &&
+                       position_ == steps_.size() && steps_.back()->mergeKey == mergeKey &&
+                       saved_ != static_cast<long long>(position_);
     if (merge) {
         // The state before the latest step, so that step and this change become one.
         merged = std::make_unique<ProjectBlock>(*baseline_);

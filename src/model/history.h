@@ -43,9 +43,9 @@ enum class StepKind : uint8_t {
 
 struct StepInfo {
     StepKind kind = StepKind::Change;
-    int device = -1;       // the device to show afterwards (0-based), -1 for none
-    int32_t page = 0;      // the tree node to show under it (a page code), 0 for the device itself
-    std::string nameGbk;   // the device's (or the project's) name when the step was taken
+    int device = -1;      // the device to show afterwards (0-based), -1 for none
+    int32_t page = 0;     // the tree node to show under it (a page code), 0 for the device itself
+    std::string nameGbk;  // the device's (or the project's) name when the step was taken
 };
 
 // "Edit Value of Bay 3": what the step was, in the interface language (UTF-8).

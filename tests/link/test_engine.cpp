@@ -497,6 +497,23 @@ TEST_F(EngineRead, UnsavedChangesOnlyWhenADeviceTakesTheImage) {
     EXPECT_TRUE(doc.HasUnsavedChanges());
 }
 
+// A read into several devices is one step per device, each undone on its own.
+TEST_F(EngineRead, ReadIntoTwoDevicesIsUndoneDeviceByDevice) {
+    doc.Project().projectOpen = 1;
+    doc.Project().deviceCount = 3;
+    doc.MarkUnsavedChanges();  // the set-up is a step of its own
+    const ProjectBlock before = doc.Project();
+    Deliver(5);
+    ASSERT_EQ(doc.History().StepCount(), 3u);
+    EXPECT_EQ(doc.History().NextUndo()->kind, StepKind::ReadConfiguration);
+    ASSERT_TRUE(doc.Undo());
+    EXPECT_EQ(doc.History().NextUndo()->device, 0);
+    EXPECT_EQ(std::memcmp(&doc.Project().devices[0], image.data(), ConfigImageSize), 0);
+    EXPECT_EQ(std::memcmp(&doc.Project().devices[2], &before.devices[2], sizeof(DeviceRecord)), 0);
+    ASSERT_TRUE(doc.Undo());
+    EXPECT_EQ(std::memcmp(&doc.Project(), &before, sizeof before), 0);
+}
+
 // ---- clock and output test ----
 
 using EngineClock = EngineFixture;

@@ -123,6 +123,21 @@ TEST_F(EngineEventLog, ReadMarksUnsavedChanges) {
     EXPECT_TRUE(doc.HasUnsavedChanges());
 }
 
+// However many segments it takes, a read of the log is one step.
+TEST_F(EngineEventLog, ReadInSegmentsIsOneStep) {
+    doc.Project().projectOpen = 1;
+    Dev().eventCount = 2;
+    doc.MarkUnsavedChanges();  // the set-up is a step of its own
+    const ProjectBlock before = doc.Project();
+    engine.ReadEventLog();
+    ReceiveData(FC_EVENT_LOG, CTRL_REPLY_MORE, 0, Segment(0, {Event("A", 0, 1), Event("B", 1, 0)}));
+    ReceiveData(FC_EVENT_LOG, CTRL_LAST, 1, Segment(1, {Event("C", 2, 1)}));
+    ASSERT_EQ(doc.History().StepCount(), 2u);
+    EXPECT_EQ(doc.History().NextUndo()->kind, StepKind::ReadEventLog);
+    ASSERT_TRUE(doc.Undo());
+    EXPECT_EQ(std::memcmp(&doc.Project(), &before, sizeof before), 0);
+}
+
 using EngineNewEvents = EngineEventLog;
 
 TEST_F(EngineNewEvents, WorldEnglishTextOfTheExample) {

@@ -71,7 +71,8 @@ struct StepCase {
 
 TEST_F(HistoryTest, EveryKindOfStepUndoesAndRedoesToTheByte) {
     const std::vector<StepCase> cases = {
-        {"cell edit", [](HistoryTest& t) { t.Select(2, KindDeviceAddress), t.Edit(KindDeviceAddress, 0, "77"); }, 1,
+        {"cell edit",
+         [](HistoryTest& t) { t.Select(2, KindDeviceAddress), t.Edit(KindDeviceAddress, 0, "77"); }, 1,
          StepKind::EditValue, 2},
         {"keystrokes of one cell edit",
          [](HistoryTest& t) {
@@ -92,8 +93,11 @@ TEST_F(HistoryTest, EveryKindOfStepUndoesAndRedoesToTheByte) {
          StepKind::AddSignal, 0},
         {"insert signal", [](HistoryTest& t) { t.Select(0, KindSignalNames), t.doc.AddSignalItem({3}); }, 1,
          StepKind::AddSignal, 0},
-        {"delete signals", [](HistoryTest& t) { t.Select(4, KindSignalNames), t.doc.DeleteSignals({0, 5, 6}); }, 1,
-         StepKind::DeleteSignals, 4},
+        {"delete signals",
+         [](HistoryTest& t) {
+             t.Select(4, KindSignalNames), t.doc.DeleteSignals({0, 5, 6});
+         },
+         1, StepKind::DeleteSignals, 4},
         {"cut and paste signals",
          [](HistoryTest& t) {
              t.Select(1, KindSignalNames);
@@ -126,7 +130,8 @@ TEST_F(HistoryTest, EveryKindOfStepUndoesAndRedoesToTheByte) {
              t.doc.RenameDevice(KindDeviceFirst + 2);
          },
          1, StepKind::RenameDevice, 2},
-        {"delete device", [](HistoryTest& t) { t.doc.DeleteDevice(KindDeviceFirst + 1); }, 1, StepKind::DeleteDevice, 1},
+        {"delete device", [](HistoryTest& t) { t.doc.DeleteDevice(KindDeviceFirst + 1); }, 1,
+         StepKind::DeleteDevice, 1},
         {"rename project",
          [](HistoryTest& t) {
              t.ui.nameAnswers.push_back(std::string("works"));
@@ -165,8 +170,11 @@ TEST_F(HistoryTest, EveryKindOfStepUndoesAndRedoesToTheByte) {
              t.doc.MarkModified();
          },
          1, StepKind::Change, 4},
-        {"signal names imported", [](HistoryTest& t) { ASSERT_TRUE(t.doc.SetSignalNames(1, {"x", "y"})); }, 1,
-         StepKind::ImportSignalNames, 1},
+        {"signal names imported",
+         [](HistoryTest& t) {
+             ASSERT_TRUE(t.doc.SetSignalNames(1, {"x", "y"}));
+         },
+         1, StepKind::ImportSignalNames, 1},
     };
     for (const StepCase& c : cases) {
         SCOPED_TRACE(c.what);
