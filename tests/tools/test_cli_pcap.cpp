@@ -165,4 +165,22 @@ TEST(CliDevicePcap, AFileThatCannotBeMadeStopsBeforeAnyTraffic) {
     EXPECT_NE(help.out.find("--pcap FILE"), std::string::npos) << help.out;
 }
 
+TEST(CliDevicePcap, AReaderThatGoesAwayFailsTheCaptureNotTheCommand) {
+    SimulatedDevice sim(Options());
+    TempDir dir;
+    const std::string fifo = dir.File("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    Cli cli({"device", "monitor", "--port", sim.Path(), "--seconds", "4", "--pcap", fifo});
+    {
+        std::ifstream reader(fifo, std::ios::binary);  // lets the command open it, then quits
+        char head[4] = {};
+        ASSERT_TRUE(reader.read(head, sizeof head).good());
+        EXPECT_EQ(Bytes(head, head + 4), (Bytes{0x0A, 0x0D, 0x0D, 0x0A}));
+    }
+    const Result r = cli.Wait(WaitMs * 2);
+    EXPECT_EQ(r.exitCode, 3) << r.err;  // the monitor itself went on to its end
+    EXPECT_EQ(Count(r.err, "Cannot write the capture file"), 1) << r.err;
+    EXPECT_NE(r.out.find("Binary1:"), std::string::npos) << r.out;
+}
+
 }  // namespace

@@ -78,6 +78,9 @@ void DeviceSession::StopSignalThread() {
 
 int DeviceSession::Open() {
     if (!options_.pcap.empty()) {
+        // A fifo whose reader quits must fail a write (said, exit code 3), not kill the
+        // command in the middle of an exchange.
+        signal(SIGPIPE, SIG_IGN);
         std::string reason;
         const SerialSettings& line = options_.serial;
         if (!pcap_.Open(options_.pcap, line.portName, LineSettingsText(line), reason)) {
