@@ -38,8 +38,9 @@ namespace {
 
 QStringList MenuTexts(CMainFrame& frame) {
     QStringList texts;
-    for (int i = 0; i < 4; ++i) {
-        QMenu* menu = frame.Menu(i);
+    // In the order of the menu bar.
+    for (QAction* item : frame.menuBar()->actions()) {
+        QMenu* menu = item->menu();
         texts << menu->title();
         for (QAction* action : menu->actions()) texts << (action->isSeparator() ? "---" : action->text());
     }
@@ -81,16 +82,20 @@ class TestMainFrame : public QObject, private corvix::test::FrameFixture {
         QCOMPARE(frame->eventWindowVisible, 0);
         QCOMPARE(frame->autoShowEvents, 1);
         QVERIFY(frame->clockWindow.isNull());
-        // Tool bar: Import, Save, separator, PC Serial Port, Connect, Disconnect.
+        // Tool bar: Import, Save, separator, PC Serial Port, Connect, Disconnect, separator,
+        // Undo, Redo.
         const QList<QAction*> tools = frame->ToolBar()->actions();
-        QCOMPARE(tools.size(), 6);
+        QCOMPARE(tools.size(), 9);
         QCOMPARE(tools[0], frame->Action(CMainFrame::IdImportProject));
         QCOMPARE(tools[1], frame->Action(CMainFrame::IdSaveProject));
         QVERIFY(tools[2]->isSeparator());
         QCOMPARE(tools[3], frame->Action(CMainFrame::IdPcSerialPort));
         QCOMPARE(tools[4], frame->Action(CMainFrame::IdConnect));
         QCOMPARE(tools[5], frame->Action(CMainFrame::IdDisconnect));
-        for (int i : {0, 1, 3, 4, 5}) QVERIFY(!tools[i]->icon().isNull());
+        QVERIFY(tools[6]->isSeparator());
+        QCOMPARE(tools[7], frame->UndoAction());
+        QCOMPARE(tools[8], frame->RedoAction());
+        for (int i : {0, 1, 3, 4, 5, 7, 8}) QVERIFY(!tools[i]->icon().isNull());
         // The application icon is built in, from the pixel-drawn 16 px one up to 256 px.
         const QList<QSize> iconSizes = frame->windowIcon().availableSizes();
         QVERIFY(iconSizes.contains(QSize(16, 16)) && iconSizes.contains(QSize(256, 256)));
@@ -226,7 +231,7 @@ class TestMainFrame : public QObject, private corvix::test::FrameFixture {
         const QStringList chinese = MenuTexts(*frame);
         const QStringList expectedChinese = {"系统",     "通讯设置", "串口连接", "串口断开", "自动重连", "---",
                                              "时钟设置", "---",      "退出",     "工程",     "创建工程", "工程导入",
-                                             "工程导出", "工程保存", "---",      "与文件比较…", "导出报告…", "视图(&V)", "工具栏(&T)",
+                                             "工程导出", "工程保存", "---",      "与文件比较…", "导出报告…", "编辑(&E)", "撤销", "重做", "视图(&V)", "工具栏(&T)",
                                              "状态栏(&S)", "通讯栏", "信息显示", "Enlish",   "帮助(&H)", "使用说明"};
         QCOMPARE(chinese, expectedChinese);
 
@@ -251,6 +256,9 @@ class TestMainFrame : public QObject, private corvix::test::FrameFixture {
                                              "---",
                                              "Compare With File…",
                                              "Export Report…",
+                                             "Edit",
+                                             "Undo",
+                                             "Redo",
                                              "View",
                                              "Tool Bar",
                                              "Status Bar",

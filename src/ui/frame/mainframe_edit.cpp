@@ -9,6 +9,7 @@
 #include <set>
 #include <utility>
 
+#include "model/gbk.h"
 #include "model/texts.h"
 #include "ui/frame/icons.h"
 #include "ui/frame/mainframe.h"
@@ -39,6 +40,26 @@ std::pair<int, int> NodePlace(const QTreeWidgetItem* item) {
     return {device, CMacView::NodeCode(item)};
 }
 
+QString FromGbkField(const char* field, int width) {
+    return QString::fromStdString(GbkToUtf8(FieldText(field, width)));
+}
+
+// The tree still names the project and its devices as they are: no rebuild is needed.
+bool TreeShowsDevicesOf(const CMacView& tree, const ProjectBlock& project) {
+    if (project.projectOpen == 0 || tree.topLevelItemCount() != 1) return false;
+    const QTreeWidgetItem* root = tree.topLevelItem(0);
+    const int count = project.DeviceCountClamped();
+    if (root->childCount() != count || root->text(0) != FromGbkField(project.projectName, ProjectNameSize))
+        return false;
+    for (int i = 0; i < count; ++i) {
+        const QTreeWidgetItem* device = root->child(i);
+        if (CMacView::NodeCode(device) != KindDeviceFirst + i ||
+            device->text(0) != FromGbkField(project.devices[i].name, DeviceNameSize))
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 void CMainFrame::CreateEditMenu() {
@@ -47,7 +68,8 @@ void CMainFrame::CreateEditMenu() {
     undoAction_->setIcon(ui::ToolIcon(ui::ToolImage::Undo));
     redoAction_->setIcon(ui::ToolIcon(ui::ToolImage::Redo));
     undoAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
-    redoAction_->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+    redoAction_->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
     connect(undoAction_, &QAction::triggered, this, [this] { OnUndoRedo(true); });
     connect(redoAction_, &QAction::triggered, this, [this] { OnUndoRedo(false); });
 
@@ -93,18 +115,21 @@ void CMainFrame::OnUndoRedo(bool undo) {
 }
 
 void CMainFrame::ShowChange(int deviceIndex, int32_t page) {
-    // Names and the device list may have changed: rebuild, keeping what was unfolded.
-    std::set<std::pair<int, int>> unfolded;
-    for (QTreeWidgetItemIterator it(tree_); *it; ++it)
-        if ((*it)->isExpanded()) unfolded.insert(NodePlace(*it));
-    tree_->RebuildTree();
-    for (QTreeWidgetItemIterator it(tree_); *it; ++it)
-        if (unfolded.count(NodePlace(*it)) != 0) (*it)->setExpanded(true);
+    // When names or the device list changed, rebuild, keeping what was unfolded.
+    const bool rebuilt = !TreeShowsDevicesOf(*tree_, doc_.Project());
+    if (rebuilt) {
+        std::set<std::pair<int, int>> unfolded;
+        for (QTreeWidgetItemIterator it(tree_); *it; ++it)
+            if ((*it)->isExpanded()) unfolded.insert(NodePlace(*it));
+        tree_->RebuildTree();
+        for (QTreeWidgetItemIterator it(tree_); *it; ++it)
+            if (unfolded.count(NodePlace(*it)) != 0) (*it)->setExpanded(true);
+    }
 
     QTreeWidgetItem* target = deviceIndex >= 0 ? tree_->FindNode(KindDeviceFirst + deviceIndex) : nullptr;
     if (target != nullptr && page != 0 && !IsDeviceKind(page)) {
-        for (QTreeWidgetItemIterator it(target); *it && (*it == target || NodePlace(*it).first == CMacView::NodeCode(target));
-             ++it) {
+        for (QTreeWidgetItemIterator it(target);
+             *it && (*it == target || NodePlace(*it).first == CMacView::NodeCode(target)); ++it) {
             if (CMacView::NodeCode(*it) == page) {
                 target = *it;
                 break;
@@ -114,7 +139,13 @@ void CMainFrame::ShowChange(int deviceIndex, int32_t page) {
     if (target == nullptr) target = tree_->topLevelItemCount() > 0 ? tree_->topLevelItem(0) : nullptr;
     if (target != nullptr) {
         for (QTreeWidgetItem* up = target->parent(); up; up = up->parent()) up->setExpanded(true);
+        const bool selected = !rebuilt && tree_->currentItem() == target && target->isSelected();
         tree_->setCurrentItem(target);  // selecting it shows its page
+        if (selected) {
+            // Already shown: only the values changed underneath.
+            const auto [device, code] = NodePlace(target);
+            doc_.SelectNode(code, device);
+        }
         tree_->scrollToItem(target);
     }
     UpdateCommandStates();
