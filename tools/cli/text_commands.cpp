@@ -3,7 +3,9 @@
 
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -104,6 +106,22 @@ std::optional<std::string> ReadTextFile(const std::string& path) {
     }
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
+    // A regular file is read in one go into one buffer of its size: through a string stream a
+    // full project's text is copied twice and costs more than reading it as JSON.
+    std::error_code ec;
+    const std::uintmax_t size =
+        std::filesystem::is_regular_file(path, ec) ? std::filesystem::file_size(path, ec) : 0;
+    if (!ec && size > 0) {
+        std::string bytes(static_cast<std::size_t>(size), '\0');
+        in.read(bytes.data(), static_cast<std::streamsize>(size));
+        if (in.bad()) return std::nullopt;
+        bytes.resize(static_cast<std::size_t>(in.gcount()));
+        in.clear();
+        text << in.rdbuf();  // whatever the file grew by meanwhile
+        if (in.bad()) return std::nullopt;
+        bytes += text.str();
+        return bytes;
+    }
     text << in.rdbuf();
     if (in.bad()) return std::nullopt;
     return text.str();
