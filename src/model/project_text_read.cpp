@@ -503,6 +503,16 @@ std::optional<ParsedProjectText> Read(std::string_view text, TextFormError& erro
 }  // namespace
 
 std::optional<ParsedProjectText> ProjectFromJson(std::string_view text, TextFormError& error) {
+    // The parser takes a NUL byte outside a string for the end of the text and would accept
+    // whatever follows it unread; JSON text holds no NUL byte anywhere.
+    if (const std::size_t nul = text.find('\0'); nul != std::string_view::npos) {
+        error = TextFormError{};
+        Locate(text, nul, error.line, error.column);
+        error.detail = "a NUL byte";
+        error.zh = Format(txt::TextMalformed.zh, error.line, error.column, error.detail.c_str());
+        error.en = Format(txt::TextMalformed.en, error.line, error.column, error.detail.c_str());
+        return std::nullopt;
+    }
     // Never filled with zeros first: only the bytes written are read.
     const auto buffer = std::make_unique_for_overwrite<char[]>(text.size());
     std::optional<ParsedProjectText> parsed = Read(WithoutLayout(text, buffer.get()), error);

@@ -4,6 +4,7 @@
 // must matter only where JSON says it does.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -147,6 +148,10 @@ TEST(ProjectTextRead, LayoutMattersOnlyBetweenWords) {
         {"a number cut in two", edited("\"deviceCount\": 1", "\"deviceCount\": -\n 1"), 6, nullptr},
         {"a mark behind a space", " \xEF\xBB\xBF" + text, 1, nullptr},
         {"a string left open", edited(R"("projectName": "")", "\"projectName\": \" \\\""), 4, nullptr},
+        {"anything behind a NUL byte", text + std::string("\0{", 2),
+         1 + static_cast<int>(std::count(text.begin(), text.end(), '\n')), nullptr},
+        {"a NUL byte in a string", edited(R"("projectName": "")", std::string("\"projectName\": \"\0\"", 18)), 4,
+         nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
