@@ -3,6 +3,7 @@
 // rows against the file's device, choosing another device of the file, taking a file value
 // with the marks a device value sets, the selected rows' command, and a file that is no project.
 #include <QAction>
+#include <functional>
 #include <QComboBox>
 #include <QLabel>
 #include <QMenu>
@@ -109,41 +110,34 @@ class TestCompareFile : public QObject, private corvix::test::FrameFixture {
         QCOMPARE(action->text(), QString("Compare With File…"));
     }
 
-    void takingAFileValueMarksTheProject() {
+    // Compare With File against WriteFile()'s project in English, the window driven by `drive`;
+    // false when the window never opened.
+    bool CompareWithFile(const std::function<void(CCompareDlg&)>& drive) {
         frame->RunCommand(CMainFrame::IdLanguage);  // English
         const std::string path = WriteFile();
-        QVERIFY(!path.empty());
+        if (path.empty()) return false;
         frame->askComparePath = [&] { return std::optional<std::string>(path); };
         bool shown = false;
         frame->runModal = [&](QDialog& d) {
             auto* dialog = qobject_cast<CCompareDlg*>(&d);
             if (dialog == nullptr) return 0;
             shown = true;
-            Drive(*dialog);
+            drive(*dialog);
             return 0;
         };
         frame->RunCommand(CMainFrame::IdCompareWithFile);
-        QVERIFY(shown);
+        return shown;
+    }
+
+    void takingAFileValueMarksTheProject() {
+        QVERIFY(CompareWithFile([this](CCompareDlg& d) { Drive(d); }));
         QVERIFY(frame->compareWindow.isNull());
         // The project's own name stays: only configuration is taken.
         QCOMPARE(GbkToUtf8(FieldText(doc->Device(0).name, DeviceNameSize)), std::string("1"));
     }
 
     void selectedRowsTakeOnlyWhatCanBeTaken() {
-        frame->RunCommand(CMainFrame::IdLanguage);  // English
-        const std::string path = WriteFile();
-        QVERIFY(!path.empty());
-        frame->askComparePath = [&] { return std::optional<std::string>(path); };
-        bool shown = false;
-        frame->runModal = [&](QDialog& d) {
-            auto* dialog = qobject_cast<CCompareDlg*>(&d);
-            if (dialog == nullptr) return 0;
-            shown = true;
-            DriveSelected(*dialog);
-            return 0;
-        };
-        frame->RunCommand(CMainFrame::IdCompareWithFile);
-        QVERIFY(shown);
+        QVERIFY(CompareWithFile([this](CCompareDlg& d) { DriveSelected(d); }));
         QVERIFY(doc->HasUnsavedChanges());
         QCOMPARE(GbkToUtf8(FieldText(doc->Device(0).name, DeviceNameSize)), std::string("1"));
     }
