@@ -101,44 +101,60 @@ std::size_t CommLogStore::Append(CommLogEntry entry) {
     return dropped;
 }
 
-std::string CommLogFile::FileName(const LocalTime& day) {
+std::string DayFileName(const LocalTime& day, const char* extension) {
     char name[48];
-    std::snprintf(name, sizeof name, "corvix-%04d-%02d-%02d.log", day.year, day.month, day.day);
+    std::snprintf(name, sizeof name, "corvix-%04d-%02d-%02d%s", day.year, day.month, day.day, extension);
     return name;
 }
 
-bool CommLogFile::Append(const std::vector<CommLogEntry>& entries, bool timeStamps, std::string& path,
-                         std::string& reason) {
+bool AppendToDayFiles(const std::string& folder, const std::vector<CommLogEntry>& entries, const char* extension,
+                      const DayBytesFn& bytesOf, std::string& path, std::string& reason) {
     if (entries.empty()) return true;
     std::error_code ec;
-    std::filesystem::create_directories(folder_, ec);
+    std::filesystem::create_directories(folder, ec);
     if (ec) {
-        path = folder_;
+        path = folder;
         reason = ec.message();
         return false;
     }
     std::size_t i = 0;
     while (i < entries.size()) {
         // One opening per day's run of entries: a flush rarely spans midnight.
-        const std::string name = FileName(entries[i].time);
-        path = (std::filesystem::path(folder_) / name).string();
-        std::string text;
-        for (; i < entries.size() && FileName(entries[i].time) == name; ++i)
-            text += CommLogFileText(entries[i], timeStamps);
+        const std::string name = DayFileName(entries[i].time, extension);
+        path = (std::filesystem::path(folder) / name).string();
+        const std::size_t first = i;
+        while (i < entries.size() && DayFileName(entries[i].time, extension) == name) ++i;
         std::FILE* f = std::fopen(path.c_str(), "ab");
         if (f == nullptr) {
             reason = std::strerror(errno);
             return false;
         }
-        const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+        const bool empty = std::fseek(f, 0, SEEK_END) == 0 && std::ftell(f) == 0;
+        const std::string bytes = bytesOf(first, i, empty);
+        errno = 0;
+        const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
         const int writeErrno = errno;
         const bool closed = std::fclose(f) == 0;
         if (!written || !closed) {
-            reason = std::strerror(written ? errno : writeErrno);
+            reason = std::strerror(!written && writeErrno != 0 ? writeErrno : errno != 0 ? errno : EIO);
             return false;
         }
     }
     return true;
+}
+
+std::string CommLogFile::FileName(const LocalTime& day) { return DayFileName(day, ".log"); }
+
+bool CommLogFile::Append(const std::vector<CommLogEntry>& entries, bool timeStamps, std::string& path,
+                         std::string& reason) {
+    return AppendToDayFiles(
+        folder_, entries, ".log",
+        [&](std::size_t first, std::size_t last, bool) {
+            std::string text;
+            for (std::size_t i = first; i < last; ++i) text += CommLogFileText(entries[i], timeStamps);
+            return text;
+        },
+        path, reason);
 }
 
 std::string DefaultLogFolder() {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -78,6 +79,16 @@ class CommLogFile {
   private:
     std::string folder_;
 };
+
+// "corvix-YYYY-MM-DD<extension>": the automatic log's file of `day`.
+std::string DayFileName(const LocalTime& day, const char* extension);
+// Appends to the per-day files of `folder` (made when missing), opening each day's file once
+// for its run of entries and writing what `bytesOf(first, last, fileIsEmpty)` gives for
+// entries [first, last). False on the first failure, with the file's path and the system's
+// reason; the entries after it are not written.
+using DayBytesFn = std::function<std::string(std::size_t first, std::size_t last, bool fileIsEmpty)>;
+bool AppendToDayFiles(const std::string& folder, const std::vector<CommLogEntry>& entries, const char* extension,
+                      const DayBytesFn& bytesOf, std::string& path, std::string& reason);
 
 // $XDG_STATE_HOME/Corvix, or ~/.local/state/Corvix when it is not set (an absolute path only).
 std::string DefaultLogFolder();

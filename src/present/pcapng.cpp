@@ -207,51 +207,26 @@ bool PcapngStream::Close() {
 
 // ---- the automatic log's files ----
 
-std::string PcapngDayFileName(const LocalTime& day) {
-    char name[48];
-    std::snprintf(name, sizeof name, "corvix-%04d-%02d-%02d.pcapng", day.year, day.month, day.day);
-    return name;
-}
+std::string PcapngDayFileName(const LocalTime& day) { return DayFileName(day, ".pcapng"); }
 
 bool PcapngDayFiles::Append(const std::vector<CommLogEntry>& entries, std::string& path, std::string& reason) {
-    if (entries.empty()) return true;
-    std::error_code ec;
-    std::filesystem::create_directories(folder_, ec);
-    if (ec) {
-        path = folder_;
-        reason = ec.message();
-        return false;
-    }
-    std::size_t i = 0;
-    while (i < entries.size()) {
-        const std::string name = PcapngDayFileName(entries[i].time);
-        path = (std::filesystem::path(folder_) / name).string();
-        std::FILE* f = std::fopen(path.c_str(), "ab");
-        if (f == nullptr) {
-            reason = std::strerror(errno);
-            return false;
-        }
-        // A file that is new, or was left empty by a failed start, begins with the headers.
-        std::vector<uint8_t> bytes;
-        if (std::fseek(f, 0, SEEK_END) == 0 && std::ftell(f) == 0) {
-            bytes = PcapngSectionHeader();
-            const std::vector<uint8_t> idb = PcapngInterface(name_, description_);
-            bytes.insert(bytes.end(), idb.begin(), idb.end());
-        }
-        for (; i < entries.size() && PcapngDayFileName(entries[i].time) == name; ++i) {
-            const std::vector<uint8_t> packet = PcapngPacketOf(entries[i]);
-            bytes.insert(bytes.end(), packet.begin(), packet.end());
-        }
-        errno = 0;
-        const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-        const int writeErrno = errno;
-        const bool closed = std::fclose(f) == 0;
-        if (!written || !closed) {
-            reason = std::strerror(!written && writeErrno != 0 ? writeErrno : errno != 0 ? errno : EIO);
-            return false;
-        }
-    }
-    return true;
+    return AppendToDayFiles(
+        folder_, entries, ".pcapng",
+        [&](std::size_t first, std::size_t last, bool fileIsEmpty) {
+            // A file that is new, or was left empty by a failed start, begins with the headers.
+            std::vector<uint8_t> bytes;
+            if (fileIsEmpty) {
+                bytes = PcapngSectionHeader();
+                const std::vector<uint8_t> idb = PcapngInterface(name_, description_);
+                bytes.insert(bytes.end(), idb.begin(), idb.end());
+            }
+            for (std::size_t i = first; i < last; ++i) {
+                const std::vector<uint8_t> packet = PcapngPacketOf(entries[i]);
+                bytes.insert(bytes.end(), packet.begin(), packet.end());
+            }
+            return std::string(bytes.begin(), bytes.end());
+        },
+        path, reason);
 }
 
 }  // namespace corvix
