@@ -171,6 +171,7 @@ void CBrondaleDoc::NewProject() {
     }
     InitialiseNewDevice(p.devices[0], Pick(txt::FirstDeviceName, uiLanguage), uiLanguage);
     projectPath.clear();
+    connections_.Reset();
     modified = 1;
     unsavedChanges_ = false;  // nothing in a new project can be lost yet
     history_->Reset(*project);
@@ -208,6 +209,7 @@ bool CBrondaleDoc::ImportProjectFrom(const std::string& path) {
     SetBusy(false);
 
     projectPath = path;
+    LoadConnections(path);
     SetTitle(std::string(txt::AppName) + "-" + path);
     if (views_ != nullptr) views_->UpdateAllViews();
     RebuildAfterListChange();
@@ -246,10 +248,12 @@ CBrondaleDoc::FileOutcome CBrondaleDoc::SaveProject() {
             SetBusy(false);
             // The file could be opened, so this is not a missing path: say that the write
             // failed (the previous file is intact) instead of offering Save As unexplained.
-            if (err != FileError::None)
+            if (err != FileError::None) {
                 Report(ProjectProblem::WriteFileError);
-            else
+            } else {
                 ProjectSaved();
+                SaveConnections(projectPath);
+            }
             outcome = err == FileError::None ? FileOutcome::Done : FileOutcome::Failed;
         }
     }
@@ -274,6 +278,7 @@ bool CBrondaleDoc::WriteProjectFile(const std::string& path) {
         return false;
     }
     ProjectSaved();
+    SaveConnections(path);
     return true;
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "model/history.h"
+#include "model/project_connections.h"
 #include "model/record.h"
 #include "model/version.h"
 
@@ -213,6 +214,9 @@ class CBrondaleDoc {
     const char* SignalClipboardName(int i) const { return signalClipboard[i]; }
     bool DeviceClipboardFull() const { return deviceClipboardFull != 0; }
     DeviceRecord& Device(int index) { return project->devices[index]; }
+    // The per-device connections kept beside the project file (read with it, written with it).
+    ProjectConnections& Connections() { return connections_; }
+    const ProjectConnections& Connections() const { return connections_; }
     // Where the list's edits go: the current record and the output-test choice.
     PageTarget EditTarget();
 
@@ -247,6 +251,11 @@ class CBrondaleDoc {
     bool unsavedChanges_ = false;
 
     void RecordStep(StepKind kind, bool perDevice, uint64_t mergeKey);
+    // The connections file beside `path`: read after an import (a file that cannot be used is
+    // said, and the project opens with every device on the common port), written after a save.
+    void LoadConnections(const std::string& path);
+    void SaveConnections(const std::string& path);
+    ProjectConnections connections_;
     // Records a change made without a mark, so the history matches the project.
     void FlushUnrecorded();
     void ProjectSaved();

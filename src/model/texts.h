@@ -33,3 +33,4 @@ inline const char* Pick(const BiText& t, int uiLanguage) { return IsEnglish(uiLa
 #include "model/texts_capture.h"
 #include "model/texts_capture_file.h"
 #include "model/texts_history.h"
+#include "model/texts_ops.h"
