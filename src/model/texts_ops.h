@@ -39,8 +39,8 @@ inline constexpr BiText OpResultRead{"已读取配置", "configuration read"};
 inline constexpr BiText OpResultEqual{"与装置一致", "equal to the device"};
 inline constexpr BiText OpResultDiffers{"%d 处不同", "%d differences"};
 inline constexpr BiText OpResultWritten{"已写入配置", "configuration written"};
-inline constexpr BiText OpResultOffset{"时钟偏差 %s", "clock offset %s"};
-inline constexpr BiText OpResultClockSet{"已设置时钟，偏差 %s", "clock set, offset %s"};
+inline constexpr BiText OpResultOffset{"%s", "%s"};
+inline constexpr BiText OpResultClockSet{"已设置时钟；%s", "clock set; %s"};
 inline constexpr BiText OpResultEvents{"%d 条事件", "%d events"};
 // %d done, %d failed, %d skipped, %d in all.
 inline constexpr BiText OpSummary{"完成 %d，失败 %d，跳过 %d，共 %d", "%d done, %d failed, %d skipped, %d in all"};
@@ -58,5 +58,18 @@ inline constexpr BiText CliOpNotStored{"有装置未完成，工程文件未修�
                                        "Not every device was read; the project file is unchanged (--partial stores the devices that were)."};
 inline constexpr BiText CliOpWriteNeedsYes{"写入全部装置需要 --yes。将写入：",
                                            "Writing to the devices needs --yes. It would write:"};
+
+}  // namespace corvix::txt
+
+namespace corvix::txt {
+
+// ---- the merged timeline of all devices' events ----
+inline constexpr BiText OpColDevice{"装置", "Device"};
+inline constexpr BiText OpColAddress{"地址", "Address"};
+inline constexpr BiText OpColPort{"端口", "Port"};
+inline constexpr BiText OpColProgress{"进度", "Progress"};
+inline constexpr BiText OpColState{"状态", "State"};
+inline constexpr BiText OpColResult{"结果", "Result"};
+inline constexpr BiText OpColTime{"用时", "Time"};
 
 }  // namespace corvix::txt

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/project_ops_command.h"
 #include "cli/report_command.h"
 #include "cli/text_commands.h"
 #include "cli/textconv_command.h"
@@ -34,10 +35,19 @@ constexpr const char* kProjectUsage =
     "  import IN.json -o FILE               write the project a JSON export holds to FILE\n"
     "  textconv FILE [--lang zh|en]         print the project as lines of text, one field a\n"
     "                                       line, for git diff (see textconv --help)\n"
+    "  connect FILE --device N --port P ... a device's own port and line settings (--common:\n"
+    "                                       back to the common port)\n"
+    "  connections FILE [--json]            list the devices' ports\n"
+    "  read FILE [--partial]                read every device, ports in parallel\n"
+    "  compare FILE                         compare every device with the project\n"
+    "  write FILE --yes                     write every device of the project\n"
+    "  clock FILE [--set]                   check (or set) every device clock\n"
+    "  events FILE [--merged [--csv]]       read every device's event log\n"
     "\n"
     "--lang chooses the language of new texts, reports and messages (default zh; show\n"
     "reports its errors in en).\n"
-    "Exit codes: 0 ok, 2 usage, 3 file error, 5 project full.\n";
+    "Exit codes: 0 ok, 2 usage, 3 file error, 5 project full; the operations over all\n"
+    "devices also 1 a device failed, 4 a port could not be opened, 6 a difference.\n";
 
 constexpr const char* kNewUsage =
     "usage: corvix-cli project new FILE [--lang zh|en]\n"
@@ -248,6 +258,8 @@ int RunProjectCommand(const std::vector<std::string>& args) {
     if (sub == "export") return RunProjectExport(args);
     if (sub == "import") return RunProjectImport(args);
     if (sub == "textconv") return RunProjectTextconv(args);
+    if (IsProjectOpsSubcommand(sub)) return RunProjectOpsCommand(args);
+    if (sub == "connect" || sub == "connections") return RunConnectionsCommand(args);
     return Usage(kProjectUsage, "unknown subcommand '" + sub + "'");
 }
 

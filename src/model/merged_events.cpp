@@ -1,0 +1,120 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "model/merged_events.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "model/event_csv.h"
+#include "model/formats.h"
+#include "model/gbk.h"
+#include "model/texts.h"
+
+namespace corvix {
+namespace {
+
+// Days from 1970-01-01 of a civil date (proleptic Gregorian), and back.
+long long DaysFromCivil(long long y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const long long era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<long long>(doe) - 719468;
+}
+
+void CivilFromDays(long long z, long long& y, unsigned& m, unsigned& d) {
+    z += 719468;
+    const long long era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    y = static_cast<long long>(yoe) + era * 400;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    d = doy - (153 * mp + 2) / 5 + 1;
+    m = mp < 10 ? mp + 3 : mp - 9;
+    y += m <= 2;
+}
+
+std::string CsvField(const std::string& s) {
+    if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+}  // namespace
+
+long long EventTimeMs(const EventRecord& e) {
+    // Stored fields may be anything a device sent; a month or day out of range still sorts.
+    const unsigned month = e.month >= 1 && e.month <= 12 ? e.month : 1;
+    const long long days = DaysFromCivil(e.year, month, e.day);
+    return ((days * 24 + e.hour) * 60 + e.minute) * 60000LL + e.second * 1000LL + e.millisecond;
+}
+
+void SetEventTimeMs(EventRecord& e, long long ms) {
+    long long days = ms / 86400000;
+    long long rest = ms % 86400000;
+    if (rest < 0) {
+        rest += 86400000;
+        --days;
+    }
+    long long y = 0;
+    unsigned m = 0, d = 0;
+    CivilFromDays(days, y, m, d);
+    e.year = static_cast<uint16_t>(y);
+    e.month = static_cast<uint8_t>(m);
+    e.day = static_cast<uint8_t>(d);
+    e.hour = static_cast<uint8_t>(rest / 3600000);
+    e.minute = static_cast<uint8_t>(rest / 60000 % 60);
+    e.second = static_cast<uint8_t>(rest / 1000 % 60);
+    e.millisecond = static_cast<uint16_t>(rest % 1000);
+}
+
+std::vector<MergedEvent> MergeEventLogs(const ProjectBlock& project, const std::vector<int>& devices,
+                                        const ClockOffsets& offsets) {
+    std::vector<MergedEvent> out;
+    std::vector<long long> keys;
+    for (int slot : devices) {
+        if (slot < 0 || slot >= project.DeviceCountClamped()) continue;
+        const DeviceRecord& rec = project.devices[slot];
+        const auto offset = offsets.find(slot);
+        for (int i = 0; i < rec.EventCountClamped(); ++i) {
+            MergedEvent m;
+            m.device = slot;
+            m.event = rec.events[i];
+            if (offset != offsets.end()) {
+                // The device clock runs `offset` ahead: its times are that much late.
+                SetEventTimeMs(m.event, EventTimeMs(m.event) - offset->second);
+                m.corrected = true;
+                m.offsetBeyond = std::llabs(offset->second) > 1000;
+            }
+            out.push_back(m);
+        }
+    }
+    std::stable_sort(out.begin(), out.end(), [](const MergedEvent& a, const MergedEvent& b) {
+        return EventTimeMs(a.event) < EventTimeMs(b.event);
+    });
+    return out;
+}
+
+std::string MergedEventsCsv(const ProjectBlock& project, const std::vector<MergedEvent>& events, int lang) {
+    std::string csv = "\xEF\xBB\xBF";
+    csv += CsvField(Pick(txt::ListColNumber, lang)) + ',' + CsvField(Pick(txt::ListColTime, lang)) + ',' +
+           CsvField(Pick(txt::OpColDevice, lang)) + ',' + CsvField(Pick(txt::ListColName, lang)) + ',' +
+           CsvField(Pick(txt::ListColState, lang)) + "\r\n";
+    int number = 0;
+    for (const MergedEvent& m : events) {
+        const std::string device =
+            PrintableText(GbkToUtf8(FieldText(project.devices[m.device].name, DeviceNameSize)));
+        const std::string name =
+            PrintableText(GbkToUtf8(FieldText(m.event.signalName, static_cast<int>(sizeof m.event.signalName))));
+        csv += std::to_string(++number) + ',' + IsoEventTime(m.event) + ',' + CsvField(device) + ',' +
+               CsvField(name) + ',' + CsvField(TransitionText(m.event.transition, lang)) + "\r\n";
+    }
+    return csv;
+}
+
+}  // namespace corvix
