@@ -330,7 +330,7 @@ std::optional<std::vector<State>> Repository::States(const std::string& path, st
     std::vector<State> states;
     if (git_repository_head_unborn(repo_) == 1) return states;
     Walk walk;
-    if (git_revwalk_new(&walk, repo_) != 0 || git_revwalk_sorting(walk.get(), GIT_SORT_TIME) != 0 ||
+    if (git_revwalk_new(&walk, repo_) != 0 || git_revwalk_sorting(walk.get(), GIT_SORT_TOPOLOGICAL | GIT_SORT_TIME) != 0 ||
         git_revwalk_push_head(walk.get()) != 0) {
         error = LastError("history");
         return std::nullopt;

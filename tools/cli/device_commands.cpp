@@ -17,6 +17,7 @@
 #include "cli/compare_command.h"
 #include "cli/device_args.h"
 #include "cli/device_session.h"
+#include "cli/history_options.h"
 #include "link/clock_timing.h"
 #include "model/doc.h"
 #include "model/event_csv.h"
@@ -129,6 +130,8 @@ int RunStatus(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session) {
 int RunReadConfig(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session) {
     const int lang = a.link.language;
     const std::string& file = a.positional[0];
+    CliRecording recording(lang);
+    recording.Loaded(doc.Project(), file);
     bool complete = false;
     int address = 0;
     std::vector<int> matched;
@@ -148,6 +151,8 @@ int RunReadConfig(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session
         std::printf("\n");
         return std::fflush(stdout) == 0 ? ExitOk : ExitFile;
     }
+    // The read happened whether or not FILE can be written again.
+    recording.Read(doc.Project(), matched, a.link.serial.portName);
     if (!SaveProject(doc, file)) return ExitFile;
     std::printf("%s:", Pick(txt::CliUpdatedDevices, lang));
     for (int i : matched) std::printf(" %d", i);
@@ -160,6 +165,8 @@ int RunReadConfig(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session
 int RunWriteConfig(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& session) {
     const int code = KindDeviceFirst + *a.device;
     doc.SelectNode(code, code);
+    CliRecording recording(a.link.language);
+    recording.Loaded(doc.Project(), a.positional[0]);
     bool written = false;
     session.onResult = [&written](const EngineResult& result) {
         if (std::holds_alternative<ConfigurationWritten>(result)) written = true;
@@ -167,6 +174,7 @@ int RunWriteConfig(const DeviceArgs& a, CBrondaleDoc& doc, DeviceSession& sessio
     session.Engine().WriteConfiguration();
     const DeviceSession::Outcome outcome = session.RunUntilIdle();
     if (outcome != DeviceSession::Outcome::Done || !written) return Failed(outcome, a.link.language);
+    recording.Written(doc.Project(), *a.device, a.link.serial.portName);
     return std::fflush(stdout) == 0 ? ExitOk : ExitFile;
 }
 

@@ -9,6 +9,8 @@
 #include "cli/signals_command.h"
 #include "cli/diff_command.h"
 #include "cli/extcap.h"
+#include "cli/history_command.h"
+#include "cli/history_options.h"
 
 namespace {
 
@@ -23,6 +25,8 @@ constexpr const char* kUsage =
     "  diff      compare two projects or two devices (PATH or PATH@N, .mac or .json) field\n"
     "            by field; exit 0 equal, 6 different\n"
     "  extcap    live capture for Wireshark (run by it through its extcap folder)\n"
+    "  history   the settings history: each device's recorded states (git), their\n"
+    "            differences and the baseline; project check compares devices with it\n"
     "\n"
     "Run 'corvix-cli <command> --help' for the arguments of a command.\n"
     "Exit codes: 0 ok, 1 the device did not answer (a request goes out four times; 16 s\n"
@@ -45,11 +49,20 @@ int main(int argc, char** argv) {
     }
     const std::string command = args[0];
     args.erase(args.begin());
+    if (command == "project" || command == "device" || command == "history") {
+        std::string error;
+        args = corvix::cli::TakeHistoryOptions(args, corvix::cli::CliHistoryOptions(), error);
+        if (!error.empty()) {
+            std::fprintf(stderr, "corvix-cli %s: %s\n", command.c_str(), error.c_str());
+            return corvix::cli::ExitUsage;
+        }
+    }
     if (command == "project") return corvix::cli::RunProjectCommand(args);
     if (command == "device") return RunDeviceCommand(args);
     if (command == "signals") return corvix::cli::RunSignalsCommand(args);
     if (command == "diff") return corvix::cli::RunDiffCommand(args);
     if (command == "extcap") return corvix::cli::RunExtcapCommand(args);
+    if (command == "history") return corvix::cli::RunHistoryCommand(args);
     std::fprintf(stderr, "corvix-cli: unknown command '%s'\n\n", command.c_str());
     std::fputs(kUsage, stderr);
     return corvix::cli::ExitUsage;

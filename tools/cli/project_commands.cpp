@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/history_command.h"
+#include "cli/history_options.h"
 #include "cli/project_ops_command.h"
 #include "cli/report_command.h"
 #include "cli/text_commands.h"
@@ -43,11 +45,15 @@ constexpr const char* kProjectUsage =
     "  write FILE --yes                     write every device of the project\n"
     "  clock FILE [--set]                   check (or set) every device clock\n"
     "  events FILE [--merged [--csv]]       read every device's event log\n"
+    "  check FILE --port PATH [--json]      read every device and compare it with its baseline\n"
+    "                                       in the settings history (see check --help)\n"
     "\n"
     "--lang chooses the language of new texts, reports and messages (default zh; show\n"
     "reports its errors in en).\n"
     "Exit codes: 0 ok, 2 usage, 3 file error, 5 project full; the operations over all\n"
-    "devices also 1 a device failed, 4 a port could not be opened, 6 a difference.\n";
+    "devices also 1 a device failed, 4 a port could not be opened, 6 a difference.\n"
+    "new, add-device and import record the saved devices in the settings history\n"
+    "(--history DIR, --no-history; see corvix-cli history --help).\n";
 
 constexpr const char* kNewUsage =
     "usage: corvix-cli project new FILE [--lang zh|en]\n"
@@ -145,7 +151,11 @@ int RunNew(const std::vector<std::string>& args) {
     if (cl.positional.size() != 1) return Usage(kNewUsage, "expected exactly one FILE");
     Host host(cl.language);
     host.doc.NewProject();
-    return host.doc.WriteProjectFile(cl.positional[0]) ? ExitOk : ExitFile;
+    if (!host.doc.WriteProjectFile(cl.positional[0])) return ExitFile;
+    CliRecording recording(cl.language);
+    recording.Created(cl.positional[0]);
+    recording.Saved(host.doc.Project());
+    return ExitOk;
 }
 
 int RunAddDevice(const std::vector<std::string>& args) {
@@ -163,9 +173,13 @@ int RunAddDevice(const std::vector<std::string>& args) {
         host.ui.ShowMessage(Pick(txt::ProjectFull, cl.language), txt::AppName);
         return ExitFull;
     }
+    CliRecording recording(cl.language);
+    recording.Loaded(host.doc.Project(), file);
     host.ui.SetName(cl.positional[1]);
     host.doc.AddDevice();
-    return host.doc.WriteProjectFile(file) ? ExitOk : ExitFile;
+    if (!host.doc.WriteProjectFile(file)) return ExitFile;
+    recording.Saved(host.doc.Project());
+    return ExitOk;
 }
 
 // Names come from the file as they are: printed so that none can drive the terminal.
@@ -260,6 +274,7 @@ int RunProjectCommand(const std::vector<std::string>& args) {
     if (sub == "textconv") return RunProjectTextconv(args);
     if (IsProjectOpsSubcommand(sub)) return RunProjectOpsCommand(args);
     if (sub == "connect" || sub == "connections") return RunConnectionsCommand(args);
+    if (sub == "check") return RunProjectCheck(args);
     return Usage(kProjectUsage, "unknown subcommand '" + sub + "'");
 }
 

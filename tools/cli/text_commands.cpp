@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "cli/cli.h"
+#include "cli/history_options.h"
 #include "model/project_text.h"
 #include "model/texts.h"
 #include "present/project_messages.h"
@@ -194,6 +195,9 @@ int RunProjectImport(const std::vector<std::string>& args) {
     const FileError err = WriteProjectFileAtomic(*opt.output, *parsed->block);
     if (err == FileError::CannotOpen) return Problem(ProjectProblem::OpenFileError, lang, *opt.output);
     if (err != FileError::None) return Problem(ProjectProblem::WriteFileError, lang, *opt.output);
+    CliRecording recording(lang);
+    recording.Loaded(*parsed->block, *opt.output);
+    recording.Saved(*parsed->block);
     return ExitOk;
 }
 
