@@ -12,6 +12,8 @@ packages=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev l
           shared-mime-info xdg-utils libfile-mimeinfo-perl
           # the text form of a project and spreadsheets, and their independent checks
           nlohmann-json3-dev libxlsxwriter-dev git python3-jsonschema python3-openpyxl xlsx2csv
+          # a fast first parse of a project's text (nlohmann parses what it refuses)
+          libsimdjson-dev
           # the settings history (a git repository written through libgit2)
           libgit2-dev
           # the capture files' dissector and live capture, checked with the real tshark
