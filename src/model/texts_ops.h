@@ -73,3 +73,36 @@ inline constexpr BiText OpColResult{"结果", "Result"};
 inline constexpr BiText OpColTime{"用时", "Time"};
 
 }  // namespace corvix::txt
+
+namespace corvix::txt {
+
+// ---- the window: Project menu, operations window, connection dialog ----
+inline constexpr BiText MenuReadAll{"读取全部装置", "Read All Devices"};
+inline constexpr BiText MenuCompareAll{"全部与装置比较", "Compare All With Devices"};
+inline constexpr BiText MenuWriteAll{"写入全部装置...", "Write All Devices..."};
+inline constexpr BiText MenuClockCheckAll{"检查全部时钟", "Clock Check"};
+inline constexpr BiText MenuClockSetAll{"设置全部时钟", "Set All Clocks"};
+inline constexpr BiText MenuEventLogsAll{"读取全部事件记录", "Read All Event Logs"};
+inline constexpr BiText MenuConnection{"连接设置...", "Connection..."};
+// Window titles by ProjectOpKind.
+inline constexpr BiText OpTitles[] = {
+    {"读取全部装置", "Read All Devices"},   {"全部与装置比较", "Compare All With Devices"},
+    {"写入全部装置", "Write All Devices"},  {"检查全部时钟", "Clock Check"},
+    {"设置全部时钟", "Set All Clocks"},     {"读取全部事件记录", "Read All Event Logs"},
+};
+inline constexpr BiText OpCancel{"取消", "Cancel"};
+inline constexpr BiText OpRetryFailed{"重试失败项", "Retry Failed"};
+inline constexpr BiText OpClose{"关闭", "Close"};
+inline constexpr BiText OpWriteConfirm{"将以下装置的配置写入装置：\n\n%s\n继续吗？",
+                                       "Write the configuration of these devices to them:\n\n%s\nContinue?"};
+inline constexpr BiText OpGuideTitle{"连接电缆", "Connect the Cable"};
+inline constexpr BiText ConnDlgTitle{"连接设置", "Connection"};
+inline constexpr BiText ConnDlgUseCommon{"使用公共端口", "Use the common port"};
+inline constexpr BiText ConnDlgPort{"端口", "Port"};
+inline constexpr BiText ConnDlgBaud{"波特率", "Baud rate"};
+inline constexpr BiText ConnDlgDataBits{"数据位", "Data bits"};
+inline constexpr BiText ConnDlgParity{"校验", "Parity"};
+inline constexpr BiText ConnDlgStopBits{"停止位", "Stop bits"};
+inline constexpr BiText ConnDlgParities[] = {{"无", "None"}, {"偶", "Even"}, {"奇", "Odd"}};
+
+}  // namespace corvix::txt

@@ -133,6 +133,7 @@ CMainFrame::CMainFrame(CBrondaleDoc& doc, ui::IGuiUserInterface& ui, QSettings* 
     CreateMenus();
     CreateToolBar();
     CreateEditMenu();
+    CreateProjectOpsMenu();
     CreateStatusBar();
     linkStatus_ = std::make_unique<ui::LinkStatus>(*session_, doc_, *statusPane_, *list_, settings,
                                                    *menus_[0], actions_[IdDisconnect]);

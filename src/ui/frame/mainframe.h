@@ -21,6 +21,7 @@
 
 #include "link/engine.h"
 #include "link/link_session.h"
+#include "link/project_ops.h"
 #include "model/doc.h"
 #include "model/local_time.h"
 #include "present/link_messages.h"
@@ -39,6 +40,7 @@ class CMacListView;
 class CCommInfoWnd;
 namespace corvix::ui {
 class LinkStatus;
+class COpsWindow;
 }
 
 class CMainFrame : public QMainWindow, public corvix::IDocViews {
@@ -128,6 +130,16 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews {
     const corvix::ui::RecentFileList& RecentFiles() const { return recentFiles_; }
     bool TimersRunning() const;
 
+    // ---- operations over several devices (mainframe_ops.cpp) ----
+    // Opens the operations window for `kind` on the devices selected in the tree (all when
+    // fewer than two are selected); Write asks first. Null when nothing was started.
+    corvix::ui::COpsWindow* RunProjectOperation(corvix::ProjectOpKind kind);
+    // Connection… of the current device.
+    void OnDeviceConnection();
+    QPointer<corvix::ui::COpsWindow> opsWindow;
+    // How the Write confirmation is answered (empty: a message box); tests answer it in place.
+    std::function<bool(const std::string&)> confirmWriteAll;
+
     // ---- windows and state of the dialog-backed commands ----
     int eventWindowVisible = 0;  // the event window is shown; check mark of 32800
     int autoShowEvents = 1;      // arriving events bring the event window up
@@ -199,6 +211,11 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews {
     // In mainframe_report.cpp:
     void OnExportReport();
     void RefreshClockWindow();  // timer 3: the clock window's PC-time box
+    // In mainframe_ops.cpp: the Project menu's section for all devices.
+    void CreateProjectOpsMenu();
+    void RetranslateProjectOpsMenu();
+    std::vector<corvix::DeviceTarget> OperationTargets() const;
+    std::vector<QAction*> opsActions_;
     // In mainframe_records.cpp:
     void OnCompareWithDevice(int deviceCode);
     void NoteCompareResult(const corvix::EngineResult& result);
