@@ -73,6 +73,8 @@ void ProtocolEngine::ReadConfigurationSegment(uint16_t segment) {
 
 void ProtocolEngine::WriteConfiguration() {
     staging_.BeginWrite(doc_.CurrentDevice());
+    // What the device will hold once every piece is acknowledged.
+    doc_.DeviceState().BeginWrite(doc_.CurrentDeviceId() - KindDeviceFirst, doc_.CurrentDevice());
     transferBusy_ = true;
     WriteConfigurationPiece(0);
 }
@@ -204,6 +206,7 @@ void ProtocolEngine::DispatchReply(const FrameHeader& h, std::span<const uint8_t
             ClearWaiting();
             if (outgoing_[3] == CTRL_LAST) {
                 transferBusy_ = false;
+                doc_.DeviceState().CommitWrite(doc_.Project());
                 Report(ConfigurationWritten{});
             } else {
                 WriteConfigurationPiece(static_cast<uint16_t>(h.segment + 1));
@@ -269,6 +272,7 @@ void ProtocolEngine::OnConfigPiece(const FrameHeader& h, std::span<const uint8_t
         if (project.devices[i].address == static_cast<int16_t>(h.address)) done.devicesUpdated.push_back(i);
     staging_.ApplyRead(project, h.address);
     if (!done.devicesUpdated.empty()) doc_.MarkUnsavedChanges(StepKind::ReadConfiguration, true);
+    for (int slot : done.devicesUpdated) doc_.DeviceState().Set(slot, project);
     transferBusy_ = false;
     Report(std::move(done));
 }

@@ -68,6 +68,7 @@ void CBrondaleDoc::RecordStep(StepKind kind, bool perDevice, uint64_t mergeKey) 
         info.page = currentPage;
     }
     history_->Record(*project, info, perDevice, mergeKey);
+    deviceStates_->Follow(*project);
     // Marked even when nothing differs: the command was meant as a change.
     unsavedChanges_ = true;
 }
@@ -110,6 +111,7 @@ std::optional<StepInfo> CBrondaleDoc::Redo() {
 
 std::optional<StepInfo> CBrondaleDoc::AfterHistoryMove(std::optional<StepInfo> info) {
     if (!info) return info;
+    deviceStates_->Follow(*project);
     unsavedChanges_ = !history_->AtSaved();
     if (unsavedChanges_) modified = 1;
     const int count = project->DeviceCountClamped();
@@ -175,6 +177,7 @@ void CBrondaleDoc::NewProject() {
     modified = 1;
     unsavedChanges_ = false;  // nothing in a new project can be lost yet
     history_->Reset(*project);
+    deviceStates_->Clear();
     SetTitle(txt::AppName);
     RebuildAfterListChange();
 }
@@ -206,6 +209,7 @@ bool CBrondaleDoc::ImportProjectFrom(const std::string& path) {
     }
     *project = *incoming;
     history_->Reset(*project);
+    deviceStates_->Clear();
     SetBusy(false);
 
     projectPath = path;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "model/device_states.h"
 #include "model/history.h"
 #include "model/project_connections.h"
 #include "model/record.h"
@@ -149,6 +150,9 @@ class CBrondaleDoc {
     const ProjectHistory& History() const { return *history_; }
     // Only for measuring: how much memory the history may keep.
     void SetHistoryBudget(std::size_t bytes) { history_->SetBudget(bytes); }
+    // What each device held when its configuration was last read or written in this session.
+    DeviceStates& DeviceState() { return *deviceStates_; }
+    const DeviceStates& DeviceState() const { return *deviceStates_; }
 
     // ---- tree: selection and device commands (caret = item data of the caret node) ----
     // Selection change: `selectedCode` is the new node's code, `deviceCode` the nearest
@@ -248,6 +252,7 @@ class CBrondaleDoc {
 
     std::unique_ptr<DeviceRecord> scratch_;
     std::unique_ptr<ProjectHistory> history_;
+    std::unique_ptr<DeviceStates> deviceStates_ = std::make_unique<DeviceStates>();
     bool unsavedChanges_ = false;
 
     void RecordStep(StepKind kind, bool perDevice, uint64_t mergeKey);

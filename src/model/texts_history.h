@@ -33,4 +33,12 @@ inline constexpr BiText StepLabels[] = {
     {"新事件清空 %s 的事件记录", "Event Log of %s Emptied by New Events"},
 };
 
+// The tooltip of a value that differs from what its device held when last read or written;
+// the device's value follows.
+inline constexpr BiText DeviceValueTip{"装置中的值: ", "Value in device: "};
+
+// The filter box above the list of the signal-name, status and event-log pages.
+inline constexpr BiText ListFilterHint{"筛选 (Ctrl+F)", "Filter (Ctrl+F)"};
+inline constexpr BiText ListAccFilter{"筛选", "Filter"};
+
 }  // namespace corvix::txt
