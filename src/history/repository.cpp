@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "history/device_key.h"
+#include "history/state_cache.h"
 #include "history/trailers.h"
 #include "model/compare.h"
 
@@ -47,7 +48,12 @@ std::string LastError(const char* what) {
 }
 
 struct Library {
-    Library() { git_libgit2_init(); }
+    Library() {
+        git_libgit2_init();
+        // Every object a recording refers to was written by it a moment before: checking that
+        // each exists again costs a file lookup per object and finds nothing.
+        git_libgit2_opts(GIT_OPT_ENABLE_STRICT_OBJECT_CREATION, 0);
+    }
     ~Library() { git_libgit2_shutdown(); }
 };
 void EnsureLibrary() { static Library library; }
@@ -328,35 +334,47 @@ CommitResult Repository::Record(const std::vector<DeviceFile>& files, const Comm
 
 std::optional<std::vector<State>> Repository::States(const std::string& path, std::string& error) {
     std::vector<State> states;
-    if (git_repository_head_unborn(repo_) == 1) return states;
-    Walk walk;
-    if (git_revwalk_new(&walk, repo_) != 0 || git_revwalk_sorting(walk.get(), GIT_SORT_TOPOLOGICAL | GIT_SORT_TIME) != 0 ||
-        git_revwalk_push_head(walk.get()) != 0) {
-        error = LastError("history");
-        return std::nullopt;
-    }
-    const std::optional<std::string> baseline = Baseline(path);
-    git_oid id;
-    int rc;
-    while ((rc = git_revwalk_next(&id, walk.get())) == 0) {
-        Commit commit;
-        if (git_commit_lookup(&commit, repo_, &id) != 0) {
+    git_oid head;
+    if (git_repository_head_unborn(repo_) == 1 || git_reference_name_to_id(&head, repo_, "HEAD") != 0) return states;
+    const std::string cacheFile = StateCacheFile(git_repository_path(repo_), path);
+    std::optional<CachedStates> cache = LoadStateCache(cacheFile);
+    git_oid tip;
+    if (cache && (git_oid_fromstr(&tip, cache->tip.c_str()) != 0 ||
+                  (!git_oid_equal(&tip, &head) && git_graph_descendant_of(repo_, &head, &tip) != 1)))
+        cache.reset();  // the history was rewritten under the cache: walk it whole
+    if (!cache || !git_oid_equal(&tip, &head)) {
+        Walk walk;
+        if (git_revwalk_new(&walk, repo_) != 0 ||
+            git_revwalk_sorting(walk.get(), GIT_SORT_TOPOLOGICAL | GIT_SORT_TIME) != 0 ||
+            git_revwalk_push(walk.get(), &head) != 0 || (cache && git_revwalk_hide(walk.get(), &tip) != 0)) {
             error = LastError("history");
             return std::nullopt;
         }
-        const char* message = git_commit_message(commit.get());
-        if (message == nullptr || std::strstr(message, path.c_str()) == nullptr) continue;
-        const MessageFields fields = ParseMessage(message);
-        const DeviceLine* device = fields.Device(path);
-        if (device == nullptr) continue;
-        State s = StateOf(commit.get(), fields, device);
-        s.baseline = baseline && *baseline == s.rev;
-        states.push_back(std::move(s));
+        git_oid id;
+        int rc;
+        while ((rc = git_revwalk_next(&id, walk.get())) == 0) {
+            Commit commit;
+            if (git_commit_lookup(&commit, repo_, &id) != 0) {
+                error = LastError("history");
+                return std::nullopt;
+            }
+            const char* message = git_commit_message(commit.get());
+            if (message == nullptr || std::strstr(message, path.c_str()) == nullptr) continue;
+            const MessageFields fields = ParseMessage(message);
+            if (const DeviceLine* device = fields.Device(path)) states.push_back(StateOf(commit.get(), fields, device));
+        }
+        if (rc != GIT_ITEROVER) {
+            error = LastError("history");
+            return std::nullopt;
+        }
+        if (cache) states.insert(states.end(), cache->newestFirst.begin(), cache->newestFirst.end());
+        // Kept for the next listing; a repository that cannot be written is listed all the same.
+        SaveStateCache(cacheFile, {Text(&head), states});
+    } else {
+        states = std::move(cache->newestFirst);
     }
-    if (rc != GIT_ITEROVER) {
-        error = LastError("history");
-        return std::nullopt;
-    }
+    if (const std::optional<std::string> baseline = Baseline(path))
+        for (State& s : states) s.baseline = s.rev == *baseline;
     return states;
 }
 

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "history/device_key.h"
@@ -178,6 +180,41 @@ TEST(HistoryBaseline, MarkedStateIsListedAndReadBack) {
     EXPECT_FALSE(repo.SetBaseline(path, "no-such-rev", error));
     ASSERT_TRUE(repo.SetBaseline(path, "HEAD", error)) << error;
     EXPECT_EQ(repo.Baseline(path), second);
+}
+
+// The list is kept in a cache beside the objects; whatever happens to the branch or the
+// cache, the list is what the commits say.
+TEST(HistoryStates, ListingFollowsTheBranchWhateverTheCacheHolds) {
+    TempDir dir;
+    auto project = Project(1);
+    Recorder recorder(In(dir / "h"));
+    const ProjectIdentity id = recorder.Identify(*project, dir / "p.mac", true);
+    const std::string path = Recorder::DevicePath(*project, 0, id);
+    const std::string repo = dir / "h";
+    auto read = [&](int address) {
+        project->devices[0].address = static_cast<int16_t>(address);
+        return recorder.RecordRead(*project, {0}, id, "p");
+    };
+    auto revs = [&] {
+        std::string error;
+        std::vector<std::string> out;
+        const auto states = recorder.Repo(false)->States(path, error);
+        EXPECT_TRUE(states) << error;
+        for (const State& s : states.value_or(std::vector<State>{})) out.push_back(s.rev);
+        return out;
+    };
+    const std::string a = read(1), b = read(2);
+    EXPECT_EQ(revs(), (std::vector<std::string>{b, a}));  // made the cache
+    const std::string c = read(3);
+    EXPECT_EQ(revs(), (std::vector<std::string>{c, b, a}));  // only c walked
+    history_test::Run("git -C '" + repo + "' reset -q --hard " + a);
+    EXPECT_EQ(revs(), (std::vector<std::string>{a}));  // rewritten under the cache
+    const std::string d = read(4);
+    for (const std::string& damage : {std::string("garbage"), "corvix-states 1 " + std::string(40, '0') + "\n"}) {
+        for (const auto& f : std::filesystem::directory_iterator(repo + "/.git/corvix-states"))
+            std::ofstream(f.path(), std::ios::trunc) << damage;
+        EXPECT_EQ(revs(), (std::vector<std::string>{d, a})) << damage;
+    }
 }
 
 TEST(HistoryTime, IsoTimesCarryTheRecordersOffset) {
