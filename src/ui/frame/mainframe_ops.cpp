@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QMenu>
 #include <QMessageBox>
+#include <QSettings>
 #include <QTreeWidgetItem>
 
 #include "link/net_port.h"
@@ -123,8 +124,12 @@ ui::COpsWindow* CMainFrame::RunProjectOperation(ProjectOpKind kind) {
                 break;
             }
     ProjectOperation::Options options;
+    // How many ports work at once (8 unless the settings say otherwise).
+    if (settings_ != nullptr) options.maxJobs = std::clamp(settings_->value(QStringLiteral("Operations/MaxJobs"), 8).toInt(), 1, 64);
     options.localClock = [this] { return localClock(); };
-    auto* window = new ui::COpsWindow(doc_, kind, std::move(targets), std::move(options), [this] {
+    auto* window = new ui::COpsWindow(doc_, kind, std::move(targets), std::move(options), [this, kind] {
+        // A configuration carries the device's name: the tree shows the names read.
+        if (kind == ProjectOpKind::Read) RebuildTree();
         UpdateAllViews();
         const int32_t page = doc_.CurrentPage();
         if (page != 0 && page != KindProject && !IsDeviceKind(page)) list_->ShowPage();

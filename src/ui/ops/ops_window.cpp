@@ -51,16 +51,18 @@ COpsWindow::COpsWindow(CBrondaleDoc& doc, ProjectOpKind kind, std::vector<Device
         table_->setItem(r, ColAddress, new QTableWidgetItem(QString::number(t.address)));
         table_->setItem(r, ColPort, new QTableWidgetItem(Utf8(t.line.portName)));
         auto* bar = new QProgressBar(table_);
-        bar->setRange(0, 0);
+        bar->setRange(0, 1);
         bar->setValue(0);
         bar->setTextVisible(true);
-        bar->setFormat(QStringLiteral("%v"));
+        bar->setFormat(QStringLiteral("0"));
         table_->setCellWidget(r, ColProgress, bar);
         for (int c : {ColState, ColResult, ColTime}) table_->setItem(r, c, new QTableWidgetItem());
+        table_->item(r, ColState)->setText(Utf8(DeviceOpStateText(DeviceOpState::Waiting, lang)));
     }
     table_->resizeColumnsToContents();
     table_->setColumnWidth(ColProgress, 120);
-    table_->setColumnWidth(ColResult, 320);
+    table_->setColumnWidth(ColState, 100);
+    table_->setColumnWidth(ColTime, 90);
     layout->addWidget(table_);
     summary_ = new QLabel(this);
     layout->addWidget(summary_);
