@@ -110,6 +110,33 @@ std::string DeviceName0(SimulatedDevice& device) {
     return reinterpret_cast<const char*>(image.data()) + offsetof(corvix::DeviceRecord, signalNames);
 }
 
+// A recorded state taken back into the project: its settings, not its event log.
+TEST(CliHistory, RestoreTakesAStateBackIntoTheProject) {
+    Bench b;
+    ASSERT_EQ(b.Read().exitCode, 0);
+    const std::string first = b.List()[0]["rev"];
+    const std::string original = DeviceName0(b.device);
+    RenameOnDevice(b.device, "renamed at the panel");
+    ASSERT_EQ(b.Read().exitCode, 0);
+    auto project = LoadProject(b.project);
+    ASSERT_STREQ(project->devices[0].signalNames[0], "renamed at the panel");
+    project->devices[0].eventCount = 2;
+    project->devices[0].events[1].year = 2026;
+    WriteProject(b.project, *project);
+
+    const Result r = b.Cli({"history", "restore", b.project, "--device", "0", first});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    project = LoadProject(b.project);
+    EXPECT_EQ(std::string(project->devices[0].signalNames[0]), original);
+    EXPECT_EQ(project->devices[0].eventCount, 2);
+    EXPECT_EQ(project->devices[0].events[1].year, 2026);
+    const Json list = b.List();
+    EXPECT_EQ(Operations(list), (std::vector<std::string>{"restore", "read", "read"}));
+    EXPECT_EQ(list[0]["changed"], 1);
+    EXPECT_EQ(b.Cli({"history", "diff", b.project, "--device", "0", first}).exitCode, 0);
+    EXPECT_EQ(b.Cli({"history", "restore", b.project, "--device", "0", "no-such-rev"}).exitCode, 3);
+}
+
 TEST(CliHistory, ProjectCheckExitCodes) {
     Bench b;
     ASSERT_EQ(b.Read().exitCode, 0);

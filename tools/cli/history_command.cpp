@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <nlohmann/json.hpp>
 
 #include "cli/cli.h"
@@ -31,6 +32,8 @@ constexpr const char* kHistoryUsage =
     "                                         the fields that differ between two states, or\n"
     "                                         between REV1 and device N of FILE as it is now;\n"
     "                                         exit 0 equal, 6 different\n"
+    "  restore FILE --device N REV            take state REV's settings into device N of FILE\n"
+    "                                         (its event log stays) and write FILE\n"
     "  baseline FILE --device N [REV]         mark state REV (default: the newest) as the\n"
     "                                         device's baseline, which project check compares\n"
     "                                         with\n"
@@ -218,6 +221,26 @@ int RunBaseline(const CommandLine& cl, Target& t) {
     return std::fflush(stdout) == 0 ? ExitOk : ExitFile;
 }
 
+int RunRestore(const CommandLine& cl, Target& t) {
+    if (cl.positional.size() != 3) return Usage("restore needs FILE and REV");
+    const std::string& file = cl.positional[1];
+    auto state = StateOf(t, cl.positional[2], cl.language);
+    if (!state) return ExitFile;
+    std::unique_ptr<DeviceRecord> restored = history::RecordFromSettings(state->second);
+    if (!restored) return Fail("a recorded state is no device's settings");
+    // Everything the history keeps comes back; the event log is the project's own.
+    DeviceRecord& device = t.block->devices[t.device];
+    restored->eventCount = device.eventCount;
+    std::memcpy(restored->events, device.events, sizeof device.events);
+    const history::ProjectIdentity identity = t.recorder->Identify(*t.block, file, true);
+    device = *restored;
+    if (WriteProjectFileAtomic(file, *t.block) != FileError::None)
+        return Fail(file + ": " + Pick(txt::WriteFileError, cl.language));
+    CliRecording recording(cl.language);
+    recording.Restored(*t.block, identity, t.device);
+    return ExitOk;
+}
+
 // --device N out of the arguments.
 std::vector<std::string> TakeDevice(const std::vector<std::string>& args, std::optional<std::string>& device) {
     std::vector<std::string> rest;
@@ -251,7 +274,7 @@ int RunHistoryCommand(const std::vector<std::string>& args) {
     // Messages and texts in English unless asked otherwise, as the device commands print them.
     if (!cl.languageGiven) cl.language = LangEnglish;
     const std::string& sub = cl.positional[0];
-    if (sub != "list" && sub != "show" && sub != "diff" && sub != "baseline")
+    if (sub != "list" && sub != "show" && sub != "diff" && sub != "baseline" && sub != "restore")
         return Usage("unknown subcommand '" + sub + "'");
     if (cl.positional.size() < 2) return Usage("expected FILE.mac");
     if (!deviceText) return Usage("--device N is required");
@@ -265,6 +288,7 @@ int RunHistoryCommand(const std::vector<std::string>& args) {
     if (sub == "list") return RunList(cl, t);
     if (sub == "show") return RunShow(cl, t);
     if (sub == "diff") return RunDiff(cl, t);
+    if (sub == "restore") return RunRestore(cl, t);
     return RunBaseline(cl, t);
 }
 

@@ -80,4 +80,8 @@ void CliRecording::Written(const ProjectBlock& block, int slot, const std::strin
 
 void CliRecording::Saved(const ProjectBlock& block) { recorder_->RecordSave(block, identity_); }
 
+void CliRecording::Restored(const ProjectBlock& block, const history::ProjectIdentity& identity, int slot) {
+    recorder_->RecordRestore(block, slot, identity);
+}
+
 }  // namespace corvix::cli

@@ -39,6 +39,8 @@ class CliRecording {
     void Read(const ProjectBlock& block, const std::vector<int>& slots, const std::string& port);
     void Written(const ProjectBlock& block, int slot, const std::string& port);
     void Saved(const ProjectBlock& block);
+    // Device `slot` took a recorded state's settings, with the identity found before.
+    void Restored(const ProjectBlock& block, const history::ProjectIdentity& identity, int slot);
 
   private:
     std::unique_ptr<history::Recorder> recorder_;
