@@ -106,3 +106,15 @@ inline constexpr BiText ConnDlgStopBits{"停止位", "Stop bits"};
 inline constexpr BiText ConnDlgParities[] = {{"无", "None"}, {"偶", "Even"}, {"奇", "Odd"}};
 
 }  // namespace corvix::txt
+
+namespace corvix::txt {
+
+// ---- All Events ----
+inline constexpr BiText MenuAllEvents{"全部事件", "All Events"};
+inline constexpr BiText AllEventsCorrect{"按时钟偏差校正时间", "Correct times by the clock offsets"};
+inline constexpr BiText AllEventsExport{"导出 CSV...", "Export CSV..."};
+inline constexpr BiText AllEventsRefresh{"刷新", "Refresh"};
+// After a device's name when its clock is more than a second off the PC's.
+inline constexpr BiText AllEventsOffsetMark{"（时钟偏差 > 1 秒）", " (clock off by more than 1 s)"};
+
+}  // namespace corvix::txt

@@ -18,6 +18,7 @@
 #include "model/gbk.h"
 #include "model/texts.h"
 #include "ui/frame/mainframe.h"
+#include "ui/ops/all_events_window.h"
 #include "ui/ops/connection_dlg.h"
 #include "ui/ops/ops_window.h"
 #include "ui/ui_test_helper.h"
@@ -164,6 +165,34 @@ class TestProjectOps : public QObject, private corvix::test::FrameFixture {
         QCOMPARE(Cell(w, 1, ui::COpsWindow::ColResult), QStringLiteral("skipped by the user"));
         QCOMPARE(Cell(w, 2, ui::COpsWindow::ColResult), QStringLiteral("cancelled"));
         w->close();
+    }
+
+    void allEventsMergesTheDevicesLogsAndMarksAClockFarOff() {
+        MakeDevices({1, 2, 3});
+        ui::COpsWindow* w = frame->RunProjectOperation(ProjectOpKind::EventLog);
+        QTRY_VERIFY_WITH_TIMEOUT(w->Finished(), Generous);
+        w->close();
+        QTRY_VERIFY(!frame->opsWindow);
+        w = frame->RunProjectOperation(ProjectOpKind::ClockCheck);
+        QTRY_VERIFY_WITH_TIMEOUT(w->Finished(), Generous);
+        QCOMPARE(frame->clockOffsets.size(), std::size_t(3));
+        frame->OnAllEvents();
+        ui::CAllEventsWindow* events = frame->allEventsWindow;
+        QVERIFY(events);
+        QCOMPARE(events->Table()->rowCount(), 6);
+        for (int r = 1; r < 6; ++r)
+            QVERIFY(events->Table()->item(r - 1, 0)->text() <= events->Table()->item(r, 0)->text());
+        QVERIFY(events->CorrectBox()->isEnabled());
+        // Device 2's clock turns out 5 s ahead: marked, and its events move 5 s earlier.
+        frame->clockOffsets[1] = 5000;
+        events->CorrectBox()->setChecked(true);
+        int marked = 0;
+        for (int r = 0; r < 6; ++r) marked += events->Table()->item(r, 1)->text().contains(QStringLiteral("more than 1 s"));
+        QCOMPARE(marked, 2);
+        QCOMPARE(events->Table()->item(0, 1)->text().contains(QStringLiteral("more than 1 s")), true);
+        const std::string csv = events->Csv();
+        QVERIFY(csv.find("Number,Time,Device,Name,State") != std::string::npos);
+        QCOMPARE(std::count(csv.begin(), csv.end(), '\n'), 7L);
     }
 
     void writeAllAsksFirstAndTheConnectionDialogKeepsTheChoice() {

@@ -22,6 +22,7 @@
 #include "link/engine.h"
 #include "link/link_session.h"
 #include "link/project_ops.h"
+#include "model/merged_events.h"
 #include "model/doc.h"
 #include "model/local_time.h"
 #include "present/link_messages.h"
@@ -41,6 +42,7 @@ class CCommInfoWnd;
 namespace corvix::ui {
 class LinkStatus;
 class COpsWindow;
+class CAllEventsWindow;
 }
 
 class CMainFrame : public QMainWindow, public corvix::IDocViews {
@@ -137,6 +139,11 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews {
     // Connection… of the current device.
     void OnDeviceConnection();
     QPointer<corvix::ui::COpsWindow> opsWindow;
+    // All Events: the merged timeline of every device's stored events.
+    void OnAllEvents();
+    QPointer<corvix::ui::CAllEventsWindow> allEventsWindow;
+    // Clock offsets the operations found (device slot -> ms the device is ahead).
+    corvix::ClockOffsets clockOffsets;
     // How the Write confirmation is answered (empty: a message box); tests answer it in place.
     std::function<bool(const std::string&)> confirmWriteAll;
 

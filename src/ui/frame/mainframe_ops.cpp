@@ -12,6 +12,7 @@
 #include "model/texts.h"
 #include "ui/dialogs/dialog_util.h"
 #include "ui/frame/mainframe.h"
+#include "ui/ops/all_events_window.h"
 #include "ui/ops/connection_dlg.h"
 #include "ui/ops/ops_window.h"
 #include "ui/views/maclistview.h"
@@ -32,6 +33,7 @@ const OpsItem OpsItems[] = {
     {&txt::MenuClockCheckAll, static_cast<int>(ProjectOpKind::ClockCheck)},
     {&txt::MenuClockSetAll, static_cast<int>(ProjectOpKind::ClockSet)},
     {&txt::MenuEventLogsAll, static_cast<int>(ProjectOpKind::EventLog)},
+    {&txt::MenuAllEvents, -2},
     {&txt::MenuConnection, -1},
 };
 
@@ -44,7 +46,9 @@ void CMainFrame::CreateProjectOpsMenu() {
         QAction* action = project->addAction(QString());
         const int kind = item.kind;
         connect(action, &QAction::triggered, this, [this, kind] {
-            if (kind < 0)
+            if (kind == -2)
+                OnAllEvents();
+            else if (kind < 0)
                 OnDeviceConnection();
             else
                 RunProjectOperation(static_cast<ProjectOpKind>(kind));
@@ -61,8 +65,10 @@ void CMainFrame::RetranslateProjectOpsMenu() {
     const bool devices = doc_.ProjectOpen() && doc_.Project().DeviceCountClamped() > 0;
     for (std::size_t i = 0; i < opsActions_.size(); ++i) {
         opsActions_[i]->setText(ui::Text(*OpsItems[i].text, lang));
-        opsActions_[i]->setEnabled(OpsItems[i].kind < 0 ? devices && IsDeviceKind(doc_.CurrentDeviceId())
-                                                        : devices && !opsWindow);
+        const int kind = OpsItems[i].kind;
+        opsActions_[i]->setEnabled(kind == -2 ? devices
+                                   : kind < 0 ? devices && IsDeviceKind(doc_.CurrentDeviceId())
+                                              : devices && !opsWindow);
     }
 }
 
@@ -135,6 +141,10 @@ ui::COpsWindow* CMainFrame::RunProjectOperation(ProjectOpKind kind) {
         if (page != 0 && page != KindProject && !IsDeviceKind(page)) list_->ShowPage();
         UpdateCommandStates();
     }, this);
+    window->ended = [this](const DeviceOpResult& r) {
+        if (r.state == DeviceOpState::Done && r.offsetMs) clockOffsets[r.slot] = *r.offsetMs;
+        if (allEventsWindow) allEventsWindow->Refresh();
+    };
     opsWindow = window;
     window->show();
     window->Start();
@@ -151,4 +161,16 @@ void CMainFrame::OnDeviceConnection() {
         runModal(dialog);
     else
         dialog.exec();
+}
+
+void CMainFrame::OnAllEvents() {
+    if (allEventsWindow) {
+        allEventsWindow->Refresh();
+        allEventsWindow->raise();
+        return;
+    }
+    auto* window = new ui::CAllEventsWindow(doc_, [this] { return clockOffsets; }, this);
+    window->askCsvPath = askCsvPath;
+    allEventsWindow = window;
+    window->show();
 }

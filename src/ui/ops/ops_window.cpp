@@ -152,6 +152,7 @@ void COpsWindow::OnEnded(const DeviceOpResult& r) {
     }
     // The one place where a device's result reaches the project.
     if (ApplyDeviceResult(doc_, kind_, r) && changed_) changed_();
+    if (ended) ended(r);
 }
 
 void COpsWindow::OnFinished() {

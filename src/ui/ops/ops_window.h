@@ -38,6 +38,8 @@ class COpsWindow : public QDialog {
     QPushButton* RetryButton() const { return retry_; }
     bool Finished() const { return finished_; }
 
+    // Each device's end, after the document took its result (the frame keeps clock offsets).
+    std::function<void(const DeviceOpResult&)> ended;
     // The cable prompt; empty: a message box with Continue, Skip and Cancel.
     std::function<GuideAnswer(const DeviceTarget&)> askGuide;
 
