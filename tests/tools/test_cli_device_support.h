@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -73,7 +74,9 @@ class TempDir {
     }
     ~TempDir() {
         for (const std::string& f : files_) unlink(f.c_str());
-        if (!path_.empty()) rmdir(path_.c_str());
+        // Commands that record leave the project's history id beside it, too.
+        std::error_code ec;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
     }
     std::string File(const std::string& name) {
         files_.push_back(path_ + "/" + name);
