@@ -114,7 +114,7 @@ CMainFrame::CMainFrame(CBrondaleDoc& doc, ui::IGuiUserInterface& ui, QSettings* 
     tree_->resize(200, 200);
     list_->resize(200, 200);
     splitter_->addWidget(tree_);
-    splitter_->addWidget(list_);
+    splitter_->addWidget(list_->MakePane(splitter_));
     splitter_->setStretchFactor(0, 0);
     splitter_->setStretchFactor(1, 1);
     splitter_->setSizes({300, 800});
@@ -438,6 +438,7 @@ void CMainFrame::OnEngineResult(const EngineResult& result) {
         TitleChanged();
         UpdateAllViews();
     } else if (std::holds_alternative<ConfigurationWritten>(result)) {
+        list_->MarkDeviceValues();  // what was written is the device's now
         const UserMessage m = WriteSuccessMessage(lang);
         ShowMessage(m.text, m.caption);
     } else if (const auto* clock = std::get_if<ClockRead>(&result)) {

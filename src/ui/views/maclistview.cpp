@@ -62,6 +62,8 @@ CMacListView::CMacListView(CBrondaleDoc& doc, QWidget* parent) : QTableWidget(pa
     executeButton_->installEventFilter(this);  // Enter presses it, as Space does
     executeButton_->hide();
 
+    SetUpFilter();
+
     connect(cellEdit_, &QLineEdit::textChanged, this, &CMacListView::OnEditTextChanged);
     connect(cellCombo_, &QComboBox::activated, this, &CMacListView::OnComboChosen);
     connect(executeButton_, &QPushButton::clicked, this, &CMacListView::ExecuteOutputTest);
@@ -99,6 +101,7 @@ void CMacListView::SetConnectedQuery(std::function<bool()> isConnected) {
 }
 
 void CMacListView::ShowPage() {
+    shownAnyway_.clear();  // another page, or the page anew
     switch (doc_.CurrentPage()) {
         case KindCpuSupervision:
             FillCpuSupervisionPage();
@@ -125,6 +128,7 @@ void CMacListView::ClearPage() {
     shownPage_ = 0;
     filling_ = false;
     ApplyLiveStale();
+    ApplyFilter();
 }
 
 PageSource CMacListView::Source() const {
@@ -172,6 +176,8 @@ bool CMacListView::FillPage(int kind) {
             SetCell(static_cast<int>(r), static_cast<int>(c), QString::fromStdString(table.rows[r][c]));
     filling_ = false;
     ApplyLiveStale();
+    ApplyFilter();  // the filter stays as typed over the new rows
+    MarkDeviceValues();
     return true;
 }
 
@@ -184,6 +190,7 @@ void CMacListView::RefreshInputStates() {
     for (int i = 0; i < count; ++i)
         SetCell(i, page.liveColumn, QString::fromStdString(CellText(page, source, i, page.liveColumn)));
     ApplyLiveStale();
+    ApplyFilter();
 }
 
 void CMacListView::FillEventLogPage() {

@@ -45,6 +45,18 @@ class CMacListView : public QTableWidget {
     bool LiveStale() const { return liveStale_; }
     QLabel* StaleNote() const { return staleNote_; }
 
+    // The list under its filter box, for the window to place (maclistview_filter.cpp). The box
+    // shows on the signal-name, status and event-log pages; Ctrl+F in the window focuses it.
+    QWidget* MakePane(QWidget* parent);
+    QLineEdit* FilterBox() const { return filterBox_; }
+    // Rows stay entries of the page: the filter hides the others, so a row index is always
+    // the entry the commands and editors address.
+    void ApplyFilter();
+    void FocusFilter();
+    // Values that differ from what the device held when last read or written are drawn bold,
+    // with the device's value as tooltip (maclistview_marks.cpp).
+    void MarkDeviceValues();
+
     // The command identifiers of the list's menus.
     enum Command {
         CmdCopy = 32787,
@@ -116,7 +128,14 @@ class CMacListView : public QTableWidget {
     void OnEditTextChanged(const QString& text);
     void OnComboChosen(int index);
     void ExecuteOutputTest();
+    // The entries the row commands work on: the selected rows the filter shows.
     std::vector<int> SelectedRows() const;
+    void SetUpFilter();
+    bool FilterShown() const;  // the page shown has the filter box
+    bool RowMatches(int row, const QString& text) const;
+    // After a command put new entries at `first` on (`count` of them): they stay shown under
+    // the filter, selected, until the filter or the page changes.
+    void ShowNewRows(int first, int count);
     bool HandleCtrlKey(int key);
     bool IsCtrlListKey(const QKeyEvent* event) const;
     // Puts the stale marking on the shown page (or takes it off when another page shows).
@@ -135,4 +154,6 @@ class CMacListView : public QTableWidget {
     bool filling_ = false;  // page rebuilds are not the user's item changes
     bool liveStale_ = false;
     QLabel* staleNote_ = nullptr;
+    QLineEdit* filterBox_ = nullptr;
+    std::vector<int> shownAnyway_;  // entries added under the filter
 };

@@ -63,7 +63,7 @@ void CMacListView::PlaceEditors() {
 void CMacListView::OpenEditor() {
     const int page = doc_.CurrentPage();
     if (shownPage_ == 0 || shownPage_ != page || currentRow_ < 0 || currentRow_ >= rowCount() ||
-        columnCount() < 3)
+        columnCount() < 3 || isRowHidden(currentRow_))
         return;
     const PageDef* def = FindPage(page);
     if (def == nullptr) return;
@@ -116,6 +116,7 @@ void CMacListView::OnEditTextChanged(const QString& text) {
     if (stored.cellText && row >= 0 && row < rowCount())
         SetCell(row, 2, QString::fromStdString(*stored.cellText));
     if (!stored.projectWritten) return;
+    MarkDeviceValues();
     // The keystrokes in one cell make one step.
     const uint64_t cell = (static_cast<uint64_t>(shownPage_) << 16) | static_cast<uint64_t>(row + 1);
     doc_.MarkModified(StepKind::EditValue, cell);
@@ -131,20 +132,13 @@ void CMacListView::OnComboChosen(int index) {
     const StoreResult stored = StoreChoice(*page, Target(), row, index, doc_.Language());
     if (stored.cellText) SetCell(row, 2, QString::fromStdString(*stored.cellText));
     if (!stored.projectWritten) return;
+    MarkDeviceValues();
     doc_.MarkModified(StepKind::ChooseValue);
     emit DocumentChanged();
 }
 
 void CMacListView::ExecuteOutputTest() {
     if (engine_) engine_->ExecuteOutputTest();
-}
-
-std::vector<int> CMacListView::SelectedRows() const {
-    std::vector<int> rows;
-    for (const QModelIndex& index : selectionModel()->selectedIndexes()) rows.push_back(index.row());
-    std::sort(rows.begin(), rows.end());
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    return rows;
 }
 
 QMenu* CMacListView::BuildContextMenu(QWidget* parent) {
@@ -198,6 +192,9 @@ void CMacListView::RunCommand(int command) {
         return;
     }
     const std::vector<int> rows = SelectedRows();
+    // Added rows go before the first selected entry, or after the last.
+    const int countBefore = doc_.CurrentDevice().SignalCountClamped();
+    const int addedAt = rows.empty() ? countBefore : rows.front();
     switch (command) {
         case CmdCopy:
             doc_.CopySignals(rows);
@@ -218,6 +215,8 @@ void CMacListView::RunCommand(int command) {
             return;
     }
     FillPage(KindSignalNames);
+    if (command == CmdAddItem || command == CmdPaste)
+        ShowNewRows(addedAt, doc_.CurrentDevice().SignalCountClamped() - countBefore);
     emit DocumentChanged();
 }
 
@@ -331,6 +330,15 @@ bool CMacListView::focusNextPrevChild(bool next) {
 }
 
 bool CMacListView::eventFilter(QObject* watched, QEvent* e) {
+    // Escape empties the filter box; in an empty box it gives the keyboard back to the list.
+    if (watched == filterBox_ && e->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape) {
+        if (filterBox_->text().isEmpty())
+            setFocus(Qt::OtherFocusReason);
+        else
+            filterBox_->clear();
+        return true;
+    }
     // Escape puts an editor away (the value was already written as typed) and gives the
     // keyboard back to the list.
     if ((watched == cellEdit_ || watched == cellCombo_) && e->type() == QEvent::KeyPress &&
