@@ -11,10 +11,10 @@
 namespace corvix::textread {
 
 // Parses `text` with simdjson and, once the whole text was taken, replays it to `sax` in the
-// text's order. Returns false without a call to `sax` when simdjson refuses the text, or when
-// its reading could differ from nlohmann's (a number nlohmann reads as a float but simdjson
-// refuses, a byte order mark simdjson might treat otherwise): the caller then parses with
-// nlohmann, which names the line and column of a fault.
+// text's order; returns whether every call returned true. Calls nothing and returns false when
+// simdjson refuses the text (among others an integer past 64 bits, which nlohmann reads as a
+// float, or nesting past 1024) or when the text starts with a byte simdjson might read
+// otherwise: the caller then parses with nlohmann, which names the line and column of a fault.
 bool ReplayFast(std::string_view text, nlohmann::json_sax<json>& sax);
 
 }  // namespace corvix::textread
