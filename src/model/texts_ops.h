@@ -79,11 +79,11 @@ namespace corvix::txt {
 // ---- the window: Project menu, operations window, connection dialog ----
 inline constexpr BiText MenuReadAll{"读取全部装置", "Read All Devices"};
 inline constexpr BiText MenuCompareAll{"全部与装置比较", "Compare All With Devices"};
-inline constexpr BiText MenuWriteAll{"写入全部装置...", "Write All Devices..."};
+inline constexpr BiText MenuWriteAll{"写入全部装置…", "Write All Devices…"};
 inline constexpr BiText MenuClockCheckAll{"检查全部时钟", "Clock Check"};
 inline constexpr BiText MenuClockSetAll{"设置全部时钟", "Set All Clocks"};
 inline constexpr BiText MenuEventLogsAll{"读取全部事件记录", "Read All Event Logs"};
-inline constexpr BiText MenuConnection{"连接设置...", "Connection..."};
+inline constexpr BiText MenuConnection{"连接设置…", "Connection…"};
 // Window titles by ProjectOpKind.
 inline constexpr BiText OpTitles[] = {
     {"读取全部装置", "Read All Devices"},   {"全部与装置比较", "Compare All With Devices"},
@@ -112,7 +112,7 @@ namespace corvix::txt {
 // ---- All Events ----
 inline constexpr BiText MenuAllEvents{"全部事件", "All Events"};
 inline constexpr BiText AllEventsCorrect{"按时钟偏差校正时间", "Correct times by the clock offsets"};
-inline constexpr BiText AllEventsExport{"导出 CSV...", "Export CSV..."};
+inline constexpr BiText AllEventsExport{"导出 CSV…", "Export CSV…"};
 inline constexpr BiText AllEventsRefresh{"刷新", "Refresh"};
 // After a device's name when its clock is more than a second off the PC's.
 inline constexpr BiText AllEventsOffsetMark{"（时钟偏差 > 1 秒）", " (clock off by more than 1 s)"};

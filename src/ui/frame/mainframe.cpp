@@ -263,6 +263,7 @@ void CMainFrame::RetranslateMenus() {
     linkStatus_->Retranslate();
     RetranslateEditMenu();
     RetranslateToolBar();
+    RetranslateProjectOpsMenu();
 }
 
 // ---- command states ----
