@@ -16,6 +16,7 @@
 #include "link/frame.h"
 #include "model/texts.h"
 #include "ui/dialogs/comminfownd.h"
+#include "ui/dialogs/githistorydlg.h"
 #include "ui/frame/icons.h"
 #include "ui/frame/link_status.h"
 #include "ui/frame/serial_settings_store.h"
@@ -126,6 +127,8 @@ CMainFrame::CMainFrame(CBrondaleDoc& doc, ui::IGuiUserInterface& ui, QSettings* 
     connect(tree_, &CMacView::DocumentChanged, this, &CMainFrame::UpdateCommandStates);
     connect(list_, &CMacListView::DocumentChanged, this, &CMainFrame::UpdateCommandStates);
     connect(tree_, &CMacView::CompareRequested, this, &CMainFrame::OnCompareWithDevice);
+    connect(tree_, &CMacView::GitHistoryRequested, this,
+            [this](int code) { OpenGitHistory(this, doc_, code, [this] { list_->ShowPage(), UpdateCommandStates(); }); });
     connect(list_, &CMacListView::ExportCsvRequested, this, &CMainFrame::ExportEventLogCsv);
     list_->setAccessibleName(T(txt::AccParameterList, doc_.Language()));
 

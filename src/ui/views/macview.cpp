@@ -9,6 +9,7 @@
 #include "model/doc.h"
 #include "model/gbk.h"
 #include "model/texts.h"
+#include "model/texts_githistory.h"
 #include "ui/frame/icons.h"
 
 using namespace corvix;
@@ -160,6 +161,7 @@ QMenu* CMacView::BuildContextMenu(QWidget* parent) {
         add(menu, txt::TreeReadFromDevice, CmdReadFromDevice, true);
         add(menu, txt::TreeWriteToDevice, CmdWriteToDevice, true);
         add(menu, txt::TreeCompareWithDevice, CmdCompareWithDevice, engine_ != nullptr);
+        add(menu, txt::GitMenuHistory, CmdGitHistory, true);
         return menu;
     }
     return nullptr;
@@ -258,6 +260,10 @@ void CMacView::RunCommand(int command) {
             if (!IsDeviceKind(caret)) return;
             emit CompareRequested(caret);
             return;  // the window reports its own changes of the project
+        case CmdGitHistory:
+            if (!IsDeviceKind(caret)) return;
+            emit GitHistoryRequested(caret);
+            return;
         default:
             break;
     }

@@ -29,6 +29,7 @@ class CMacView : public QTreeWidget {
         CmdPasteAfterLast = 32818,
         CmdCut = 32820,
         CmdCompareWithDevice = 32840,
+        CmdGitHistory = 32841,
     };
     // Tree images (cells of the image strip).
     enum Image { ImageDevice = 0, ImageProject = 4, ImagePage = 5 };
@@ -57,6 +58,8 @@ class CMacView : public QTreeWidget {
     void DocumentChanged();
     // Compare With Device on the device node `deviceCode`.
     void CompareRequested(int deviceCode);
+    // History… on the device node `deviceCode`.
+    void GitHistoryRequested(int deviceCode);
 
   protected:
     void mousePressEvent(QMouseEvent* event) override;
