@@ -57,6 +57,8 @@ CGitHistoryDlg::CGitHistoryDlg(CBrondaleDoc& doc, int deviceIndex, history::Reco
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->verticalHeader()->hide();
     table_->horizontalHeader()->setStretchLastSection(true);
+    // Column widths from the newest states: measuring 10,000 rows would hold up the opening.
+    table_->horizontalHeader()->setResizeContentsPrecision(200);
     status_ = new QLabel(this);
     compare_ = new QPushButton(ui::Text(txt::GitCompareWithProject, lang), this);
     restore_ = new QPushButton(ui::Text(txt::GitRestore, lang), this);
