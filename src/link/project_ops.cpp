@@ -272,6 +272,8 @@ DeviceOpResult ProjectOperation::RunDevice(Worker& worker, const DeviceTarget& t
             row.segmentsTotal = static_cast<int>((ConfigImageSize + ConfigPieceSize - 1) / ConfigPieceSize);
             engine.WriteConfiguration();
             ok = run();
+            // What the device now holds: the record as sent, whatever was edited meanwhile.
+            if (ok) row.record = std::make_shared<DeviceRecord>(own->Device(0));
             break;
         case ProjectOpKind::ClockSet:
             engine.WatchClock(true);
@@ -341,7 +343,13 @@ bool ApplyDeviceResult(CBrondaleDoc& doc, ProjectOpKind kind, const DeviceOpResu
     if (kind == ProjectOpKind::Read) {
         std::memcpy(&device, result.record.get(), ConfigImageSize);
         doc.MarkUnsavedChanges(StepKind::ReadConfiguration, true);
+        doc.DeviceState().Set(result.slot, doc.Project());
         return true;
+    }
+    if (kind == ProjectOpKind::Write) {
+        // The project is unchanged; only what the device holds is known now.
+        doc.DeviceState().Set(result.slot, doc.Project(), *result.record);
+        return false;
     }
     if (kind == ProjectOpKind::EventLog) {
         device.eventCount = result.record->eventCount;

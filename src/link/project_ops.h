@@ -153,7 +153,8 @@ class ProjectOperation {
 
 // Puts what a device delivered into the project: a read's configuration image, an event log.
 // Each device becomes one step of the history and sets the unsaved mark. Compare, write and
-// clock results change nothing. Returns whether the project changed.
+// clock results change nothing in it (a write sets what the device holds). Returns whether the
+// project changed.
 bool ApplyDeviceResult(CBrondaleDoc& doc, ProjectOpKind kind, const DeviceOpResult& result);
 
 }  // namespace corvix

@@ -35,6 +35,12 @@ void DeviceStates::Set(int slot, const ProjectBlock& project) {
     states_[slot] = std::make_unique<DeviceRecord>(project.devices[slot]);
 }
 
+void DeviceStates::Set(int slot, const ProjectBlock& project, const DeviceRecord& held) {
+    if (slot < 0 || slot >= project.DeviceCountClamped()) return;
+    if (!seen_) seen_ = std::make_unique<ProjectBlock>(project);
+    states_[slot] = std::make_unique<DeviceRecord>(held);
+}
+
 void DeviceStates::BeginWrite(int slot, const DeviceRecord& record) {
     if (slot < 0 || slot >= MaxDevices) {
         pending_.reset();

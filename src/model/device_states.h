@@ -27,6 +27,8 @@ class DeviceStates {
     void Clear();
     // Device `slot` of `project` now holds what the device holds (read into it, or written).
     void Set(int slot, const ProjectBlock& project);
+    // Device `slot` holds `held` (written to it while the project went on being edited).
+    void Set(int slot, const ProjectBlock& project, const DeviceRecord& held);
     // A write of `record` from `slot` began; once it completes (CommitWrite) that is the
     // device's state. A newer write replaces it.
     void BeginWrite(int slot, const DeviceRecord& record);

@@ -15,6 +15,7 @@
 #include "devsim/sim_device.h"
 #include "fakes/fake_serial_port.h"
 #include "link/project_ops.h"
+#include "model/compare.h"
 #include "model/gbk.h"
 
 namespace corvix {
@@ -287,6 +288,10 @@ TEST_F(ProjectOps, AReadFromAnotherAddressIsNotStoredAndEachGoodOneIsOneStep) {
     const sim::ConfigImage image = wire.devices["tcp://a:1"]->Image();
     EXPECT_EQ(std::memcmp(&doc.Device(0), image.data(), ConfigImageSize), 0);
     EXPECT_TRUE(doc.HasUnsavedChanges() || !doc.ProjectOpen());
+    // What the device holds is known for the device read, not for the refused one.
+    ASSERT_NE(doc.DeviceState().StateOf(0), nullptr);
+    EXPECT_EQ(std::memcmp(doc.DeviceState().StateOf(0), image.data(), ConfigImageSize), 0);
+    EXPECT_EQ(doc.DeviceState().StateOf(1), nullptr);
     ASSERT_TRUE(doc.CanUndo());
     doc.Undo();
     EXPECT_EQ(std::string(doc.Device(0).name), "x");
@@ -303,6 +308,18 @@ TEST_F(ProjectOps, WriteEventLogsAndClockSetReachTheDevices) {
     EXPECT_EQ(Row(*write, 0).segmentsTotal, Row(*write, 0).segmentsDone);
     const sim::ConfigImage image = wire.devices["tcp://a:1"]->Image();
     EXPECT_EQ(std::memcmp(image.data(), targets[0].record.get(), ConfigImageSize), 0);
+    {
+        // Edited while the write ran: the device holds what was sent, so the edit differs from it.
+        CBrondaleDoc edited;
+        edited.NewProject();
+        edited.Project().deviceCount = 2;
+        edited.Device(0) = *targets[0].record;
+        edited.Device(0).address = static_cast<int16_t>(edited.Device(0).address + 1);
+        EXPECT_FALSE(ApplyDeviceResult(edited, ProjectOpKind::Write, Row(*write, 0)));
+        ASSERT_NE(edited.DeviceState().StateOf(0), nullptr);
+        EXPECT_EQ(std::memcmp(edited.DeviceState().StateOf(0), image.data(), ConfigImageSize), 0);
+        EXPECT_FALSE(edited.DeviceState().Changed(edited.Project(), 0, LangEnglish).empty());
+    }
 
     CBrondaleDoc doc;
     doc.NewProject();

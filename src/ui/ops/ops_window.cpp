@@ -151,7 +151,9 @@ void COpsWindow::OnEnded(const DeviceOpResult& r) {
         OnChanged(r);  // the result column names the differences now
     }
     // The one place where a device's result reaches the project.
-    if (ApplyDeviceResult(doc_, kind_, r) && changed_) changed_();
+    // A write changes no value, but the marks of what differs from the device go.
+    const bool written = kind_ == ProjectOpKind::Write && r.state == DeviceOpState::Done;
+    if ((ApplyDeviceResult(doc_, kind_, r) || written) && changed_) changed_();
     if (ended) ended(r);
 }
 
