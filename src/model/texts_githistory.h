@@ -47,4 +47,17 @@ inline constexpr BiText GitCompareWithPrevious{"与前一状态比较", "Compare
 inline constexpr BiText GitCompareWithProject{"与当前工程比较", "Compare with Project"};
 inline constexpr BiText GitClose{"关闭", "Close"};
 
+// History Settings... (Project menu).
+inline constexpr BiText GitSettingsMenu{"设置历史选项...", "History Settings..."};
+inline constexpr BiText GitSettingsTitle{"设置历史选项", "Settings History Options"};
+inline constexpr BiText GitSettingsRecord{"记录每次读取、写入和保存", "Record every read, write and save"};
+inline constexpr BiText GitSettingsFolder{"历史文件夹：", "History folder:"};
+inline constexpr BiText GitSettingsBrowse{"浏览...", "Browse..."};
+inline constexpr BiText GitSettingsName{"作者姓名：", "Author name:"};
+inline constexpr BiText GitSettingsEmail{"作者电子邮件：", "Author e-mail:"};
+inline constexpr BiText GitSettingsOsUser{"空：操作系统用户", "Empty: the OS user"};
+// printf format with the folder.
+inline constexpr BiText GitSettingsDefault{"空：%s", "Empty: %s"};
+inline constexpr BiText GitSettingsEnvWins{"CORVIX_HISTORY 已设置，优先使用：%s", "CORVIX_HISTORY is set and used instead: %s"};
+
 }  // namespace corvix::txt

@@ -191,11 +191,11 @@ bool CGitHistoryDlg::MarkSelectedAsBaseline() {
     return true;
 }
 
-void OpenGitHistory(QWidget* parent, CBrondaleDoc& doc, int deviceCode, const std::function<void()>& changed) {
+void OpenGitHistory(QWidget* parent, CBrondaleDoc& doc, int deviceCode, const std::function<void()>& changed,
+                    history::Settings settings) {
     const int index = deviceCode - KindDeviceFirst;
     if (index < 0 || index >= doc.Project().DeviceCountClamped()) return;
-    history::Settings settings;
-    settings.program = std::string("corvix ") + CORVIX_VERSION_STRING;
+    if (settings.program.empty()) settings.program = std::string("corvix ") + CORVIX_VERSION_STRING;
     history::Recorder recorder(settings);
     const history::ProjectIdentity identity = recorder.Identify(doc.Project(), doc.ProjectPath(), false);
     CGitHistoryDlg dialog(doc, index, recorder, identity, parent);

@@ -21,7 +21,9 @@ class QTableWidget;
 
 // History… on device node `deviceCode`: the window over the default history (CORVIX_HISTORY
 // or the user's data folder), modal; `changed` runs after the project device changed.
-void OpenGitHistory(QWidget* parent, corvix::CBrondaleDoc& doc, int deviceCode, const std::function<void()>& changed);
+// `settings`: the window's history settings (default: the default folder).
+void OpenGitHistory(QWidget* parent, corvix::CBrondaleDoc& doc, int deviceCode, const std::function<void()>& changed,
+                    corvix::history::Settings settings = {});
 
 class CGitHistoryDlg : public QDialog {
     Q_OBJECT

@@ -127,8 +127,7 @@ CMainFrame::CMainFrame(CBrondaleDoc& doc, ui::IGuiUserInterface& ui, QSettings* 
     connect(tree_, &CMacView::DocumentChanged, this, &CMainFrame::UpdateCommandStates);
     connect(list_, &CMacListView::DocumentChanged, this, &CMainFrame::UpdateCommandStates);
     connect(tree_, &CMacView::CompareRequested, this, &CMainFrame::OnCompareWithDevice);
-    connect(tree_, &CMacView::GitHistoryRequested, this,
-            [this](int code) { OpenGitHistory(this, doc_, code, [this] { list_->ShowPage(), UpdateCommandStates(); }); });
+    connect(tree_, &CMacView::GitHistoryRequested, this, &CMainFrame::OnGitHistory);
     connect(list_, &CMacListView::ExportCsvRequested, this, &CMainFrame::ExportEventLogCsv);
     list_->setAccessibleName(T(txt::AccParameterList, doc_.Language()));
 
@@ -137,6 +136,7 @@ CMainFrame::CMainFrame(CBrondaleDoc& doc, ui::IGuiUserInterface& ui, QSettings* 
     CreateToolBar();
     CreateEditMenu();
     CreateProjectOpsMenu();
+    InitHistory();
     CreateStatusBar();
     linkStatus_ = std::make_unique<ui::LinkStatus>(*session_, doc_, *statusPane_, *list_, settings,
                                                    *menus_[0], actions_[IdDisconnect]);
@@ -428,6 +428,7 @@ void CMainFrame::RunPosted() {
 void CMainFrame::OnEngineResult(const EngineResult& result) {
     const int lang = doc_.Language();
     NoteCompareResult(result);
+    RecordInHistory(result);
     if (commBar_->AddResult(result, lang)) {
         // A frame sent or a block received: logged, nothing else to show.
     } else if (std::holds_alternative<StatusUpdated>(result)) {
@@ -480,10 +481,6 @@ void CMainFrame::NoteRecentFile(CBrondaleDoc::FileOutcome outcome) {
 void CMainFrame::OnNewProject() { doc_.NewProject(); }
 
 void CMainFrame::OnImportProject() { NoteRecentFile(doc_.ImportProject()); }
-
-void CMainFrame::OnExportProject() { NoteRecentFile(doc_.ExportProject()); }
-
-void CMainFrame::OnSaveProject() { NoteRecentFile(doc_.SaveProject()); }
 
 bool CMainFrame::ImportAtStart(const std::string& path) {
     const bool ok = doc_.ImportProjectFrom(path);

@@ -43,6 +43,7 @@ namespace corvix::ui {
 class LinkStatus;
 class COpsWindow;
 class CAllEventsWindow;
+class CRecorderHost;
 }
 
 class CMainFrame : public QMainWindow, public corvix::IDocViews {
@@ -230,6 +231,14 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews {
     void OnCompareWithFile();
     void ExportEventLogCsv();
     void WriteCsv(const std::string& csv);
+    // In mainframe_history.cpp: reads, writes and saves recorded in the settings history.
+    void InitHistory();
+    void RecordInHistory(const corvix::EngineResult& result);
+    void RecordOpsInHistory(corvix::ui::COpsWindow* window, corvix::ProjectOpKind kind);
+    void OnHistorySettings();
+    void OnGitHistory(int deviceCode);  // History… of a device
+    corvix::ui::CRecorderHost* history_ = nullptr;  // a child of the window
+    QAction* historySettings_ = nullptr;
 
     corvix::CBrondaleDoc& doc_;
     corvix::ui::IGuiUserInterface& ui_;

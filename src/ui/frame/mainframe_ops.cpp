@@ -146,6 +146,7 @@ ui::COpsWindow* CMainFrame::RunProjectOperation(ProjectOpKind kind) {
         if (allEventsWindow) allEventsWindow->Refresh();
     };
     opsWindow = window;
+    RecordOpsInHistory(window, kind);
     window->show();
     window->Start();
     return window;
