@@ -20,6 +20,7 @@
 #include "ui/frame/mainframe.h"
 #include "ui/history/history_settings_dlg.h"
 #include "ui/history/recorder_host.h"
+#include "ui/ops/ops_window.h"
 #include "ui/ui_test_helper.h"
 #include "ui/views/macview.h"
 
@@ -57,12 +58,13 @@ class TestGitHistoryRecord : public QObject, private corvix::test::DeviceFixture
         QVERIFY(std::memcmp(&doc->Device(0), image.data(), ConfigImageSize) == 0);
     }
 
-    std::vector<history::State> Recorded(const std::string& projectFile) {
+    // The recorded states of device `slot`, newest first.
+    std::vector<history::State> Recorded(const std::string& projectFile, int slot = 0) {
         history::Settings settings;
         settings.folder = historyDir.toStdString();
         history::Recorder recorder(settings);
         const history::ProjectIdentity identity = recorder.Identify(doc->Project(), projectFile, false);
-        const std::string path = history::Recorder::DevicePath(doc->Project(), 0, identity);
+        const std::string path = history::Recorder::DevicePath(doc->Project(), slot, identity);
         history::Repository* repo = recorder.Repo(false);
         if (path.empty() || repo == nullptr) return {};
         std::string error;
@@ -129,6 +131,44 @@ class TestGitHistoryRecord : public QObject, private corvix::test::DeviceFixture
         QVERIFY2(frame->statusBar()->currentMessage().startsWith(prefix),
                  qPrintable(frame->statusBar()->currentMessage()));
         QVERIFY(ui->messages.empty());  // no box
+    }
+
+    void aReadOfAllDevicesIsOneCommitNamingEveryPort() {
+        OpenFrame(true);
+        frame->show();
+        frame->RunCommand(CMainFrame::IdNewProject);
+        ProjectBlock& p = doc->Project();
+        p.deviceCount = 3;
+        std::vector<std::unique_ptr<sim::SimServer>> sims;
+        for (int i = 0; i < 3; ++i) {
+            InitialiseNewDevice(p.devices[i], ("Feeder " + std::to_string(i + 1)).c_str(), LangEnglish);
+            p.devices[i].address = static_cast<int16_t>(i + 1);
+            sim::SimOptions options;
+            options.device.address = i == 2 ? 9 : i + 1;  // the third cable has the wrong device
+            options.changeEveryMs = 0;
+            sims.push_back(std::make_unique<sim::SimServer>(options));
+            QVERIFY(sims.back()->Start());
+            doc->Connections().Set(p, i, DeviceConnection{sims.back()->DevicePath()});
+        }
+        frame->RebuildTree();
+        const std::string file = work.filePath("three.mac").toStdString();
+        ui->savePaths.push_back(file);
+        frame->RunCommand(CMainFrame::IdSaveProject);
+        QCOMPARE(doc->ProjectPath(), file);
+        ui::COpsWindow* w = frame->RunProjectOperation(ProjectOpKind::Read);
+        QVERIFY(w);
+        QTRY_VERIFY_WITH_TIMEOUT(w->Finished(), Generous);
+        QVERIFY(Host()->Drain(std::chrono::seconds(20)));
+        std::vector<std::vector<history::State>> states;
+        for (int i = 0; i < 3; ++i) states.push_back(Recorded(file, i));
+        QCOMPARE(states[0].size(), std::size_t(2));  // the save, then the read
+        QCOMPARE(states[1].size(), std::size_t(2));
+        QCOMPARE(states[2].size(), std::size_t(1));    // not read: only saved
+        QCOMPARE(states[0][0].rev, states[1][0].rev);  // one commit for the run
+        QCOMPARE(states[0][0].operation, std::string("read"));
+        QCOMPARE(states[0][0].port, sims[0]->DevicePath() + "," + sims[1]->DevicePath());
+        w->close();
+        for (auto& sim : sims) sim->Stop();
     }
 
     void settingsTurnRecordingOffAndAreKept_data() {
