@@ -7,6 +7,8 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QProcess>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -111,6 +113,12 @@ class TestGitHistoryRecord : public QObject, private corvix::test::DeviceFixture
         QVERIFY(states[2].changed > 0);   // the edit
         // The identity went along with the first save: the file finds its history later.
         QVERIFY(QFile::exists(QString::fromStdString(history::SidecarPath(file))));
+        if (const QString shots = qEnvironmentVariable("CORVIX_SHOTS_DIR"); !shots.isEmpty()) {
+            QProcess git;
+            git.setStandardOutputFile(shots + "/history-window-log.txt");
+            git.start("git", {"-C", historyDir, "log", "--stat"});
+            QVERIFY(git.waitForFinished());
+        }
     }
 
     void anUnwritableHistoryLeavesTheReadsWholeAndTellsOnce() {
@@ -198,7 +206,23 @@ class TestGitHistoryRecord : public QObject, private corvix::test::DeviceFixture
             d->Email()->setText("li.wei@example.org");
             return int(QDialog::Accepted);
         };
+        if (const QString shots = qEnvironmentVariable("CORVIX_SHOTS_DIR"); !shots.isEmpty()) {
+            ui::HistoryPrefs prefs;
+            prefs.name = "Li Wei";
+            prefs.email = "li.wei@example.org";
+            const QByteArray env = qgetenv("CORVIX_HISTORY");
+            qunsetenv("CORVIX_HISTORY");  // the default folder shown, not the test's
+            ui::CHistorySettingsDlg shown(prefs, lang);
+            qputenv("CORVIX_HISTORY", env);
+            shown.show();
+            QCoreApplication::processEvents();
+            shown.grab().save(shots + QString("/history-settings-%1.png").arg(QTest::currentDataTag()));
+        }
         action->trigger();
+        {
+            ui::CHistorySettingsDlg labelled(ui::HistoryPrefs{}, lang);
+            for (QPushButton* b : labelled.findChildren<QPushButton*>()) QVERIFY(!b->text().isEmpty());
+        }
         const ui::HistoryPrefs kept = ui::LoadHistoryPrefs(settings.get());
         QVERIFY(!kept.enabled);
         QCOMPARE(kept.name, std::string("Li Wei"));

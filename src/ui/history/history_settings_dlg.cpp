@@ -64,6 +64,8 @@ CHistorySettingsDlg::CHistorySettingsDlg(const HistoryPrefs& prefs, int language
     auto* row = new QHBoxLayout;
     QPushButton *ok = nullptr, *cancel = nullptr;
     AddOkCancel(this, row, 0, ok, cancel);
+    ok->setText(Text(txt::DlgOk, language));
+    cancel->setText(Text(txt::DlgCancel, language));
     layout->addLayout(row);
 
     enabled_->setChecked(prefs.enabled);
