@@ -247,7 +247,7 @@ class TestMacView : public QObject {
         QStringList texts;
         for (const MenuEntry& e : entries) texts << e.text;
         QCOMPARE(texts, (QStringList{"剪切(X)", "复制(C)", "粘贴(V)", "删除(D)", "重命名", "---",
-                                     "从装置读出", "写入装置", "与装置比较", "历史记录..."}));
+                                     "从装置读出", "写入装置", "与装置比较", "历史记录...", "连接设置…"}));
         QVERIFY(!entries[2].enabled);
         tree->RunCommand(CMacView::CmdCopy);
         device.reset(tree->BuildContextMenu());

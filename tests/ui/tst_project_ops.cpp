@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -15,6 +16,7 @@
 #include <cstring>
 
 #include "devsim/sim_server.h"
+#include "link/frame.h"
 #include "model/gbk.h"
 #include "model/texts.h"
 #include "ui/frame/mainframe.h"
@@ -228,6 +230,134 @@ class TestProjectOps : public QObject, private corvix::test::FrameFixture {
         QVERIFY(!back.PortBox()->isEnabled());
         back.accept();
         QVERIFY(!doc->Connections().For(doc->Project(), 1));
+    }
+
+    // Ctrl+click adds a device to the selection and makes it the current device; the
+    // operations then run on the selected devices only, and a single selection means all.
+    void theSelectedDevicesAreTheOperationsTargets() {
+        MakeDevices({1, 2, 3});
+        CMacView* tree = frame->Tree();
+        tree->setCurrentItem(tree->FindNode(KindDeviceFirst));
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          tree->visualItemRect(tree->FindNode(KindDeviceFirst + 2)).center());
+        QCOMPARE(tree->selectedItems().size(), 2);
+        QCOMPARE(doc->CurrentDeviceId(), KindDeviceFirst + 2);
+        doc->Device(1).name[0] = 'Z';  // device 1 is not read: its name stays
+        ui::COpsWindow* w = frame->RunProjectOperation(ProjectOpKind::Read);
+        QTRY_VERIFY_WITH_TIMEOUT(w->Finished(), Generous);
+        QCOMPARE(w->Table()->rowCount(), 2);
+        QCOMPARE(w->Operation().Results()[1].slot, 2);
+        QCOMPARE(doc->Device(1).name[0], 'Z');
+        // The read renamed nodes in place: the selection and the current device stay.
+        QCOMPARE(tree->selectedItems().size(), 2);
+        QCOMPARE(doc->CurrentDeviceId(), KindDeviceFirst + 2);
+        w->close();
+        QTRY_VERIFY(!frame->opsWindow);
+
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          tree->visualItemRect(tree->FindNode(KindDeviceFirst + 1)).center());
+        QCOMPARE(tree->selectedItems().size(), 1);
+        w = frame->RunProjectOperation(ProjectOpKind::ClockCheck);
+        QTRY_VERIFY_WITH_TIMEOUT(w->Finished(), Generous);
+        QCOMPARE(w->Table()->rowCount(), 3);
+        w->close();
+        QTRY_VERIFY(!frame->opsWindow);
+
+        // Single-device keys act on the current device only, whatever else is selected.
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          tree->visualItemRect(tree->FindNode(KindDeviceFirst)).center());
+        QCOMPARE(tree->selectedItems().size(), 2);
+        QCOMPARE(doc->CurrentDeviceId(), KindDeviceFirst);
+        QTest::keyClick(tree, Qt::Key_D, Qt::ControlModifier);
+        QCOMPARE(doc->Project().DeviceCountClamped(), 2);
+        QCOMPARE(doc->Device(0).name[0], 'Z');
+    }
+
+    void theTreeMenusOfferTheOperationsAndConnection() {
+        MakeDevices({1, 2});
+        CMacView* tree = frame->Tree();
+        struct Case {
+            int lang;
+            QString readAll;
+        };
+        for (const Case& c : {Case{LangEnglish, QStringLiteral("Read All Devices")},
+                              Case{LangChinese, QStringLiteral("读取全部装置")}}) {
+            doc->SetLanguage(c.lang);
+            QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier,
+                              tree->visualItemRect(tree->FindNode(KindProject)).center());
+            std::unique_ptr<QMenu> menu(tree->BuildContextMenu());
+            QStringList texts;
+            for (QAction* a : menu->actions())
+                if (!a->isSeparator()) texts << a->text();
+            QVERIFY2(texts.size() == 3 + 6, qPrintable(texts.join(QLatin1Char('|'))));
+            QVERIFY2(texts.contains(c.readAll), qPrintable(texts.join(QLatin1Char('|'))));
+        }
+        doc->SetLanguage(LangEnglish);
+        std::unique_ptr<QMenu> menu(tree->BuildContextMenu());
+        QAction* readAll = nullptr;
+        for (QAction* a : menu->actions())
+            if (a->text() == QStringLiteral("Read All Devices")) readAll = a;
+        QVERIFY(readAll && readAll->isEnabled());
+        readAll->trigger();
+        QVERIFY(frame->opsWindow);
+        QTRY_VERIFY_WITH_TIMEOUT(frame->opsWindow->Finished(), Generous);
+        // While a window runs its operation, the menu offers no second one.
+        menu.reset(tree->BuildContextMenu());
+        for (QAction* a : menu->actions())
+            if (a->text() == QStringLiteral("Read All Devices")) QVERIFY(!a->isEnabled());
+        frame->opsWindow->close();
+        QTRY_VERIFY(!frame->opsWindow);
+
+        // Connection… opens the dialog of the device whose menu it is.
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          tree->visualItemRect(tree->FindNode(KindDeviceFirst + 1)).center());
+        menu.reset(tree->BuildContextMenu());
+        QAction* connection = nullptr;
+        for (QAction* a : menu->actions())
+            if (a->data().toInt() == CMacView::CmdConnection) connection = a;
+        QVERIFY(connection && connection->text() == QStringLiteral("Connection…"));
+        std::string shownPort;
+        frame->runModal = [&](QDialog& d) {
+            shownPort = static_cast<ui::CConnectionDlg&>(d).PortBox()->currentText().toStdString();
+            return 0;
+        };
+        tree->RunCommand(CMacView::CmdConnection);
+        QCOMPARE(shownPort, sims[1]->DevicePath());
+    }
+
+    // New events from the window's link join an open All Events in time order, and leave it
+    // once a stored log holds them.
+    void allEventsTakesNewEventsAsTheyCome() {
+        MakeDevices({1, 2});
+        ui::COpsWindow* w = frame->RunProjectOperation(ProjectOpKind::EventLog);
+        QTRY_VERIFY_WITH_TIMEOUT(w->Finished(), Generous);
+        frame->OnAllEvents();
+        ui::CAllEventsWindow* events = frame->allEventsWindow;
+        QCOMPARE(events->Table()->rowCount(), 4);
+        frame->Tree()->setCurrentItem(frame->Tree()->FindNode(KindDeviceFirst + 1));
+        auto event = [](int year, const char* name) {
+            WireEvent e;
+            std::strncpy(e.designation, name, sizeof e.designation);
+            e.year = static_cast<uint16_t>(year);
+            e.month = e.day = 1;
+            e.direction = 1;
+            return e;
+        };
+        frame->OnEngineResult(NewEvents{{event(2099, "late"), event(2000, "early")}});
+        QCOMPARE(events->Table()->rowCount(), 6);
+        QCOMPARE(events->Table()->item(0, 2)->text(), QStringLiteral("early"));
+        QCOMPARE(events->Table()->item(0, 1)->text(), QStringLiteral("Feeder 2"));
+        QCOMPARE(events->Table()->item(5, 2)->text(), QStringLiteral("late"));
+        const std::string csv = events->Csv();
+        QCOMPARE(std::count(csv.begin(), csv.end(), '\n'), 7L);
+        // Device 1's stored log now holds "early": it shows once, not twice.
+        DeviceRecord& d = doc->Device(1);
+        WireEventToRecord(event(2000, "early"), d.events[d.eventCount++]);
+        events->Refresh();
+        QCOMPARE(events->Table()->rowCount(), 6);
+        int early = 0;
+        for (int r = 0; r < 6; ++r) early += events->Table()->item(r, 2)->text() == QStringLiteral("early");
+        QCOMPARE(early, 1);
     }
 };
 

@@ -267,6 +267,7 @@ void CMainFrame::RetranslateMenus() {
     RetranslateEditMenu();
     RetranslateToolBar();
     RetranslateProjectOpsMenu();
+    RetranslateHistoryMenu();
 }
 
 // ---- command states ----
@@ -456,6 +457,7 @@ void CMainFrame::OnEngineResult(const EngineResult& result) {
     } else if (const auto* fresh = std::get_if<NewEvents>(&result)) {
         ShowEventWindowForNewEvents();
         for (const WireEvent& e : fresh->events) AppendEvent(e);
+        ShowNewEventsInAllEvents(fresh->events);
     } else if (const auto* failed = std::get_if<OperationFailed>(&result)) {
         if (const std::optional<UserMessage> m = FailureMessage(*failed, lang))
             ShowMessage(m->text, m->caption);

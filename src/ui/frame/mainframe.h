@@ -137,8 +137,8 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews {
     // Opens the operations window for `kind` on the devices selected in the tree (all when
     // fewer than two are selected); Write asks first. Null when nothing was started.
     corvix::ui::COpsWindow* RunProjectOperation(corvix::ProjectOpKind kind);
-    // Connection… of the current device.
-    void OnDeviceConnection();
+    // Connection… of the device node `deviceCode` (-1: the current device).
+    void OnDeviceConnection(int deviceCode = -1);
     QPointer<corvix::ui::COpsWindow> opsWindow;
     // All Events: the merged timeline of every device's stored events.
     void OnAllEvents();
@@ -223,6 +223,10 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews {
     void CreateProjectOpsMenu();
     void RetranslateProjectOpsMenu();
     std::vector<corvix::DeviceTarget> OperationTargets() const;
+    // The tree's device nodes take the names a Read All brought.
+    void ShowDeviceNamesRead();
+    // The link's new events of the current device join an open All Events window.
+    void ShowNewEventsInAllEvents(const std::vector<corvix::WireEvent>& events);
     std::vector<QAction*> opsActions_;
     // In mainframe_records.cpp:
     void OnCompareWithDevice(int deviceCode);
@@ -236,6 +240,7 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews {
     void RecordInHistory(const corvix::EngineResult& result);
     void RecordOpsInHistory(corvix::ui::COpsWindow* window, corvix::ProjectOpKind kind);
     void OnHistorySettings();
+    void RetranslateHistoryMenu();
     void OnGitHistory(int deviceCode);  // History… of a device
     corvix::ui::CRecorderHost* history_ = nullptr;  // a child of the window
     QAction* historySettings_ = nullptr;

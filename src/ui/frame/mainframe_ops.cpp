@@ -7,6 +7,7 @@
 #include <QSettings>
 #include <QTreeWidgetItem>
 
+#include "link/frame.h"
 #include "link/net_port.h"
 #include "model/gbk.h"
 #include "model/texts.h"
@@ -58,6 +59,13 @@ void CMainFrame::CreateProjectOpsMenu() {
     // Texts and enabling follow the language and the project each time the menu opens.
     connect(project, &QMenu::aboutToShow, this, &CMainFrame::RetranslateProjectOpsMenu);
     RetranslateProjectOpsMenu();
+    // The project node's context menu offers the same operations (not All Events nor Connection…).
+    std::vector<QAction*> treeActions;
+    for (std::size_t i = 0; i < opsActions_.size(); ++i)
+        if (OpsItems[i].kind >= 0) treeActions.push_back(opsActions_[i]);
+    tree_->SetProjectActions(std::move(treeActions));
+    connect(tree_, &CMacView::ProjectMenuOpening, this, &CMainFrame::RetranslateProjectOpsMenu);
+    connect(tree_, &CMacView::ConnectionRequested, this, [this](int code) { OnDeviceConnection(code); });
 }
 
 void CMainFrame::RetranslateProjectOpsMenu() {
@@ -135,7 +143,7 @@ ui::COpsWindow* CMainFrame::RunProjectOperation(ProjectOpKind kind) {
     options.localClock = [this] { return localClock(); };
     auto* window = new ui::COpsWindow(doc_, kind, std::move(targets), std::move(options), [this, kind] {
         // A configuration carries the device's name: the tree shows the names read.
-        if (kind == ProjectOpKind::Read) RebuildTree();
+        if (kind == ProjectOpKind::Read) ShowDeviceNamesRead();
         UpdateAllViews();
         const int32_t page = doc_.CurrentPage();
         if (page != 0 && page != KindProject && !IsDeviceKind(page)) list_->ShowPage();
@@ -152,8 +160,21 @@ ui::COpsWindow* CMainFrame::RunProjectOperation(ProjectOpKind kind) {
     return window;
 }
 
-void CMainFrame::OnDeviceConnection() {
-    const int code = doc_.CurrentDeviceId();
+void CMainFrame::ShowDeviceNamesRead() {
+    // Renamed in place, so the devices selected for the operation and the current page stay.
+    const ProjectBlock& project = doc_.Project();
+    const int count = project.DeviceCountClamped();
+    if (tree_->FindNode(KindDeviceFirst + count) != nullptr || (count > 0 && !tree_->FindNode(KindDeviceFirst + count - 1))) {
+        RebuildTree();
+        return;
+    }
+    for (int i = 0; i < count; ++i)
+        tree_->FindNode(KindDeviceFirst + i)
+            ->setText(0, QString::fromStdString(GbkToUtf8(FieldText(project.devices[i].name, DeviceNameSize))));
+}
+
+void CMainFrame::OnDeviceConnection(int deviceCode) {
+    const int code = deviceCode >= 0 ? deviceCode : doc_.CurrentDeviceId();
     if (!IsDeviceKind(code) || code - KindDeviceFirst >= doc_.Project().DeviceCountClamped()) return;
     std::vector<std::string> ports;
     if (enumeratePorts) enumeratePorts(ports);
@@ -174,4 +195,13 @@ void CMainFrame::OnAllEvents() {
     window->askCsvPath = askCsvPath;
     allEventsWindow = window;
     window->show();
+}
+
+void CMainFrame::ShowNewEventsInAllEvents(const std::vector<WireEvent>& events) {
+    // The link polls the current device.
+    const int code = doc_.CurrentDeviceId();
+    if (!allEventsWindow || !IsDeviceKind(code)) return;
+    std::vector<EventRecord> records(events.size());
+    for (std::size_t i = 0; i < events.size(); ++i) WireEventToRecord(events[i], records[i]);
+    allEventsWindow->AddLiveEvents(code - KindDeviceFirst, records);
 }

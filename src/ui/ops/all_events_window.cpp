@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cstring>
 #include <fstream>
 
 #include "model/event_csv.h"
@@ -57,6 +59,7 @@ void CAllEventsWindow::Refresh() {
     std::vector<int> devices;
     for (int i = 0; i < doc_.Project().DeviceCountClamped(); ++i) devices.push_back(i);
     shown_ = MergeEventLogs(doc_.Project(), devices, correct_->isChecked() ? offsets : ClockOffsets{});
+    MergeLive(offsets);
     table_->setRowCount(static_cast<int>(shown_.size()));
     for (int r = 0; r < table_->rowCount(); ++r) {
         const MergedEvent& m = shown_[r];
@@ -76,6 +79,51 @@ void CAllEventsWindow::Refresh() {
         }
     }
     table_->resizeColumnsToContents();
+}
+
+namespace {
+
+bool SameEvent(const EventRecord& a, const EventRecord& b) {
+    return EventTimeMs(a) == EventTimeMs(b) && a.transition == b.transition &&
+           std::memcmp(a.signalName, b.signalName, sizeof a.signalName) == 0;
+}
+
+}  // namespace
+
+void CAllEventsWindow::AddLiveEvents(int slot, const std::vector<EventRecord>& events) {
+    if (events.empty() || slot < 0 || slot >= doc_.Project().DeviceCountClamped()) return;
+    for (const EventRecord& e : events) live_.push_back(MergedEvent{slot, e, false, false});
+    Refresh();
+}
+
+void CAllEventsWindow::MergeLive(const ClockOffsets& offsets) {
+    // A live event is dropped once its device's stored log holds it (a later log read).
+    const int count = doc_.Project().DeviceCountClamped();
+    std::erase_if(live_, [&](const MergedEvent& m) {
+        if (m.device >= count) return true;
+        const DeviceRecord& device = doc_.Device(m.device);
+        for (int i = 0; i < device.EventCountClamped(); ++i)
+            if (SameEvent(device.events[i], m.event)) return true;
+        return false;
+    });
+    if (live_.empty()) return;
+    const std::size_t stored = shown_.size();
+    for (MergedEvent m : live_) {
+        const auto offset = offsets.find(m.device);
+        if (offset != offsets.end()) {
+            m.offsetBeyond = std::llabs(offset->second) > 1000;
+            if (correct_->isChecked()) {
+                SetEventTimeMs(m.event, EventTimeMs(m.event) - offset->second);
+                m.corrected = true;
+            }
+        }
+        shown_.push_back(m);
+    }
+    // Stored events come first among equal times, then the live ones in arrival order.
+    const auto earlier = [](const MergedEvent& a, const MergedEvent& b) { return EventTimeMs(a.event) < EventTimeMs(b.event); };
+    const auto middle = shown_.begin() + static_cast<std::ptrdiff_t>(stored);
+    std::stable_sort(middle, shown_.end(), earlier);
+    std::inplace_merge(shown_.begin(), middle, shown_.end(), earlier);
 }
 
 std::string CAllEventsWindow::Csv() const { return MergedEventsCsv(doc_.Project(), shown_, doc_.Language()); }

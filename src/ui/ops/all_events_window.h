@@ -26,6 +26,9 @@ class CAllEventsWindow : public QDialog {
 
     // Fills the table again from the document (after a read of event logs, a clock check).
     void Refresh();
+    // Events device `slot` reported as new; they join the timeline in time order and stay
+    // until that device's stored log holds them.
+    void AddLiveEvents(int slot, const std::vector<EventRecord>& events);
     QTableWidget* Table() const { return table_; }
     QCheckBox* CorrectBox() const { return correct_; }
     // The CSV of what the table shows.
@@ -35,10 +38,12 @@ class CAllEventsWindow : public QDialog {
 
   private:
     void Export();
+    void MergeLive(const ClockOffsets& offsets);
 
     CBrondaleDoc& doc_;
     std::function<ClockOffsets()> offsets_;
     std::vector<MergedEvent> shown_;
+    std::vector<MergedEvent> live_;
     QTableWidget* table_;
     QCheckBox* correct_;
     QPushButton* export_;

@@ -29,7 +29,9 @@ CMacView::CMacView(CBrondaleDoc& doc, QWidget* parent)
     setHeaderHidden(true);
     setColumnCount(1);
     setRootIsDecorated(true);
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    // Several devices may be selected for the operations over devices; the current item stays
+    // the one every single-device command works on.
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
     setIconSize(QSize(16, 16));
     setContextMenuPolicy(Qt::NoContextMenu);
     setAccessibleName(T(txt::AccProjectTree, doc_.Language()));
@@ -114,7 +116,10 @@ void CMacView::OnSelectionChanged() {
     if (rebuilding_) return;
     const QList<QTreeWidgetItem*> selected = selectedItems();
     if (selected.isEmpty()) return;
-    QTreeWidgetItem* node = selected.first();
+    // Of several selected nodes, the current one is shown (a selection may change before the
+    // current item follows it, so one selected node is taken as it is).
+    QTreeWidgetItem* node =
+        selected.size() > 1 && currentItem() && currentItem()->isSelected() ? currentItem() : selected.first();
     const int code = NodeCode(node);
     int deviceCode = -1;
     if (code != KindProject) {
@@ -148,6 +153,11 @@ QMenu* CMacView::BuildContextMenu(QWidget* parent) {
         add(menu, txt::TreeRenameProject, CmdRenameProject, true);
         add(menu, txt::TreeAddDevice, CmdAddDevice, canAdd);
         add(menu, txt::TreePasteAfterLast, CmdPasteAfterLast, canPaste);
+        if (!projectActions_.empty()) {
+            emit ProjectMenuOpening();
+            menu->addSeparator();
+            for (QAction* action : projectActions_) menu->addAction(action);
+        }
         return menu;
     }
     if (IsDeviceKind(page)) {
@@ -162,6 +172,7 @@ QMenu* CMacView::BuildContextMenu(QWidget* parent) {
         add(menu, txt::TreeWriteToDevice, CmdWriteToDevice, true);
         add(menu, txt::TreeCompareWithDevice, CmdCompareWithDevice, engine_ != nullptr);
         add(menu, txt::GitMenuHistory, CmdGitHistory, true);
+        add(menu, txt::MenuConnection, CmdConnection, true);
         return menu;
     }
     return nullptr;
@@ -263,6 +274,10 @@ void CMacView::RunCommand(int command) {
         case CmdGitHistory:
             if (!IsDeviceKind(caret)) return;
             emit GitHistoryRequested(caret);
+            return;
+        case CmdConnection:
+            if (!IsDeviceKind(caret)) return;
+            emit ConnectionRequested(caret);
             return;
         default:
             break;

@@ -7,6 +7,7 @@
 #include <QTreeWidget>
 #include <vector>
 
+class QAction;
 class QMenu;
 
 namespace corvix {
@@ -30,6 +31,7 @@ class CMacView : public QTreeWidget {
         CmdCut = 32820,
         CmdCompareWithDevice = 32840,
         CmdGitHistory = 32841,
+        CmdConnection = 32842,
     };
     // Tree images (cells of the image strip).
     enum Image { ImageDevice = 0, ImageProject = 4, ImagePage = 5 };
@@ -38,6 +40,9 @@ class CMacView : public QTreeWidget {
     ~CMacView() override;
 
     void SetEngine(corvix::ProtocolEngine* engine) { engine_ = engine; }
+    // The operations over all devices the project node's menu offers (the window's own
+    // actions, so texts, enabling and handlers stay in one place).
+    void SetProjectActions(std::vector<QAction*> actions) { projectActions_ = std::move(actions); }
 
     // Rebuilds every node from the document in uiLanguage and selects the first device.
     void RebuildTree();
@@ -60,6 +65,10 @@ class CMacView : public QTreeWidget {
     void CompareRequested(int deviceCode);
     // History… on the device node `deviceCode`.
     void GitHistoryRequested(int deviceCode);
+    // Connection… on the device node `deviceCode`.
+    void ConnectionRequested(int deviceCode);
+    // The project node's menu is about to offer the project actions: bring them up to date.
+    void ProjectMenuOpening();
 
   protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -75,5 +84,6 @@ class CMacView : public QTreeWidget {
     corvix::CBrondaleDoc& doc_;
     corvix::ProtocolEngine* engine_ = nullptr;
     std::vector<QIcon> images_;
+    std::vector<QAction*> projectActions_;
     bool rebuilding_ = false;
 };
