@@ -267,7 +267,6 @@ void CMainFrame::RetranslateMenus() {
     RetranslateEditMenu();
     RetranslateToolBar();
     RetranslateProjectOpsMenu();
-    RetranslateHistoryMenu();
 }
 
 // ---- command states ----
