@@ -48,7 +48,7 @@ inline constexpr BiText GitCompareWithProject{"与当前工程比较", "Compare 
 inline constexpr BiText GitClose{"关闭", "Close"};
 
 // History Settings... (Project menu).
-inline constexpr BiText GitSettingsMenu{"设置历史选项...", "History Settings..."};
+inline constexpr BiText GitSettingsMenu{"设置历史选项…", "History Settings…"};
 inline constexpr BiText GitSettingsTitle{"设置历史选项", "Settings History Options"};
 inline constexpr BiText GitSettingsRecord{"记录每次读取、写入和保存", "Record every read, write and save"};
 inline constexpr BiText GitSettingsFolder{"历史文件夹：", "History folder:"};

@@ -232,7 +232,7 @@ class TestMainFrame : public QObject, private corvix::test::FrameFixture {
         const QStringList expectedChinese = {"系统",     "通讯设置", "串口连接", "串口断开", "自动重连", "---",
                                              "时钟设置", "---",      "退出",     "工程",     "创建工程", "工程导入",
                                              "工程导出", "工程保存", "---",      "与文件比较…", "导出报告…", "---", "读取全部装置", "全部与装置比较", "写入全部装置…",
-                                             "检查全部时钟", "设置全部时钟", "读取全部事件记录", "全部事件", "连接设置…", "编辑(&E)", "撤销", "重做", "视图(&V)", "工具栏(&T)",
+                                             "检查全部时钟", "设置全部时钟", "读取全部事件记录", "全部事件", "连接设置…", "设置历史选项…", "编辑(&E)", "撤销", "重做", "视图(&V)", "工具栏(&T)",
                                              "状态栏(&S)", "通讯栏", "信息显示", "Enlish",   "帮助(&H)", "使用说明"};
         QCOMPARE(chinese, expectedChinese);
 
@@ -266,6 +266,7 @@ class TestMainFrame : public QObject, private corvix::test::FrameFixture {
                                              "Read All Event Logs",
                                              "All Events",
                                              "Connection…",
+                                             "History Settings…",
                                              "Edit",
                                              "Undo",
                                              "Redo",

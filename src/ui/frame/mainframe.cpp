@@ -267,6 +267,7 @@ void CMainFrame::RetranslateMenus() {
     RetranslateEditMenu();
     RetranslateToolBar();
     RetranslateProjectOpsMenu();
+    RetranslateHistoryMenu();
 }
 
 // ---- command states ----

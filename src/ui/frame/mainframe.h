@@ -240,6 +240,7 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews {
     void RecordInHistory(const corvix::EngineResult& result);
     void RecordOpsInHistory(corvix::ui::COpsWindow* window, corvix::ProjectOpKind kind);
     void OnHistorySettings();
+    void RetranslateHistoryMenu();
     void OnGitHistory(int deviceCode);  // History… of a device
     corvix::ui::CRecorderHost* history_ = nullptr;  // a child of the window
     QAction* historySettings_ = nullptr;

@@ -30,9 +30,11 @@ void CMainFrame::InitHistory() {
     QMenu* project = menus_.at(1);
     historySettings_ = project->addAction(QString());
     connect(historySettings_, &QAction::triggered, this, &CMainFrame::OnHistorySettings);
-    auto retranslate = [this] { historySettings_->setText(ui::Text(txt::GitSettingsMenu, doc_.Language())); };
-    connect(project, &QMenu::aboutToShow, this, retranslate);
-    retranslate();
+    RetranslateHistoryMenu();
+}
+
+void CMainFrame::RetranslateHistoryMenu() {
+    historySettings_->setText(ui::Text(txt::GitSettingsMenu, doc_.Language()));
 }
 
 void CMainFrame::OnHistorySettings() {
