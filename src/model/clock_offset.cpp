@@ -6,7 +6,14 @@ namespace {
 
 constexpr long long MsPerDay = 86400000LL;
 
-// Days since 1970-01-01 of a proleptic Gregorian date; months outside 1-12 roll over.
+
+long long MsSinceEpoch(const LocalTime& t) {
+    return DaysFromCivil(t.year, t.month, t.day) * MsPerDay + t.hour * 3600000LL + t.minute * 60000LL +
+           t.second * 1000LL + t.millisecond;
+}
+
+}  // namespace
+
 long long DaysFromCivil(long long y, long long m, long long d) {
     y += (m - 1) >= 0 ? (m - 1) / 12 : -((12 - m) / 12);
     m = ((m - 1) % 12 + 12) % 12 + 1;
@@ -29,13 +36,6 @@ void CivilFromDays(long long z, int& y, int& m, int& d) {
     m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
     y = static_cast<int>(yoe + era * 400 + (m <= 2 ? 1 : 0));
 }
-
-long long MsSinceEpoch(const LocalTime& t) {
-    return DaysFromCivil(t.year, t.month, t.day) * MsPerDay + t.hour * 3600000LL + t.minute * 60000LL +
-           t.second * 1000LL + t.millisecond;
-}
-
-}  // namespace
 
 long long MillisecondsBetween(const LocalTime& from, const LocalTime& to) {
     return MsSinceEpoch(to) - MsSinceEpoch(from);

@@ -7,6 +7,10 @@
 
 namespace corvix {
 
+// Days since 1970-01-01 of a proleptic Gregorian date (months outside 1-12 roll over), and back.
+long long DaysFromCivil(long long y, long long m, long long d);
+void CivilFromDays(long long z, int& y, int& m, int& d);
+
 // Milliseconds from `from` to `to` (negative when `to` is earlier).
 long long MillisecondsBetween(const LocalTime& from, const LocalTime& to);
 // `t` moved by `ms` milliseconds, across days, months and years; the day of week follows.

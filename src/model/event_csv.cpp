@@ -13,6 +13,8 @@ namespace {
 
 constexpr char ByteOrderMark[] = "\xEF\xBB\xBF";
 
+}  // namespace
+
 std::string CsvField(const std::string& s) {
     if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
     std::string out = "\"";
@@ -22,8 +24,6 @@ std::string CsvField(const std::string& s) {
     }
     return out + "\"";
 }
-
-}  // namespace
 
 std::string IsoEventTime(const EventRecord& ev) {
     char text[48];

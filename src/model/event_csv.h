@@ -12,6 +12,9 @@
 
 namespace corvix {
 
+// A field quoted as RFC 4180 asks when it holds a comma, a quote or a line break.
+std::string CsvField(const std::string& field);
+
 // "2026-12-08T07:25:25.173"
 std::string IsoEventTime(const EventRecord& event);
 

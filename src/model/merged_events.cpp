@@ -4,48 +4,13 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "model/clock_offset.h"
 #include "model/event_csv.h"
 #include "model/formats.h"
 #include "model/gbk.h"
 #include "model/texts.h"
 
 namespace corvix {
-namespace {
-
-// Days from 1970-01-01 of a civil date (proleptic Gregorian), and back.
-long long DaysFromCivil(long long y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const long long era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<long long>(doe) - 719468;
-}
-
-void CivilFromDays(long long z, long long& y, unsigned& m, unsigned& d) {
-    z += 719468;
-    const long long era = (z >= 0 ? z : z - 146096) / 146097;
-    const unsigned doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    y = static_cast<long long>(yoe) + era * 400;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    d = doy - (153 * mp + 2) / 5 + 1;
-    m = mp < 10 ? mp + 3 : mp - 9;
-    y += m <= 2;
-}
-
-std::string CsvField(const std::string& s) {
-    if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
-    std::string out = "\"";
-    for (char c : s) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    return out + "\"";
-}
-
-}  // namespace
 
 long long EventTimeMs(const EventRecord& e) {
     // Stored fields may be anything a device sent; a month or day out of range still sorts.
@@ -61,8 +26,7 @@ void SetEventTimeMs(EventRecord& e, long long ms) {
         rest += 86400000;
         --days;
     }
-    long long y = 0;
-    unsigned m = 0, d = 0;
+    int y = 0, m = 0, d = 0;
     CivilFromDays(days, y, m, d);
     e.year = static_cast<uint16_t>(y);
     e.month = static_cast<uint8_t>(m);
