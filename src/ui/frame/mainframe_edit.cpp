@@ -140,7 +140,9 @@ void CMainFrame::ShowChange(int deviceIndex, int32_t page) {
     if (target != nullptr) {
         for (QTreeWidgetItem* up = target->parent(); up; up = up->parent()) up->setExpanded(true);
         const bool selected = !rebuilt && tree_->currentItem() == target && target->isSelected();
-        tree_->setCurrentItem(target);  // selecting it shows its page
+        // Selecting it shows its page. Only it: the Ctrl of Ctrl+Z is still held, and the tree
+        // would add the node to the selection and keep showing the old page.
+        tree_->setCurrentItem(target, 0, QItemSelectionModel::ClearAndSelect);
         if (selected) {
             // Already shown: only the values changed underneath.
             const auto [device, code] = NodePlace(target);

@@ -91,7 +91,7 @@ std::unique_ptr<DemoSession> DemoSession::Start(CMainFrame& frame, std::string* 
     // A newcomer sees the device's live input states first, not an empty list.
     if (QTreeWidgetItem* status = frame.Tree()->FindNode(KindInputStatus)) {
         if (status->parent() != nullptr) status->parent()->setExpanded(true);
-        frame.Tree()->setCurrentItem(status);
+        frame.Tree()->setCurrentItem(status, 0, QItemSelectionModel::ClearAndSelect);
         frame.Tree()->scrollToItem(status);
     }
     frame.RunCommand(CMainFrame::IdConnect);

@@ -96,7 +96,7 @@ void CMacView::RebuildTree() {
         AddNode(config, T(txt::NodeSignalNames, lang), KindSignalNames, ImagePage);
     }
     root->setExpanded(true);
-    if (firstDevice) setCurrentItem(firstDevice);
+    if (firstDevice) setCurrentItem(firstDevice, 0, QItemSelectionModel::ClearAndSelect);
     rebuilding_ = false;
     // One selection change for the first device, whatever signals the rebuild emitted.
     if (firstDevice)
