@@ -22,7 +22,7 @@ class TestReport : public QObject, private corvix::test::FrameFixture {
     void menuItemFollowsTheProjectAndTheLanguage() {
         QAction* item = frame->Action(CMainFrame::IdExportReport);
         QVERIFY(item);
-        QCOMPARE(frame->Menu(1)->actions().last(), item);
+        QVERIFY(frame->Menu(1)->actions().contains(item));  // the Project menu
         QCOMPARE(item->text(), QString("导出报告…"));
         frame->UpdateCommandStates();
         QVERIFY(!item->isEnabled());  // nothing to report before a project is open
