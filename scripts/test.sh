@@ -19,6 +19,8 @@ export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:die_after_fork=0:sup
 status=0
 passed=0
 failed=0
+# Names of the failed tests, repeated at the end so a log's tail says which ones failed.
+failures=()
 
 # Configures and builds one preset, with warnings as errors; false on failure.
 build() {
@@ -48,6 +50,9 @@ run() {
     fi
     if [ "$rc" -ne 0 ] || [ -z "$summary" ]; then
         echo "$name: tests failed"; status=1
+        local t
+        while read -r t; do failures+=("$name: $t"); done < <(
+            sed -n '/The following tests FAILED:/,$p' "$log" | sed -n -E 's/^[[:space:]]+[0-9]+ - (.*)$/\1/p')
     fi
 }
 
@@ -57,7 +62,7 @@ check() {
     if "$@"; then
         echo "ok: $name"; passed=$((passed + 1))
     else
-        echo "FAILED: $name"; failed=$((failed + 1)); status=1
+        echo "FAILED: $name"; failed=$((failed + 1)); status=1; failures+=("package: $name")
     fi
 }
 
@@ -177,4 +182,5 @@ run "thread sanitizer (link, command line, window session)" tsan build-tsan
 package
 if [ $status -eq 0 ]; then echo "All test runs passed."; else echo "Some test runs FAILED."; fi
 echo "Tests: $passed passed, $failed failed"
+for f in "${failures[@]}"; do echo "failed: $f"; done
 exit $status
