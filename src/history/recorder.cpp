@@ -30,6 +30,21 @@ Repository* Recorder::Repo(bool create) {
     return repo_.get();
 }
 
+namespace {
+
+// A device is kept under its type and serial number unless another device of the project
+// carries the same ones (a copied device whose service data was left as it was): one file for
+// both would mix their histories, so each keeps its project slot's file instead.
+std::string UniqueSerialPath(const ProjectBlock& block, int slot) {
+    std::string path = SerialPath(block.devices[slot]);
+    if (path.empty()) return path;
+    for (int other = 0; other < block.DeviceCountClamped(); ++other)
+        if (other != slot && SerialPath(block.devices[other]) == path) return "";
+    return path;
+}
+
+}  // namespace
+
 void Recorder::Warn(const std::string& reason) {
     lastError_ = reason;
     if (warned_) return;
@@ -46,7 +61,7 @@ ProjectIdentity Recorder::Identify(const ProjectBlock& asLoaded, const std::stri
     }
     std::vector<std::pair<int, std::string>> texts;
     for (int slot = 0; slot < asLoaded.DeviceCountClamped(); ++slot)
-        if (SerialPath(asLoaded.devices[slot]).empty()) texts.emplace_back(slot, SettingsJson(asLoaded.devices[slot], slot));
+        if (UniqueSerialPath(asLoaded, slot).empty()) texts.emplace_back(slot, SettingsJson(asLoaded.devices[slot], slot));
     if (Repository* repo = Repo(false)) {
         if (std::optional<std::string> found = repo->FindProject(texts)) identity.id = *found;
     }
@@ -58,7 +73,7 @@ ProjectIdentity Recorder::Identify(const ProjectBlock& asLoaded, const std::stri
 }
 
 std::string Recorder::DevicePath(const ProjectBlock& block, int slot, const ProjectIdentity& identity) {
-    std::string path = SerialPath(block.devices[slot]);
+    std::string path = UniqueSerialPath(block, slot);
     if (!path.empty()) return path;
     if (identity.id.empty()) return "";
     return ProjectDevicePath(identity.id, slot);
@@ -78,7 +93,7 @@ std::string Recorder::Record(const ProjectBlock& block, const std::vector<int>& 
         const DeviceRecord& rec = block.devices[slot];
         const std::string path = DevicePath(block, slot, identity);
         if (path.empty()) continue;
-        const bool keyedBySerial = !SerialPath(rec).empty();
+        const bool keyedBySerial = path == SerialPath(rec);
         files.push_back({path, SettingsJson(rec, keyedBySerial ? 0 : slot),
                          GbkToUtf8(FieldText(rec.name, DeviceNameSize))});
     }

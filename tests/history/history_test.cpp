@@ -139,6 +139,10 @@ TEST(HistoryIdentity, DevicesAreKnownBySerialElseByProjectAndSlot) {
     EXPECT_EQ(Recorder::DevicePath(*a, 0, ia), "projects/" + ia.id + "/0.json");
     EXPECT_EQ(Recorder::DevicePath(*a, 1, ia), "devices/RX_2/SN_0042.json");
     EXPECT_EQ(Recorder::DevicePath(*a, 1, ib), "devices/RX_2/SN_0042.json");
+    // A copied device with the same type and serial: neither may write the other's file.
+    b->devices[0] = b->devices[1] = a->devices[1];
+    EXPECT_EQ(Recorder::DevicePath(*b, 0, ib), "projects/" + ib.id + "/0.json");
+    EXPECT_EQ(Recorder::DevicePath(*b, 1, ib), "projects/" + ib.id + "/1.json");
     // The id is kept beside the file and read back.
     EXPECT_EQ(recorder.Identify(*a, dir / "a.mac", true).id, ia.id);
 

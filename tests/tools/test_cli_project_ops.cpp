@@ -193,6 +193,53 @@ TEST_F(CliProjectOps, ThroughOneSer2netWithAPortPerDevice) {
     EXPECT_EQ(RunCli({"project", "clock", file, "--set", "--max-offset", "2"}).exitCode, 0);
 }
 
+// project check without --port reads every device on its own port, in parallel, compares each
+// with its baseline and records one check for them all.
+TEST_F(CliProjectOps, ProjectCheckReadsEachDeviceOnItsOwnPort) {
+    Devices devices({1, 2, 3});
+    // Device 1 as if edited at its panel: its signal names in the other language.
+    test::Program changed(test::BuiltProgram("corvix-devsim"), {"--address", "2", "--change-every-ms", "0"});
+    const std::string changedPath = changed.FirstLine(WaitMs);
+    ASSERT_TRUE(devices.Ok() && !changedPath.empty());
+    Connect({devices.Path(0), devices.Path(1), devices.Path(2)});
+    const std::string history = dir.File("history");
+    auto cli = [&](std::vector<std::string> args) {
+        args.insert(args.end(), {"--history", history});
+        return RunCli(args);
+    };
+    ASSERT_EQ(cli({"project", "read", file}).exitCode, 0);
+    Result r = cli({"project", "check", file, "--json", "--jobs", "3"});
+    EXPECT_EQ(r.exitCode, 5) << r.out << r.err;
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(cli({"history", "baseline", file, "--device", std::to_string(i)}).exitCode, 0);
+    r = cli({"project", "check", file, "--json"});
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    Json j = Parse(r);
+    EXPECT_EQ(j["result"], "match");
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(j["devices"][i]["status"], "match");
+        EXPECT_EQ(j["devices"][i]["port"], devices.Path(i));
+        EXPECT_EQ(j["devices"][i]["rev"], j["devices"][0]["rev"]);  // one recorded check
+    }
+    ASSERT_EQ(RunCli({"project", "connect", file, "--device", "1", "--port", changedPath}).exitCode, 0);
+    r = cli({"project", "check", file, "--json"});
+    EXPECT_EQ(r.exitCode, 6) << r.out << r.err;
+    j = Parse(r);
+    EXPECT_EQ(j["devices"][0]["status"], "match");
+    EXPECT_EQ(j["devices"][1]["status"], "drift");
+    EXPECT_FALSE(j["devices"][1]["differences"].empty());
+    EXPECT_EQ(j["devices"][2]["status"], "match");
+    // The cable of device 1 on the device with address 1: not read, never compared.
+    ASSERT_EQ(RunCli({"project", "connect", file, "--device", "1", "--port", devices.Path(0)}).exitCode, 0);
+    r = cli({"project", "check", file, "--json", "--lang", "en"});
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+    EXPECT_EQ(Parse(r)["devices"][1]["status"], "unread");
+    EXPECT_NE(r.err.find("answered with address 1"), std::string::npos) << r.err;
+    // A device without a port of its own needs --port.
+    ASSERT_EQ(RunCli({"project", "connect", file, "--device", "2", "--common"}).exitCode, 0);
+    EXPECT_EQ(cli({"project", "check", file}).exitCode, 2);
+}
+
 TEST(MergedEvents, TimesRoundTripAndOffsetsCorrectTheOrder) {
     EventRecord e{};
     for (const long long ms : {0LL, 951782400123LL, 1767225599999LL, 4102444800000LL}) {

@@ -13,30 +13,33 @@
 #include "cli/device_session.h"
 #include "cli/history_command.h"
 #include "cli/history_options.h"
+#include "cli/project_ops_command.h"
 #include "history/device_key.h"
 #include "history/recorder.h"
 #include "model/compare.h"
 #include "model/texts_githistory.h"
+#include "present/project_ops_text.h"
 
 namespace corvix::cli {
 namespace {
 
 constexpr const char* kCheckUsage =
-    "usage: corvix-cli project check FILE.mac --port PATH [--port PATH ...] [--baud N]\n"
+    "usage: corvix-cli project check FILE.mac [--port PATH [--port PATH ...] [--baud N]]\n"
     "                                [--jobs N] [--json] [--lang zh|en]\n"
-    "Reads the configuration of the device on each port (one after another), takes it as\n"
-    "the project's devices whose address it answers with, compares each device of FILE with\n"
+    "Without --port, reads every device of FILE on its own port (see corvix-cli project\n"
+    "connect), up to --jobs ports at once (default 8). With --port, reads the configuration of\n"
+    "the device on each port given (one after another) and takes it as the project's devices\n"
+    "whose address it answers with. Then compares each device of FILE with\n"
     "its baseline in the settings history (see corvix-cli history baseline) and records the\n"
     "check. FILE is not changed. Prints one line per device and, for a device that differs,\n"
     "its differing fields (page, field, baseline value, device value).\n"
     "--json prints {\"result\": \"match|drift|unread|no-baseline\", \"devices\": [{\"device\": N,\n"
     "\"name\", \"status\", \"port\", \"baseline\", \"rev\", \"differences\": [{\"page\",\n"
     "\"field\", \"baseline\", \"device\"}]}]}.\n"
-    "--jobs N is accepted for scripts written for parallel reads; the ports are read one\n"
-    "after another.\n"
     "Exit codes: 0 every device matches its baseline, 6 a device differs, 5 a device has no\n"
     "baseline, 1 a device could not be read (the first of 1, 5, 6 that applies), 2 usage,\n"
-    "3 file error, 4 a port could not be opened.\n";
+    "3 file error, 4 a port given with --port could not be opened (without --port, a device\n"
+    "that cannot be reached is one that could not be read).\n";
 
 constexpr int ExitNoBaseline = 5;
 
@@ -49,7 +52,7 @@ struct CheckArgs {
     std::string file;
     std::vector<std::string> ports;
     int baud = 57600;
-    int jobs = 1;
+    int jobs = 8;
     bool json = false;
     int language = LangEnglish;
     std::string error;
@@ -89,7 +92,7 @@ CheckArgs Parse(const std::vector<std::string>& args) {
         }
     }
     if (a.error.empty() && a.file.empty()) a.error = "expected FILE.mac";
-    if (a.error.empty() && a.ports.empty()) a.error = "--port is required";
+    if (a.error.empty() && a.jobs > 64) a.error = "--jobs needs a number from 1 to 64";
     return a;
 }
 
@@ -168,6 +171,42 @@ int RunProjectCheck(const std::vector<std::string>& args) {
     auto read = std::make_unique<ProjectBlock>();
     std::memcpy(read.get(), &project, sizeof project);
     std::vector<DeviceCheck> checks(count);
+    if (a.ports.empty()) {
+        // Every device on its own port, through the whole-project operations: ports in parallel.
+        std::string reason;
+        if (doc.Connections().LoadFor(a.file, &reason) == ProjectConnections::Load::Corrupt) {
+            std::fprintf(stderr, "corvix-cli: %s: %s\n", ProjectConnections::SidecarPath(a.file).c_str(), reason.c_str());
+            return ExitFile;
+        }
+        std::vector<int> slots;
+        for (int slot = 0; slot < count; ++slot) slots.push_back(slot);
+        std::vector<DeviceTarget> targets;
+        if (const std::string error = ProjectTargets(doc, slots, nullptr, targets); !error.empty()) return Usage(error);
+        const std::vector<DeviceOpResult> results = RunOperation(ProjectOpKind::Compare, targets, a.jobs);
+        std::vector<int> done;
+        std::string ports;
+        for (std::size_t i = 0; i < results.size(); ++i) {
+            DeviceOpResult r = results[i];
+            const std::string& port = targets[i].line.portName;
+            if (r.state == DeviceOpState::Done && r.answeredAddress != static_cast<uint8_t>(targets[i].address)) {
+                // Another device answered on this device's port: its settings say nothing of this one.
+                r.state = DeviceOpState::Failed;
+                r.failure = DeviceOpFailure::WrongAddress;
+            }
+            if (r.state != DeviceOpState::Done || !r.record) {
+                std::fprintf(stderr, "corvix-cli: %s: %s\n", port.c_str(), DeviceOpReasonText(r, port, lang).c_str());
+                continue;
+            }
+            std::memcpy(&read->devices[r.slot], r.record.get(), ConfigImageSize);
+            checks[r.slot].port = port;
+            checks[r.slot].status = Status::Match;
+            done.push_back(r.slot);
+            if (("," + ports + ",").find("," + port + ",") == std::string::npos) ports += (ports.empty() ? "" : ",") + port;
+        }
+        // One recorded check for the whole run, as a read of several devices is one commit.
+        const std::string rev = done.empty() ? std::string() : recorder.RecordRead(*read, done, identity, ports, history::Operation::Check);
+        for (int slot : done) checks[slot].rev = rev;
+    }
     for (const std::string& port : a.ports) {
         int exit = ExitOk;
         std::shared_ptr<const DeviceRecord> fetched = Fetch(doc, a, port, exit);

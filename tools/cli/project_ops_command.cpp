@@ -214,6 +214,64 @@ void Complain(const std::string& text) {
 
 }  // namespace
 
+std::string ProjectTargets(const CBrondaleDoc& doc, const std::vector<int>& slots, const SerialSettings* common,
+                           std::vector<DeviceTarget>& targets) {
+    const ProjectBlock& project = doc.Project();
+    for (int slot : slots) {
+        if (slot >= project.DeviceCountClamped())
+            return "the project has no device " + std::to_string(slot) + " (it has " +
+                   std::to_string(project.DeviceCountClamped()) + ")";
+        DeviceTarget t;
+        t.slot = slot;
+        t.nameGbk = FieldText(project.devices[slot].name, DeviceNameSize);
+        t.address = project.devices[slot].address;
+        t.record = std::make_shared<DeviceRecord>(project.devices[slot]);
+        if (const std::optional<DeviceConnection> c = doc.Connections().For(project, slot)) {
+            t.line.portName = c->port;
+            t.line.baudRate = c->baudRate;
+            t.line.dataBits = c->dataBits;
+            t.line.stopBits = c->stopBits;
+            t.line.parity = c->parity;
+        } else if (common != nullptr) {
+            t.line = *common;
+        } else {
+            return "device " + std::to_string(slot) +
+                   " has no port of its own: give the common port with --port, or set one with 'project connect'";
+        }
+        targets.push_back(std::move(t));
+    }
+    return {};
+}
+
+std::vector<DeviceOpResult> RunOperation(ProjectOpKind kind, const std::vector<DeviceTarget>& targets, int jobs) {
+    // Stop signals cancel; blocked before any thread starts so that only the waiter gets them.
+    Host host;
+    sigset_t set, before;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGUSR1);
+    pthread_sigmask(SIG_BLOCK, &set, &before);
+    bool finished = false;
+    ProjectOperation::Options options;
+    options.maxJobs = jobs;
+    ProjectOperation::Hooks hooks;
+    hooks.post = [&host](std::function<void()> fn) { host.Post(std::move(fn)); };
+    hooks.finished = [&finished] { finished = true; };
+    ProjectOperation op(kind, targets, options, hooks);
+    std::thread signals([&] {
+        int signal = 0;
+        sigwait(&set, &signal);
+        if (signal != SIGUSR1) host.Post([&op] { op.Cancel(); });
+    });
+    op.Start();
+    host.RunUntil([&] { return finished; });
+    pthread_kill(signals.native_handle(), SIGUSR1);
+    signals.join();
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    return op.Results();
+}
+
 int RunProjectOpsCommand(const std::vector<std::string>& args) {
     if (args.size() > 1 && IsHelp(args[1])) {
         std::fputs(kProjectOpsUsage, stdout);
@@ -234,30 +292,8 @@ int RunProjectOpsCommand(const std::vector<std::string>& args) {
         for (int i = 0; i < project.DeviceCountClamped(); ++i) slots.push_back(i);
     }
     std::vector<DeviceTarget> targets;
-    for (int slot : slots) {
-        if (slot >= project.DeviceCountClamped())
-            return Usage("the project has no device " + std::to_string(slot) + " (it has " +
-                         std::to_string(project.DeviceCountClamped()) + ")");
-        DeviceTarget t;
-        t.slot = slot;
-        t.nameGbk = FieldText(project.devices[slot].name, DeviceNameSize);
-        t.address = project.devices[slot].address;
-        t.record = std::make_shared<DeviceRecord>(project.devices[slot]);
-        if (const std::optional<DeviceConnection> c = doc.Connections().For(project, slot)) {
-            t.line.portName = c->port;
-            t.line.baudRate = c->baudRate;
-            t.line.dataBits = c->dataBits;
-            t.line.stopBits = c->stopBits;
-            t.line.parity = c->parity;
-        } else if (a.haveCommon) {
-            t.line = a.common;
-        } else {
-            return Usage("device " + std::to_string(slot) +
-                         " has no port of its own: give the common port with --port, or set one with "
-                         "'project connect'");
-        }
-        targets.push_back(std::move(t));
-    }
+    if (const std::string error = ProjectTargets(doc, slots, a.haveCommon ? &a.common : nullptr, targets); !error.empty())
+        return Usage(error);
     if (a.kind == ProjectOpKind::Write && !a.yes) {
         Complain(Pick(txt::CliOpWriteNeedsYes, a.lang));
         for (const DeviceTarget& t : targets)
@@ -265,32 +301,7 @@ int RunProjectOpsCommand(const std::vector<std::string>& args) {
         return ExitUsage;
     }
 
-    // Stop signals cancel; blocked before any thread starts so that only the waiter gets them.
-    Host host;
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    sigaddset(&set, SIGUSR1);
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
-    bool finished = false;
-    ProjectOperation::Options options;
-    options.maxJobs = a.jobs;
-    ProjectOperation::Hooks hooks;
-    hooks.post = [&host](std::function<void()> fn) { host.Post(std::move(fn)); };
-    hooks.finished = [&finished] { finished = true; };
-    ProjectOperation op(a.kind, targets, options, hooks);
-    std::thread signals([&] {
-        int signal = 0;
-        sigwait(&set, &signal);
-        if (signal != SIGUSR1) host.Post([&op] { op.Cancel(); });
-    });
-    op.Start();
-    host.RunUntil([&] { return finished; });
-    pthread_kill(signals.native_handle(), SIGUSR1);
-    signals.join();
-
-    const std::vector<DeviceOpResult>& results = op.Results();
+    const std::vector<DeviceOpResult> results = RunOperation(a.kind, targets, a.jobs);
     bool anyFailed = false, anyPort = false, anyDiffers = false;
     for (const DeviceOpResult& r : results) {
         anyFailed |= r.state != DeviceOpState::Done;
