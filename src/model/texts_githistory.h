@@ -46,6 +46,12 @@ inline constexpr BiText GitMarkBaseline{"设为基线", "Mark as Baseline"};
 inline constexpr BiText GitCompareWithPrevious{"与前一状态比较", "Compare with Previous"};
 inline constexpr BiText GitCompareWithProject{"与当前工程比较", "Compare with Project"};
 inline constexpr BiText GitClose{"关闭", "Close"};
+// The compare window on a state and the state recorded before it.
+inline constexpr BiText GitPreviousCaption{"与前一状态比较", "Compare with Previous State"};
+inline constexpr BiText GitStateChooser{"记录的状态：", "Recorded state:"};
+inline constexpr BiText GitColPrevious{"前一状态的值", "Previous state"};
+inline constexpr BiText GitColState{"该状态的值", "This state"};
+inline constexpr BiText GitNoPreviousState{"这是最早记录的状态，之前没有状态", "This is the oldest recorded state: none came before it"};
 
 // History Settings... (Project menu).
 inline constexpr BiText GitSettingsMenu{"设置历史选项…", "History Settings…"};

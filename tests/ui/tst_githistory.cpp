@@ -14,7 +14,9 @@
 
 #include "history/recorder.h"
 #include "model/doc.h"
+#include "model/texts_githistory.h"
 #include "ui/dialogs/comparedlg.h"
+#include "ui/dialogs/dialog_util.h"
 #include "ui/dialogs/githistorydlg.h"
 #include "ui/views/macview.h"
 
@@ -108,6 +110,34 @@ class TestGitHistory : public QObject {
         emit compare->FileDeviceBox()->activated(0);
         QCOMPARE(static_cast<int>(compare->Differences().size()), 0);
         compare->close();
+    }
+
+    void comparesAStateWithThePreviousOne_data() { listsTheStatesNewestFirst_data(); }
+    void comparesAStateWithThePreviousOne() {
+        QFETCH(int, lang);
+        doc->SetLanguage(lang);
+        doc->Device(0).baudRate[1] = 2400;  // the project's own value takes no part
+        CGitHistoryDlg dialog(*doc, 0, *recorder, identity);
+        dialog.Table()->selectRow(1);
+        QVERIFY(!dialog.ComparePreviousButton()->isEnabled());  // the oldest state
+        QVERIFY(dialog.CompareSelectedWithPrevious() == nullptr);
+        dialog.Table()->selectRow(0);
+        QVERIFY(dialog.ComparePreviousButton()->isEnabled());
+        CCompareDlg* compare = dialog.CompareSelectedWithPrevious();
+        QVERIFY(compare != nullptr);
+        // The second read against the first: the name and the baud rate changed between them.
+        QCOMPARE(static_cast<int>(compare->Differences().size()), 2);
+        QCOMPARE(compare->UseButton(0), nullptr);
+        QVERIFY(!compare->UseAllButton()->isVisible() && !compare->WriteButton()->isVisible());
+        QVERIFY(!compare->UseSelectedAction()->isEnabled());
+        Shot(*compare, "history-previous-" + QString(IsEnglish(lang) ? "en" : "zh"));
+        // The oldest state chosen in the window: nothing before it.
+        compare->FileDeviceBox()->setCurrentIndex(1);
+        emit compare->FileDeviceBox()->activated(1);
+        QVERIFY(compare->Differences().empty());
+        QCOMPARE(compare->StatusLabel()->text(), ui::Text(txt::GitNoPreviousState, lang));
+        compare->close();
+        QVERIFY(!doc->Modified());
     }
 
     void restoresAStateAsOneUndoStep() {

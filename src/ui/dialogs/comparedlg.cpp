@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "model/texts.h"
+#include "model/texts_githistory.h"
 #include "ui/dialogs/dialog_util.h"
 
 using corvix::ui::DialogUnits;
@@ -37,10 +38,11 @@ QTableWidgetItem* Cell(const std::string& text) {
 CCompareDlg::CCompareDlg(corvix::CBrondaleDoc& doc, int deviceIndex, int lang, QWidget* parent, Against against)
     : QDialog(parent), language(lang), doc_(doc), deviceIndex_(deviceIndex), against_(against) {
     const bool file = against_ == Against::File;
+    const bool state = against_ == Against::State;
     table_ = new QTableWidget(0, 5, this);
     table_->setHorizontalHeaderLabels({Text(txt::CompareColPage, language), Text(txt::CompareColField, language),
-                                       Text(txt::CompareColProject, language),
-                                       Text(file ? txt::CompareColFile : txt::CompareColDevice, language),
+                                       Text(state ? txt::GitColPrevious : txt::CompareColProject, language),
+                                       Text(state ? txt::GitColState : file ? txt::CompareColFile : txt::CompareColDevice, language),
                                        QString()});
     table_->verticalHeader()->setVisible(false);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -79,10 +81,18 @@ CCompareDlg::CCompareDlg(corvix::CBrondaleDoc& doc, int deviceIndex, int lang, Q
     auto* chooser = new QHBoxLayout;
     chooser->addWidget(fileDevicesLabel_);
     chooser->addWidget(fileDevices_, 1);
-    fileDevicesLabel_->setVisible(file);
-    fileDevices_->setVisible(file);
+    fileDevicesLabel_->setVisible(file || state);
+    fileDevices_->setVisible(file || state);
     // Nothing is written to a file: only the device compare offers the write.
-    write_->setVisible(!file);
+    write_->setVisible(against_ == Against::Device);
+    // Two recorded states: a view, nothing to take.
+    for (QPushButton* b : {useSelectedButton_, useAll_}) b->setVisible(!state);
+    if (state) {
+        table_->removeAction(useSelected_);
+        table_->setColumnHidden(ButtonColumn, true);
+        table_->setAccessibleName(Text(txt::GitPreviousCaption, language));
+        table_->setAccessibleDescription(QString());
+    }
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(useSelectedButton_);
@@ -103,7 +113,7 @@ CCompareDlg::CCompareDlg(corvix::CBrondaleDoc& doc, int deviceIndex, int lang, Q
     connect(write_, &QPushButton::clicked, this, &CCompareDlg::WriteRequested);
     connect(close_, &QPushButton::clicked, this, &QDialog::accept);
     connect(fileDevices_, &QComboBox::activated, this, [this](int slot) { emit FileDeviceChosen(slot); });
-    setWindowTitle(Text(file ? txt::CompareFileCaption : txt::CompareCaption, language));
+    setWindowTitle(Text(state ? txt::GitPreviousCaption : file ? txt::CompareFileCaption : txt::CompareCaption, language));
     ShowReading();
 }
 
@@ -116,6 +126,8 @@ void CCompareDlg::SetFileDevices(const QStringList& names, int selected) {
     fileDevices_->addItems(names);
     fileDevices_->setCurrentIndex(selected);
 }
+
+void CCompareDlg::SetChooserLabel(const QString& text) { fileDevicesLabel_->setText(text); }
 
 void CCompareDlg::ShowReading() {
     device_.reset();
@@ -141,6 +153,8 @@ void CCompareDlg::SetDeviceRecord(std::shared_ptr<const corvix::DeviceRecord> re
 }
 
 std::vector<corvix::Difference> CCompareDlg::Compare() const {
+    if (against_ == Against::State)
+        return device_ && reference_ ? corvix::CompareRecords(*reference_, *device_, language) : std::vector<corvix::Difference>{};
     if (!device_ || deviceIndex_ < 0 || deviceIndex_ >= doc_.Project().DeviceCountClamped()) return {};
     if (against_ == Against::File) return corvix::DiffDevices(doc_.Device(deviceIndex_), *device_, language);
     return corvix::CompareRecords(doc_.Device(deviceIndex_), *device_, language);
@@ -160,7 +174,7 @@ void CCompareDlg::Refill() {
         table_->setItem(r, 2, Cell(d.projectText));
         table_->setItem(r, 3, Cell(d.deviceText));
         // Identity, events and other bytes are shown, not taken.
-        if (!corvix::CanTakePage(d.page)) continue;
+        if (!CanTake(r)) continue;
         auto* use = new QPushButton(Text(against_ == Against::File ? txt::CompareUseFile : txt::CompareUseDevice, language));
         use->setAutoDefault(false);
         connect(use, &QPushButton::clicked, this, [this, r] { Take(r); });
@@ -169,14 +183,15 @@ void CCompareDlg::Refill() {
     table_->resizeColumnsToContents();
     status_->setText(rows_.empty() ? Text(txt::CompareNoDifferences, language) : QString());
     status_->setVisible(!status_->text().isEmpty());
-    useAll_->setEnabled(std::any_of(rows_.begin(), rows_.end(),
+    useAll_->setEnabled(against_ != Against::State &&
+                        std::any_of(rows_.begin(), rows_.end(),
                                     [](const corvix::Difference& d) { return corvix::CanTakePage(d.page); }));
-    write_->setEnabled(deviceKnown);
+    write_->setEnabled(deviceKnown && against_ == Against::Device);
     UpdateSelectedState();
 }
 
 bool CCompareDlg::CanTake(int row) const {
-    return device_ && row >= 0 && row < static_cast<int>(rows_.size()) &&
+    return device_ && against_ != Against::State && row >= 0 && row < static_cast<int>(rows_.size()) &&
            corvix::CanTakePage(rows_[row].page);
 }
 
@@ -200,7 +215,7 @@ void CCompareDlg::Take(int row) {
 }
 
 void CCompareDlg::TakeAll() {
-    if (!device_) return;
+    if (!device_ || against_ == Against::State) return;
     if (corvix::TakeAllDeviceValues(doc_.Device(deviceIndex_), *device_)) {
         doc_.MarkModified();
         emit ProjectChanged();

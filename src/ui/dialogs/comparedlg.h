@@ -7,6 +7,8 @@
 // Compare With File: the same window against a device of a project file, with a choice of the
 // file's device; it lists the whole record (identity and events too) and takes configuration
 // values as the device compare does.
+// Against a state: two recorded states of the settings history, the earlier one in place of
+// the project device; nothing is taken or written.
 #pragma once
 
 #include <QDialog>
@@ -25,7 +27,7 @@ class QTableWidget;
 class CCompareDlg : public QDialog {
     Q_OBJECT
   public:
-    enum class Against { Device, File };
+    enum class Against { Device, File, State };
     // `deviceIndex`: the project device compared; `doc` outlives the window.
     CCompareDlg(corvix::CBrondaleDoc& doc, int deviceIndex, int language, QWidget* parent = nullptr,
                 Against against = Against::Device);
@@ -39,10 +41,14 @@ class CCompareDlg : public QDialog {
     void ShowReading();
     // The read failed; the text says why.
     void ShowFailure(const QString& text);
+    // Against::State: the earlier state, compared in place of the project device.
+    void SetReferenceRecord(std::shared_ptr<const corvix::DeviceRecord> record) { reference_ = std::move(record); }
 
     // Compare With File: the file's devices by name (slot order) and the one compared first;
     // choosing another emits FileDeviceChosen.
     void SetFileDevices(const QStringList& names, int selected);
+    // The chooser's label, when it lists something else than a file's devices.
+    void SetChooserLabel(const QString& text);
 
     const std::vector<corvix::Difference>& Differences() const { return rows_; }
     QComboBox* FileDeviceBox() const { return fileDevices_; }
@@ -79,6 +85,7 @@ class CCompareDlg : public QDialog {
     const int deviceIndex_;
     const Against against_;
     std::shared_ptr<const corvix::DeviceRecord> device_;
+    std::shared_ptr<const corvix::DeviceRecord> reference_;
     std::vector<corvix::Difference> rows_;
     QTableWidget* table_;
     QLabel* status_;

@@ -61,11 +61,12 @@ CGitHistoryDlg::CGitHistoryDlg(CBrondaleDoc& doc, int deviceIndex, history::Reco
     table_->horizontalHeader()->setResizeContentsPrecision(200);
     status_ = new QLabel(this);
     compare_ = new QPushButton(ui::Text(txt::GitCompareWithProject, lang), this);
+    previous_ = new QPushButton(ui::Text(txt::GitCompareWithPrevious, lang), this);
     restore_ = new QPushButton(ui::Text(txt::GitRestore, lang), this);
     baseline_ = new QPushButton(ui::Text(txt::GitMarkBaseline, lang), this);
     auto* close = new QPushButton(ui::Text(txt::GitClose, lang), this);
     auto* buttons = new QHBoxLayout;
-    for (QPushButton* b : {compare_, restore_, baseline_}) buttons->addWidget(b);
+    for (QPushButton* b : {compare_, previous_, restore_, baseline_}) buttons->addWidget(b);
     buttons->addStretch();
     buttons->addWidget(close);
     auto* layout = new QVBoxLayout(this);
@@ -74,13 +75,11 @@ CGitHistoryDlg::CGitHistoryDlg(CBrondaleDoc& doc, int deviceIndex, history::Reco
     layout->addLayout(buttons);
     resize(720, 420);
     connect(compare_, &QPushButton::clicked, this, [this] { CompareSelected(); });
+    connect(previous_, &QPushButton::clicked, this, [this] { CompareSelectedWithPrevious(); });
     connect(restore_, &QPushButton::clicked, this, [this] { RestoreSelected(); });
     connect(baseline_, &QPushButton::clicked, this, [this] { MarkSelectedAsBaseline(); });
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
-    connect(table_, &QTableWidget::itemSelectionChanged, this, [this] {
-        const bool any = SelectedRow() >= 0;
-        for (QPushButton* b : {compare_, restore_, baseline_}) b->setEnabled(any);
-    });
+    connect(table_, &QTableWidget::itemSelectionChanged, this, &CGitHistoryDlg::UpdateButtons);
     Refill();
 }
 
@@ -119,8 +118,20 @@ void CGitHistoryDlg::Refill() {
         table_->selectRow(selected);
     else if (!states_.empty())
         table_->selectRow(0);
-    const bool any = SelectedRow() >= 0;
-    for (QPushButton* b : {compare_, restore_, baseline_}) b->setEnabled(any);
+    UpdateButtons();
+}
+
+void CGitHistoryDlg::UpdateButtons() {
+    const int row = SelectedRow();
+    for (QPushButton* b : {compare_, restore_, baseline_}) b->setEnabled(row >= 0);
+    previous_->setEnabled(row >= 0 && row + 1 < static_cast<int>(states_.size()));
+}
+
+QStringList CGitHistoryDlg::StateNames() const {
+    QStringList names;
+    for (const history::State& s : states_)
+        names << TimeText(s) + "  " + ui::Text(OperationText(s.operation), doc_.Language());
+    return names;
 }
 
 int CGitHistoryDlg::SelectedRow() const {
@@ -141,9 +152,7 @@ CCompareDlg* CGitHistoryDlg::CompareSelected() {
     auto* dialog = new CCompareDlg(doc_, deviceIndex_, doc_.Language(), this, CCompareDlg::Against::File);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     // The compare window's choice of "file devices" lists the states, newest first.
-    QStringList names;
-    for (const history::State& s : states_)
-        names << TimeText(s) + "  " + ui::Text(OperationText(s.operation), doc_.Language());
+    const QStringList names = StateNames();
     const auto show = [this, dialog](int chosen) {
         std::string error;
         std::unique_ptr<DeviceRecord> rec = StateRecord(chosen, error);
@@ -153,9 +162,42 @@ CCompareDlg* CGitHistoryDlg::CompareSelected() {
             dialog->ShowFailure(QString::fromStdString(error));
     };
     dialog->SetFileDevices(names, row);
+    dialog->SetChooserLabel(ui::Text(txt::GitStateChooser, doc_.Language()));
     show(row);
     connect(dialog, &CCompareDlg::FileDeviceChosen, this, show);
     connect(dialog, &CCompareDlg::ProjectChanged, this, &CGitHistoryDlg::ProjectChanged);
+    dialog->show();
+    return dialog;
+}
+
+CCompareDlg* CGitHistoryDlg::CompareSelectedWithPrevious() {
+    const int row = SelectedRow();
+    if (row < 0 || row + 1 >= static_cast<int>(states_.size())) return nullptr;
+    auto* dialog = new CCompareDlg(doc_, deviceIndex_, doc_.Language(), this, CCompareDlg::Against::State);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    // Newest first: the state before row r is row r + 1.
+    const auto show = [this, dialog](int chosen) {
+        if (chosen + 1 >= static_cast<int>(states_.size())) {
+            dialog->ShowFailure(ui::Text(txt::GitNoPreviousState, doc_.Language()));
+            return;
+        }
+        std::string error;
+        std::unique_ptr<DeviceRecord> earlier = StateRecord(chosen + 1, error);
+        std::unique_ptr<DeviceRecord> rec = earlier ? StateRecord(chosen, error) : nullptr;
+        if (!rec) {
+            dialog->ShowFailure(QString::fromStdString(error));
+            return;
+        }
+        dialog->SetReferenceRecord(std::shared_ptr<const DeviceRecord>(std::move(earlier)));
+        dialog->SetDeviceRecord(std::shared_ptr<const DeviceRecord>(std::move(rec)));
+    };
+    dialog->SetFileDevices(StateNames(), row);
+    dialog->SetChooserLabel(ui::Text(txt::GitStateChooser, doc_.Language()));
+    show(row);
+    connect(dialog, &CCompareDlg::FileDeviceChosen, this, [dialog, show](int chosen) {
+        dialog->ShowReading();
+        show(chosen);
+    });
     dialog->show();
     return dialog;
 }

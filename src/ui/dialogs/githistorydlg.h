@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // History… of a device: its recorded states in the settings history (time, operation, user,
-// port, changed fields, baseline mark). A state is compared with the project as it is now in
-// the compare window (its list of "file devices" lists the states), taken back into the
-// project as one undo step, or marked as the device's baseline.
+// port, changed fields, baseline mark). A state is compared with the project as it is now, or
+// with the state recorded before it, in the compare window (its list of "file devices" lists
+// the states), taken back into the project as one undo step, or marked as the device's
+// baseline.
 #pragma once
 
 #include <QDialog>
@@ -36,12 +37,16 @@ class CGitHistoryDlg : public QDialog {
     QTableWidget* Table() const { return table_; }
     QLabel* StatusLabel() const { return status_; }
     QPushButton* CompareButton() const { return compare_; }
+    QPushButton* ComparePreviousButton() const { return previous_; }
     QPushButton* RestoreButton() const { return restore_; }
     QPushButton* BaselineButton() const { return baseline_; }
 
     // The compare window on the selected state (non-modal, deleted when closed); null when no
     // state is selected or it cannot be read.
     CCompareDlg* CompareSelected();
+    // The same, the selected state against the one recorded before it; null also for the
+    // oldest state.
+    CCompareDlg* CompareSelectedWithPrevious();
     // Takes the selected state's settings into the project device (its event log stays).
     bool RestoreSelected();
     bool MarkSelectedAsBaseline();
@@ -53,6 +58,8 @@ class CGitHistoryDlg : public QDialog {
   private:
     void Refill();
     int SelectedRow() const;
+    void UpdateButtons();
+    QStringList StateNames() const;
     std::unique_ptr<corvix::DeviceRecord> StateRecord(int row, std::string& error);
 
     corvix::CBrondaleDoc& doc_;
@@ -64,6 +71,7 @@ class CGitHistoryDlg : public QDialog {
     QTableWidget* table_;
     QLabel* status_;
     QPushButton* compare_;
+    QPushButton* previous_;
     QPushButton* restore_;
     QPushButton* baseline_;
 };

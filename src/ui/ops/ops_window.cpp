@@ -10,6 +10,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "model/compare.h"
@@ -153,11 +154,29 @@ void COpsWindow::OnEnded(const DeviceOpResult& r) {
     // The one place where a device's result reaches the project.
     // A write changes no value, but the marks of what differs from the device go.
     const bool written = kind_ == ProjectOpKind::Write && r.state == DeviceOpState::Done;
-    if ((ApplyDeviceResult(doc_, kind_, r) || written) && changed_) changed_();
+    if ((ApplyDeviceResult(doc_, kind_, r) || written) && changed_ && !changePending_) {
+        changePending_ = true;
+        // After what is already queued (the other devices' ends), before the next input.
+        QTimer::singleShot(0, this, &COpsWindow::FlushChange);
+    }
     if (ended) ended(r);
 }
 
+void COpsWindow::FlushChange() {
+    if (!changePending_) return;
+    changePending_ = false;
+    changed_();
+}
+
+void COpsWindow::hideEvent(QHideEvent* event) {
+    // Closed before the deferred refresh ran: the views still follow what the project took.
+    FlushChange();
+    QDialog::hideEvent(event);
+}
+
 void COpsWindow::OnFinished() {
+    // Whoever waits for the end sees the views as the project is.
+    FlushChange();
     finished_ = true;
     Refresh();
 }

@@ -43,6 +43,9 @@ class COpsWindow : public QDialog {
     // The cable prompt; empty: a message box with Continue, Skip and Cancel.
     std::function<GuideAnswer(const DeviceTarget&)> askGuide;
 
+  protected:
+    void hideEvent(QHideEvent* event) override;
+
   private:
     void OnChanged(const DeviceOpResult& row);
     void OnEnded(const DeviceOpResult& row);
@@ -62,6 +65,10 @@ class COpsWindow : public QDialog {
     QPushButton* retry_ = nullptr;
     QPushButton* close_ = nullptr;
     bool finished_ = false;
+    // The views follow the project once per burst of ended devices, not once per device: 20
+    // devices often end within a few milliseconds of each other.
+    bool changePending_ = false;
+    void FlushChange();
 };
 
 }  // namespace corvix::ui
