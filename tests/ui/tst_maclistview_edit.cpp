@@ -133,6 +133,14 @@ class TestMacListViewEdit : public QObject {
         QCOMPARE(FieldText(b.Rec().signalNames[4], SignalNameSize).size(), std::size_t(30));
         QCOMPARE(QString::fromStdString(b.Name(4)), edit->text());
         QCOMPARE(b.Name(5), b.Cell(5, 2).toStdString());  // neighbours untouched
+        // A double-click opens the box with the keyboard in it and the name selected, so
+        // typing replaces the name.
+        const QRect cell = b.view.visualRect(b.view.model()->index(6, 2));
+        QTest::mouseClick(b.view.viewport(), Qt::LeftButton, {}, cell.center());
+        QTest::mouseDClick(b.view.viewport(), Qt::LeftButton, {}, cell.center());
+        QVERIFY(edit->isVisible());
+        QCOMPARE(edit->window()->focusWidget(), edit);
+        QCOMPARE(edit->selectedText(), QString::fromStdString(b.Name(6)));
     }
 
     void editorsOnlyInsideTheList() {

@@ -100,6 +100,8 @@ class CMacListView : public QTableWidget {
 
   protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    // Gives the open cell editor the keyboard.
+    void FocusEditor();
     void mousePressEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;

@@ -223,6 +223,16 @@ void CMacListView::RunCommand(int command) {
 void CMacListView::mouseDoubleClickEvent(QMouseEvent* event) {
     OpenEditor();
     QTableWidget::mouseDoubleClickEvent(event);
+    FocusEditor();  // typing right after the double-click goes into the value
+}
+
+void CMacListView::FocusEditor() {
+    if (!cellEdit_->isHidden()) {
+        cellEdit_->setFocus();
+        cellEdit_->selectAll();
+    } else if (!cellCombo_->isHidden()) {
+        cellCombo_->setFocus();
+    }
 }
 
 void CMacListView::mousePressEvent(QMouseEvent* event) {
@@ -382,12 +392,7 @@ void CMacListView::keyPressEvent(QKeyEvent* event) {
     if (plain &&
         (event->key() == Qt::Key_F2 || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
         OpenEditor();
-        if (!cellEdit_->isHidden()) {
-            cellEdit_->setFocus();
-            cellEdit_->selectAll();
-        } else if (!cellCombo_->isHidden()) {
-            cellCombo_->setFocus();
-        }
+        FocusEditor();
         event->accept();
         return;
     }
