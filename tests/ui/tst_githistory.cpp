@@ -155,6 +155,8 @@ class TestGitHistory : public QObject {
         // The restore is recorded, newest first.
         QCOMPARE(dialog.Table()->rowCount(), 3);
         QCOMPARE(dialog.Table()->item(0, 1)->text(), QString("restore"));
+        // The state restored stays selected, one row further down.
+        QCOMPARE(dialog.Table()->selectedItems().front()->toolTip().toStdString(), first);
         Shot(dialog, "history-restored-en");
         QVERIFY(doc->CanUndo());
         doc->Undo();

@@ -85,7 +85,9 @@ CGitHistoryDlg::CGitHistoryDlg(CBrondaleDoc& doc, int deviceIndex, history::Reco
 
 void CGitHistoryDlg::Refill() {
     const int lang = doc_.Language();
-    const int selected = SelectedRow();
+    // The selection follows its state, not its row: a new state comes in on top.
+    const int selectedRow = SelectedRow();
+    const std::string selectedRev = selectedRow >= 0 ? states_[selectedRow].rev : std::string();
     states_.clear();
     std::string error;
     history::Repository* repo = path_.empty() ? nullptr : recorder_.Repo(false);
@@ -114,7 +116,10 @@ void CGitHistoryDlg::Refill() {
         status_->setText(ui::Text(txt::GitNoStates, lang));
     else
         status_->clear();
-    if (selected >= 0 && selected < table_->rowCount())
+    int selected = -1;
+    for (int row = 0; row < static_cast<int>(states_.size()) && selected < 0; ++row)
+        if (!selectedRev.empty() && states_[row].rev == selectedRev) selected = row;
+    if (selected >= 0)
         table_->selectRow(selected);
     else if (!states_.empty())
         table_->selectRow(0);
