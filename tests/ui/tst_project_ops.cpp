@@ -195,6 +195,12 @@ class TestProjectOps : public QObject, private corvix::test::FrameFixture {
         const std::string csv = events->Csv();
         QVERIFY(csv.find("Number,Time,Device,Name,State") != std::string::npos);
         QCOMPARE(std::count(csv.begin(), csv.end(), '\n'), 7L);
+        // The language switch retranslates the window that stays open.
+        frame->RunCommand(CMainFrame::IdLanguage);
+        const int lang = doc->Language();
+        QCOMPARE(events->Table()->horizontalHeaderItem(1)->text(), QString::fromUtf8(Pick(txt::OpColDevice, lang)));
+        QCOMPARE(events->CorrectBox()->text(), QString::fromUtf8(Pick(txt::AllEventsCorrect, lang)));
+        QCOMPARE(events->windowTitle(), QString::fromUtf8(Pick(txt::MenuAllEvents, lang)));
     }
 
     void writeAllAsksFirstAndTheConnectionDialogKeepsTheChoice() {

@@ -19,6 +19,7 @@
 #include "ui/dialogs/githistorydlg.h"
 #include "ui/frame/icons.h"
 #include "ui/frame/link_status.h"
+#include "ui/ops/all_events_window.h"
 #include "ui/frame/serial_settings_store.h"
 #include "ui/views/maclistview.h"
 #include "ui/views/macview.h"
@@ -506,6 +507,7 @@ void CMainFrame::OnLanguage() {
     doc_.SetLanguage(IsEnglish(doc_.Language()) ? LangChinese : LangEnglish);
     RetranslateMenus();
     RebuildTree();
+    if (allEventsWindow) allEventsWindow->Refresh();
 }
 
 void CMainFrame::FitCommBar() {

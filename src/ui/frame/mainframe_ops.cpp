@@ -188,6 +188,7 @@ void CMainFrame::OnDeviceConnection(int deviceCode) {
 void CMainFrame::OnAllEvents() {
     if (allEventsWindow) {
         allEventsWindow->Refresh();
+        allEventsWindow->show();  // Escape hides it without closing it
         allEventsWindow->raise();
         return;
     }

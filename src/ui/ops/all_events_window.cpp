@@ -23,25 +23,21 @@ namespace corvix::ui {
 
 CAllEventsWindow::CAllEventsWindow(CBrondaleDoc& doc, std::function<ClockOffsets()> offsets, QWidget* parent)
     : QDialog(parent), doc_(doc), offsets_(std::move(offsets)) {
-    const int lang = doc_.Language();
-    setWindowTitle(Text(txt::MenuAllEvents, lang));
     setModal(false);
     setAttribute(Qt::WA_DeleteOnClose);
     auto* layout = new QVBoxLayout(this);
     table_ = new QTableWidget(0, 4, this);
-    table_->setHorizontalHeaderLabels({Text(txt::ListColTime, lang), Text(txt::OpColDevice, lang),
-                                       Text(txt::ListColName, lang), Text(txt::ListColState, lang)});
     table_->verticalHeader()->setVisible(false);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->horizontalHeader()->setStretchLastSection(true);
     layout->addWidget(table_);
     auto* row = new QHBoxLayout;
-    correct_ = new QCheckBox(Text(txt::AllEventsCorrect, lang), this);
+    correct_ = new QCheckBox(this);
     row->addWidget(correct_);
     row->addStretch(1);
-    refresh_ = new QPushButton(Text(txt::AllEventsRefresh, lang), this);
-    export_ = new QPushButton(Text(txt::AllEventsExport, lang), this);
+    refresh_ = new QPushButton(this);
+    export_ = new QPushButton(this);
     row->addWidget(refresh_);
     row->addWidget(export_);
     layout->addLayout(row);
@@ -54,6 +50,13 @@ CAllEventsWindow::CAllEventsWindow(CBrondaleDoc& doc, std::function<ClockOffsets
 
 void CAllEventsWindow::Refresh() {
     const int lang = doc_.Language();
+    // The texts follow the language, which may have changed while the window stayed open.
+    setWindowTitle(Text(txt::MenuAllEvents, lang));
+    table_->setHorizontalHeaderLabels({Text(txt::ListColTime, lang), Text(txt::OpColDevice, lang),
+                                       Text(txt::ListColName, lang), Text(txt::ListColState, lang)});
+    correct_->setText(Text(txt::AllEventsCorrect, lang));
+    refresh_->setText(Text(txt::AllEventsRefresh, lang));
+    export_->setText(Text(txt::AllEventsExport, lang));
     const ClockOffsets offsets = offsets_ ? offsets_() : ClockOffsets{};
     correct_->setEnabled(!offsets.empty());
     std::vector<int> devices;
