@@ -360,4 +360,8 @@ bool ApplyDeviceResult(CBrondaleDoc& doc, ProjectOpKind kind, const DeviceOpResu
     return false;
 }
 
+void AddToPortList(std::string& list, const std::string& port) {
+    if (("," + list + ",").find("," + port + ",") == std::string::npos) list += (list.empty() ? "" : ",") + port;
+}
+
 }  // namespace corvix

@@ -157,4 +157,8 @@ class ProjectOperation {
 // project changed.
 bool ApplyDeviceResult(CBrondaleDoc& doc, ProjectOpKind kind, const DeviceOpResult& result);
 
+// Adds `port` to a comma-separated list of ports unless it is there already (the settings
+// history names every port of a run once).
+void AddToPortList(std::string& list, const std::string& port);
+
 }  // namespace corvix

@@ -2,6 +2,7 @@
 // corvix-cli project connect | connections | read | compare | write | clock | events against
 // several simulated devices, each on its own pseudo-terminal, and through one real ser2net
 // with a port per device: exit codes, JSON and what reaches the project file.
+#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "fakes/ser2net_ports.h"
@@ -208,6 +209,11 @@ TEST_F(CliProjectOps, ProjectCheckReadsEachDeviceOnItsOwnPort) {
         return RunCli(args);
     };
     ASSERT_EQ(cli({"project", "read", file}).exitCode, 0);
+    // The read is recorded as one commit naming every port.
+    Json list = Parse(cli({"history", "list", file, "--device", "2", "--json"}));
+    ASSERT_FALSE(list.empty());
+    EXPECT_EQ(list[0]["operation"], "read");
+    EXPECT_EQ(list[0]["port"], devices.Path(0) + "," + devices.Path(1) + "," + devices.Path(2));
     Result r = cli({"project", "check", file, "--json", "--jobs", "3"});
     EXPECT_EQ(r.exitCode, 5) << r.out << r.err;
     for (int i = 0; i < 3; ++i)
@@ -238,6 +244,13 @@ TEST_F(CliProjectOps, ProjectCheckReadsEachDeviceOnItsOwnPort) {
     // A device without a port of its own needs --port.
     ASSERT_EQ(RunCli({"project", "connect", file, "--device", "2", "--common"}).exitCode, 0);
     EXPECT_EQ(cli({"project", "check", file}).exitCode, 2);
+    // Signal names taken from a sheet are a save of the project, and recorded as one.
+    const std::string sheet = dir.File("names.csv");
+    std::ofstream(sheet) << "number,name\n1,Breaker closed\n";
+    ASSERT_EQ(cli({"signals", "import", file, "--device", "0", sheet}).exitCode, 0);
+    list = Parse(cli({"history", "list", file, "--device", "0", "--json"}));
+    EXPECT_EQ(list[0]["operation"], "save");
+    EXPECT_GT(list[0]["changed"], 0);
 }
 
 TEST(MergedEvents, TimesRoundTripAndOffsetsCorrectTheOrder) {

@@ -70,8 +70,9 @@ void CliRecording::Created(const std::string& file) {
     history::WriteSidecar(file, identity_.id);
 }
 
-void CliRecording::Read(const ProjectBlock& block, const std::vector<int>& slots, const std::string& port) {
-    recorder_->RecordRead(block, slots, identity_, port);
+void CliRecording::Read(const ProjectBlock& block, const std::vector<int>& slots, const std::string& port,
+                        history::Operation operation) {
+    recorder_->RecordRead(block, slots, identity_, port, operation);
 }
 
 void CliRecording::Written(const ProjectBlock& block, int slot, const std::string& port) {

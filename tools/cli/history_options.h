@@ -36,7 +36,10 @@ class CliRecording {
     void Loaded(const ProjectBlock& asLoaded, const std::string& file);
     // A project made new in `file`: a new identity, whatever was there before.
     void Created(const std::string& file);
-    void Read(const ProjectBlock& block, const std::vector<int>& slots, const std::string& port);
+    // A read of the devices `slots` (or, with Operation::Write, a write of them); `port` names
+    // every port used, comma-separated.
+    void Read(const ProjectBlock& block, const std::vector<int>& slots, const std::string& port,
+              history::Operation operation = history::Operation::Read);
     void Written(const ProjectBlock& block, int slot, const std::string& port);
     void Saved(const ProjectBlock& block);
     // Device `slot` took a recorded state's settings, with the identity found before.

@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
     }
     const std::string command = args[0];
     args.erase(args.begin());
-    if (command == "project" || command == "device" || command == "history") {
+    if (command == "project" || command == "device" || command == "history" || command == "signals") {
         std::string error;
         args = corvix::cli::TakeHistoryOptions(args, corvix::cli::CliHistoryOptions(), error);
         if (!error.empty()) {

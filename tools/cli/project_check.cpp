@@ -201,7 +201,7 @@ int RunProjectCheck(const std::vector<std::string>& args) {
             checks[r.slot].port = port;
             checks[r.slot].status = Status::Match;
             done.push_back(r.slot);
-            if (("," + ports + ",").find("," + port + ",") == std::string::npos) ports += (ports.empty() ? "" : ",") + port;
+            AddToPortList(ports, port);
         }
         // One recorded check for the whole run, as a read of several devices is one commit.
         const std::string rev = done.empty() ? std::string() : recorder.RecordRead(*read, done, identity, ports, history::Operation::Check);

@@ -19,6 +19,7 @@
 #include "cli/cli.h"
 #include "cli/compare_command.h"
 #include "cli/device_session.h"
+#include "cli/history_options.h"
 #include "link/project_ops.h"
 #include "model/compare.h"
 #include "model/doc.h"
@@ -301,6 +302,10 @@ int RunProjectOpsCommand(const std::vector<std::string>& args) {
         return ExitUsage;
     }
 
+    // The settings history knows the project as it was loaded.
+    CliRecording recording(a.lang);
+    const bool records = a.kind == ProjectOpKind::Read || a.kind == ProjectOpKind::Write;
+    if (records) recording.Loaded(project, a.file);
     const std::vector<DeviceOpResult> results = RunOperation(a.kind, targets, a.jobs);
     bool anyFailed = false, anyPort = false, anyDiffers = false;
     for (const DeviceOpResult& r : results) {
@@ -319,6 +324,20 @@ int RunProjectOpsCommand(const std::vector<std::string>& args) {
         }
     } else if (stores) {
         Complain(Pick(txt::CliOpNotStored, a.lang));
+    }
+    // One commit for the run, naming every port; a read only once the project holds what was
+    // read (an unchanged read is recorded as a check).
+    if (records && (a.kind == ProjectOpKind::Write || !anyFailed || a.partial)) {
+        std::vector<int> done;
+        std::string ports;
+        for (std::size_t i = 0; i < results.size(); ++i) {
+            if (results[i].state != DeviceOpState::Done) continue;
+            done.push_back(targets[i].slot);
+            AddToPortList(ports, PortOf(targets[i]));
+        }
+        if (!done.empty())
+            recording.Read(doc.Project(), done, ports,
+                           a.kind == ProjectOpKind::Write ? history::Operation::Write : history::Operation::Read);
     }
 
     nlohmann::ordered_json json{{"devices", nlohmann::ordered_json::array()}};

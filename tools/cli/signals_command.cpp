@@ -9,6 +9,7 @@
 #include <string>
 
 #include "cli/cli.h"
+#include "cli/history_options.h"
 #include "model/signal_sheet.h"
 #include "model/texts.h"
 #include "report/report_xlsx.h"
@@ -32,7 +33,8 @@ constexpr const char* kSignalsUsage =
     "skipped; every other row holds its number (1, 2, 3, ... in order) and the name. A file\n"
     "with no names or more than 72, a name over 31 bytes in GBK or with a character GBK\n"
     "cannot hold, or a malformed row is refused: the message names the row, and FILE is not\n"
-    "changed. Messages are in the language of --lang.\n"
+    "changed. Messages are in the language of --lang. The import is recorded as a save in the\n"
+    "settings history (--history DIR, --no-history; see corvix-cli history --help).\n"
     "\n"
     "Exit codes: 0 ok, 2 usage (also: no device N), 3 file error (FILE or IN.csv cannot be\n"
     "read, OUT or FILE cannot be written, or the import was refused).\n";
@@ -154,8 +156,12 @@ int RunSignalsCommand(const std::vector<std::string>& args) {
         ui.ShowMessage(input + ": " + SheetErrorText(sheet.error, lang), txt::AppName);
         return ExitFile;
     }
+    CliRecording recording(lang);
+    recording.Loaded(doc.Project(), file);
     doc.SetSignalNames(index, sheet.namesGbk);
-    return doc.WriteProjectFile(file) ? ExitOk : ExitFile;
+    if (!doc.WriteProjectFile(file)) return ExitFile;
+    recording.Saved(doc.Project());  // every save of a project is kept in the settings history
+    return ExitOk;
 }
 
 }  // namespace corvix::cli

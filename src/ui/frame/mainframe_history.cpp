@@ -79,8 +79,7 @@ void CMainFrame::RecordOpsInHistory(ui::COpsWindow* window, ProjectOpKind kind) 
         std::string ports;
         for (const DeviceTarget& t : op.Targets()) {
             if (std::find(done->begin(), done->end(), t.slot) == done->end()) continue;
-            if (("," + ports + ",").find("," + t.line.portName + ",") != std::string::npos) continue;
-            ports += (ports.empty() ? "" : ",") + t.line.portName;
+            AddToPortList(ports, t.line.portName);
         }
         std::vector<int> ended = std::move(*done);
         done->clear();
