@@ -41,8 +41,12 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${CORVIX_HOMEPAGE}")
-# Dependencies are what dpkg-shlibdeps finds the programs linked against, never a list.
+# Dependencies are what dpkg-shlibdeps finds the programs linked against, and libgit2, which
+# the programs load when they first open the settings history.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(CORVIX_LIBGIT2_PACKAGE)
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "${CORVIX_LIBGIT2_PACKAGE}")
+endif()
 # No library, but the font the Chinese interface and the report's PDF are drawn with.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk")
 

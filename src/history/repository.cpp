@@ -2,7 +2,6 @@
 #include "history/repository.h"
 
 #include <fcntl.h>
-#include <git2.h>
 #include <pwd.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -13,6 +12,7 @@
 #include <thread>
 
 #include "history/device_key.h"
+#include "history/git_api.h"
 #include "history/state_cache.h"
 #include "history/trailers.h"
 #include "model/compare.h"
@@ -21,42 +21,31 @@ namespace corvix::history {
 namespace {
 
 // Owners of libgit2 objects, freed on every path out.
-template <typename T, void (*Free)(T*)>
+template <typename T, auto git::Functions::*Free>
 struct Owned {
     T* p = nullptr;
     Owned() = default;
     Owned(const Owned&) = delete;
     Owned& operator=(const Owned&) = delete;
-    ~Owned() { Free(p); }
+    ~Owned() { (git::Api().*Free)(p); }
     T** operator&() { return &p; }
     T* get() const { return p; }
     explicit operator bool() const { return p != nullptr; }
 };
-using Commit = Owned<git_commit, git_commit_free>;
-using Tree = Owned<git_tree, git_tree_free>;
-using TreeEntry = Owned<git_tree_entry, git_tree_entry_free>;
-using Reference = Owned<git_reference, git_reference_free>;
-using Blob = Owned<git_blob, git_blob_free>;
-using Object = Owned<git_object, git_object_free>;
-using Signature = Owned<git_signature, git_signature_free>;
-using Walk = Owned<git_revwalk, git_revwalk_free>;
-using TreeBuilder = Owned<git_treebuilder, git_treebuilder_free>;
+using Commit = Owned<git_commit, &git::Functions::git_commit_free>;
+using Tree = Owned<git_tree, &git::Functions::git_tree_free>;
+using TreeEntry = Owned<git_tree_entry, &git::Functions::git_tree_entry_free>;
+using Reference = Owned<git_reference, &git::Functions::git_reference_free>;
+using Blob = Owned<git_blob, &git::Functions::git_blob_free>;
+using Object = Owned<git_object, &git::Functions::git_object_free>;
+using Signature = Owned<git_signature, &git::Functions::git_signature_free>;
+using Walk = Owned<git_revwalk, &git::Functions::git_revwalk_free>;
+using TreeBuilder = Owned<git_treebuilder, &git::Functions::git_treebuilder_free>;
 
 std::string LastError(const char* what) {
-    const git_error* e = git_error_last();
+    const git_error* e = git::Api().git_error_last();
     return std::string(what) + ": " + (e != nullptr && e->message != nullptr ? e->message : "unknown error");
 }
-
-struct Library {
-    Library() {
-        git_libgit2_init();
-        // Every object a recording refers to was written by it a moment before: checking that
-        // each exists again costs a file lookup per object and finds nothing.
-        git_libgit2_opts(GIT_OPT_ENABLE_STRICT_OBJECT_CREATION, 0);
-    }
-    ~Library() { git_libgit2_shutdown(); }
-};
-void EnsureLibrary() { static Library library; }
 
 std::string HostName() {
     char name[256] = {};
@@ -106,9 +95,9 @@ int ChangedFields(git_repository* repo, const git_tree_entry* before, const std:
     std::unique_ptr<DeviceRecord> old;
     if (before != nullptr) {
         Blob blob;
-        if (git_blob_lookup(&blob, repo, git_tree_entry_id(before)) == 0)
-            old = RecordFromSettings(std::string_view(static_cast<const char*>(git_blob_rawcontent(blob.get())),
-                                                      static_cast<std::size_t>(git_blob_rawsize(blob.get()))));
+        if (git::Api().git_blob_lookup(&blob, repo, git::Api().git_tree_entry_id(before)) == 0)
+            old = RecordFromSettings(std::string_view(static_cast<const char*>(git::Api().git_blob_rawcontent(blob.get())),
+                                                      static_cast<std::size_t>(git::Api().git_blob_rawsize(blob.get()))));
     }
     if (!old) old = std::make_unique<DeviceRecord>();  // first state: every field that is set
     std::unique_ptr<DeviceRecord> now = RecordFromSettings(after);
@@ -118,7 +107,7 @@ int ChangedFields(git_repository* repo, const git_tree_entry* before, const std:
 
 std::string Text(const git_oid* oid) {
     char hex[GIT_OID_HEXSZ + 1];
-    git_oid_tostr(hex, sizeof hex, oid);
+    git::Api().git_oid_tostr(hex, sizeof hex, oid);
     return hex;
 }
 
@@ -130,10 +119,10 @@ std::string BaselineRef(const std::string& path) {
 
 State StateOf(const git_commit* commit, const MessageFields& fields, const DeviceLine* device) {
     State s;
-    s.rev = Text(git_commit_id(commit));
-    s.time = git_commit_time(commit);
-    s.offsetMinutes = git_commit_time_offset(commit);
-    const git_signature* author = git_commit_author(commit);
+    s.rev = Text(git::Api().git_commit_id(commit));
+    s.time = git::Api().git_commit_time(commit);
+    s.offsetMinutes = git::Api().git_commit_time_offset(commit);
+    const git_signature* author = git::Api().git_commit_author(commit);
     s.user = author->name;
     s.email = author->email;
     s.port = fields.port;
@@ -169,17 +158,17 @@ std::string IsoTime(int64_t time, int offsetMinutes) {
 }
 
 Repository::Repository(git_repository* repo) : repo_(repo) {}
-Repository::~Repository() { git_repository_free(repo_); }
+Repository::~Repository() { git::Api().git_repository_free(repo_); }
 
 std::unique_ptr<Repository> Repository::Open(const std::string& dir, bool create, std::string& error) {
-    EnsureLibrary();
+    if (!git::Load(error)) return nullptr;
     git_repository* repo = nullptr;
-    int rc = git_repository_open_ext(&repo, dir.c_str(), GIT_REPOSITORY_OPEN_NO_SEARCH, nullptr);
+    int rc = git::Api().git_repository_open_ext(&repo, dir.c_str(), GIT_REPOSITORY_OPEN_NO_SEARCH, nullptr);
     if (rc == GIT_ENOTFOUND && create) {
         git_repository_init_options options = GIT_REPOSITORY_INIT_OPTIONS_INIT;
         options.flags = GIT_REPOSITORY_INIT_MKPATH;
         options.initial_head = "main";
-        rc = git_repository_init_ext(&repo, dir.c_str(), &options);
+        rc = git::Api().git_repository_init_ext(&repo, dir.c_str(), &options);
         if (rc != 0) {
             error = LastError(dir.c_str());
             return nullptr;
@@ -193,7 +182,7 @@ std::unique_ptr<Repository> Repository::Open(const std::string& dir, bool create
 
 CommitResult Repository::Record(const std::vector<DeviceFile>& files, const CommitInfo& info) {
     CommitResult result;
-    WriterLock lock(git_repository_path(repo_));
+    WriterLock lock(git::Api().git_repository_path(repo_));
     if (!lock.Held()) {
         result.error = "another program holds the history's lock";
         return result;
@@ -206,16 +195,16 @@ CommitResult Repository::Record(const std::vector<DeviceFile>& files, const Comm
         std::string branch = "HEAD";
         Commit parent;
         Tree parentTree;
-        const int rc = git_repository_head(&head, repo_);
+        const int rc = git::Api().git_repository_head(&head, repo_);
         if (rc == GIT_EUNBORNBRANCH || rc == GIT_ENOTFOUND) {
             Reference symbolic;
-            if (git_reference_lookup(&symbolic, repo_, "HEAD") == 0 &&
-                git_reference_type(symbolic.get()) == GIT_REFERENCE_SYMBOLIC)
-                branch = git_reference_symbolic_target(symbolic.get());
+            if (git::Api().git_reference_lookup(&symbolic, repo_, "HEAD") == 0 &&
+                git::Api().git_reference_type(symbolic.get()) == GIT_REFERENCE_SYMBOLIC)
+                branch = git::Api().git_reference_symbolic_target(symbolic.get());
             TreeBuilder builder;
             git_oid empty;
-            if (git_treebuilder_new(&builder, repo_, nullptr) != 0 || git_treebuilder_write(&empty, builder.get()) != 0 ||
-                git_tree_lookup(&parentTree, repo_, &empty) != 0) {
+            if (git::Api().git_treebuilder_new(&builder, repo_, nullptr) != 0 || git::Api().git_treebuilder_write(&empty, builder.get()) != 0 ||
+                git::Api().git_tree_lookup(&parentTree, repo_, &empty) != 0) {
                 result.error = LastError("empty tree");
                 return result;
             }
@@ -223,9 +212,9 @@ CommitResult Repository::Record(const std::vector<DeviceFile>& files, const Comm
             result.error = LastError("HEAD");
             return result;
         } else {
-            branch = git_reference_name(head.get());
-            if (git_commit_lookup(&parent, repo_, git_reference_target(head.get())) != 0 ||
-                git_commit_tree(&parentTree, parent.get()) != 0) {
+            branch = git::Api().git_reference_name(head.get());
+            if (git::Api().git_commit_lookup(&parent, repo_, git::Api().git_reference_target(head.get())) != 0 ||
+                git::Api().git_commit_tree(&parentTree, parent.get()) != 0) {
                 result.error = LastError("HEAD");
                 return result;
             }
@@ -237,13 +226,13 @@ CommitResult Repository::Record(const std::vector<DeviceFile>& files, const Comm
         std::vector<std::string> names;
         for (std::size_t i = 0; i < files.size(); ++i) {
             const DeviceFile& f = files[i];
-            if (git_blob_create_from_buffer(&blobs[i], repo_, f.json.data(), f.json.size()) != 0) {
+            if (git::Api().git_blob_create_from_buffer(&blobs[i], repo_, f.json.data(), f.json.size()) != 0) {
                 result.error = LastError("writing a device file");
                 return result;
             }
             TreeEntry before;
-            const bool had = git_tree_entry_bypath(&before, parentTree.get(), f.path.c_str()) == 0;
-            if (had && git_oid_equal(git_tree_entry_id(before.get()), &blobs[i])) {
+            const bool had = git::Api().git_tree_entry_bypath(&before, parentTree.get(), f.path.c_str()) == 0;
+            if (had && git::Api().git_oid_equal(git::Api().git_tree_entry_id(before.get()), &blobs[i])) {
                 if (info.operation != Operation::Save) devices.push_back({f.path, 0});
                 continue;
             }
@@ -263,13 +252,13 @@ CommitResult Repository::Record(const std::vector<DeviceFile>& files, const Comm
         }
         git_oid treeId;
         if (updates.empty())
-            git_oid_cpy(&treeId, git_tree_id(parentTree.get()));
-        else if (git_tree_create_updated(&treeId, repo_, parentTree.get(), updates.size(), updates.data()) != 0) {
+            git::Api().git_oid_cpy(&treeId, git::Api().git_tree_id(parentTree.get()));
+        else if (git::Api().git_tree_create_updated(&treeId, repo_, parentTree.get(), updates.size(), updates.data()) != 0) {
             result.error = LastError("tree");
             return result;
         }
         Tree tree;
-        if (git_tree_lookup(&tree, repo_, &treeId) != 0) {
+        if (git::Api().git_tree_lookup(&tree, repo_, &treeId) != 0) {
             result.error = LastError("tree");
             return result;
         }
@@ -277,10 +266,10 @@ CommitResult Repository::Record(const std::vector<DeviceFile>& files, const Comm
         Signature sig;
         int sigRc = -1;
         if (info.author)
-            sigRc = git_signature_now(&sig, info.author->name.c_str(), info.author->email.c_str());
-        else if ((sigRc = git_signature_default(&sig, repo_)) != 0) {
+            sigRc = git::Api().git_signature_now(&sig, info.author->name.c_str(), info.author->email.c_str());
+        else if ((sigRc = git::Api().git_signature_default(&sig, repo_)) != 0) {
             const Author user = OsUser();
-            sigRc = git_signature_now(&sig, user.name.c_str(), user.email.c_str());
+            sigRc = git::Api().git_signature_now(&sig, user.name.c_str(), user.email.c_str());
         }
         if (sigRc != 0) {
             result.error = LastError("author");
@@ -296,16 +285,16 @@ CommitResult Repository::Record(const std::vector<DeviceFile>& files, const Comm
 
         git_oid commitId;
         const git_commit* parents[1] = {parent.get()};
-        if (git_commit_create(&commitId, repo_, nullptr, sig.get(), sig.get(), nullptr, message.c_str(), tree.get(),
+        if (git::Api().git_commit_create(&commitId, repo_, nullptr, sig.get(), sig.get(), nullptr, message.c_str(), tree.get(),
                               parent ? 1 : 0, parents) != 0) {
             result.error = LastError("commit");
             return result;
         }
         Reference updated;
         const std::string log = "corvix: " + fields.operation;
-        const int refRc = parent ? git_reference_create_matching(&updated, repo_, branch.c_str(), &commitId, 1,
-                                                                 git_commit_id(parent.get()), log.c_str())
-                                 : git_reference_create(&updated, repo_, branch.c_str(), &commitId, 0, log.c_str());
+        const int refRc = parent ? git::Api().git_reference_create_matching(&updated, repo_, branch.c_str(), &commitId, 1,
+                                                                 git::Api().git_commit_id(parent.get()), log.c_str())
+                                 : git::Api().git_reference_create(&updated, repo_, branch.c_str(), &commitId, 0, log.c_str());
         if (refRc == GIT_EMODIFIED || refRc == GIT_ELOCKED || refRc == GIT_EEXISTS) continue;
         if (refRc != 0) {
             result.error = LastError("branch");
@@ -316,14 +305,14 @@ CommitResult Repository::Record(const std::vector<DeviceFile>& files, const Comm
 
         // Bring the working folder's copies of these files up to date, so that git status stays
         // clean and a pull can merge. The commit stands whether or not this works.
-        if (!git_repository_is_bare(repo_) && !updates.empty()) {
+        if (!git::Api().git_repository_is_bare(repo_) && !updates.empty()) {
             std::vector<char*> paths;
             for (const git_tree_update& u : updates) paths.push_back(const_cast<char*>(u.path));
             git_checkout_options options = GIT_CHECKOUT_OPTIONS_INIT;
             options.checkout_strategy = GIT_CHECKOUT_FORCE | GIT_CHECKOUT_DISABLE_PATHSPEC_MATCH;
             options.paths = {paths.data(), paths.size()};
             options.baseline = parentTree.get();
-            if (git_checkout_tree(repo_, reinterpret_cast<const git_object*>(tree.get()), &options) != 0)
+            if (git::Api().git_checkout_tree(repo_, reinterpret_cast<const git_object*>(tree.get()), &options) != 0)
                 result.warning = LastError("working folder");
         }
         return result;
@@ -335,30 +324,30 @@ CommitResult Repository::Record(const std::vector<DeviceFile>& files, const Comm
 std::optional<std::vector<State>> Repository::States(const std::string& path, std::string& error) {
     std::vector<State> states;
     git_oid head;
-    if (git_repository_head_unborn(repo_) == 1 || git_reference_name_to_id(&head, repo_, "HEAD") != 0) return states;
-    const std::string cacheFile = StateCacheFile(git_repository_path(repo_), path);
+    if (git::Api().git_repository_head_unborn(repo_) == 1 || git::Api().git_reference_name_to_id(&head, repo_, "HEAD") != 0) return states;
+    const std::string cacheFile = StateCacheFile(git::Api().git_repository_path(repo_), path);
     std::optional<CachedStates> cache = LoadStateCache(cacheFile);
     git_oid tip;
-    if (cache && (git_oid_fromstr(&tip, cache->tip.c_str()) != 0 ||
-                  (!git_oid_equal(&tip, &head) && git_graph_descendant_of(repo_, &head, &tip) != 1)))
+    if (cache && (git::Api().git_oid_fromstr(&tip, cache->tip.c_str()) != 0 ||
+                  (!git::Api().git_oid_equal(&tip, &head) && git::Api().git_graph_descendant_of(repo_, &head, &tip) != 1)))
         cache.reset();  // the history was rewritten under the cache: walk it whole
-    if (!cache || !git_oid_equal(&tip, &head)) {
+    if (!cache || !git::Api().git_oid_equal(&tip, &head)) {
         Walk walk;
-        if (git_revwalk_new(&walk, repo_) != 0 ||
-            git_revwalk_sorting(walk.get(), GIT_SORT_TOPOLOGICAL | GIT_SORT_TIME) != 0 ||
-            git_revwalk_push(walk.get(), &head) != 0 || (cache && git_revwalk_hide(walk.get(), &tip) != 0)) {
+        if (git::Api().git_revwalk_new(&walk, repo_) != 0 ||
+            git::Api().git_revwalk_sorting(walk.get(), GIT_SORT_TOPOLOGICAL | GIT_SORT_TIME) != 0 ||
+            git::Api().git_revwalk_push(walk.get(), &head) != 0 || (cache && git::Api().git_revwalk_hide(walk.get(), &tip) != 0)) {
             error = LastError("history");
             return std::nullopt;
         }
         git_oid id;
         int rc;
-        while ((rc = git_revwalk_next(&id, walk.get())) == 0) {
+        while ((rc = git::Api().git_revwalk_next(&id, walk.get())) == 0) {
             Commit commit;
-            if (git_commit_lookup(&commit, repo_, &id) != 0) {
+            if (git::Api().git_commit_lookup(&commit, repo_, &id) != 0) {
                 error = LastError("history");
                 return std::nullopt;
             }
-            const char* message = git_commit_message(commit.get());
+            const char* message = git::Api().git_commit_message(commit.get());
             if (message == nullptr || std::strstr(message, path.c_str()) == nullptr) continue;
             const MessageFields fields = ParseMessage(message);
             if (const DeviceLine* device = fields.Device(path)) states.push_back(StateOf(commit.get(), fields, device));
@@ -381,8 +370,8 @@ std::optional<std::vector<State>> Repository::States(const std::string& path, st
 std::optional<std::pair<State, std::string>> Repository::StateAt(const std::string& rev, const std::string& path,
                                                                  std::string& error) {
     Object object, peeled;
-    if (git_revparse_single(&object, repo_, rev.c_str()) != 0 ||
-        git_object_peel(&peeled, object.get(), GIT_OBJECT_COMMIT) != 0) {
+    if (git::Api().git_revparse_single(&object, repo_, rev.c_str()) != 0 ||
+        git::Api().git_object_peel(&peeled, object.get(), GIT_OBJECT_COMMIT) != 0) {
         error = "unknown revision '" + rev + "'";
         return std::nullopt;
     }
@@ -390,23 +379,23 @@ std::optional<std::pair<State, std::string>> Repository::StateAt(const std::stri
     Tree tree;
     TreeEntry entry;
     Blob blob;
-    if (git_commit_tree(&tree, commit) != 0 || git_tree_entry_bypath(&entry, tree.get(), path.c_str()) != 0 ||
-        git_blob_lookup(&blob, repo_, git_tree_entry_id(entry.get())) != 0) {
+    if (git::Api().git_commit_tree(&tree, commit) != 0 || git::Api().git_tree_entry_bypath(&entry, tree.get(), path.c_str()) != 0 ||
+        git::Api().git_blob_lookup(&blob, repo_, git::Api().git_tree_entry_id(entry.get())) != 0) {
         error = "revision " + rev + " holds no state of this device";
         return std::nullopt;
     }
-    const MessageFields fields = ParseMessage(git_commit_message(commit));
+    const MessageFields fields = ParseMessage(git::Api().git_commit_message(commit));
     State s = StateOf(commit, fields, fields.Device(path));
     const std::optional<std::string> baseline = Baseline(path);
     s.baseline = baseline && *baseline == s.rev;
-    std::string text(static_cast<const char*>(git_blob_rawcontent(blob.get())),
-                     static_cast<std::size_t>(git_blob_rawsize(blob.get())));
+    std::string text(static_cast<const char*>(git::Api().git_blob_rawcontent(blob.get())),
+                     static_cast<std::size_t>(git::Api().git_blob_rawsize(blob.get())));
     return std::make_pair(std::move(s), std::move(text));
 }
 
 std::optional<std::string> Repository::Latest(const std::string& path) {
     std::string error;
-    if (git_repository_head_unborn(repo_) == 1) return std::nullopt;
+    if (git::Api().git_repository_head_unborn(repo_) == 1) return std::nullopt;
     auto state = StateAt("HEAD", path, error);
     if (!state) return std::nullopt;
     return std::move(state->second);
@@ -414,7 +403,7 @@ std::optional<std::string> Repository::Latest(const std::string& path) {
 
 std::optional<std::string> Repository::Baseline(const std::string& path) {
     git_oid id;
-    if (git_reference_name_to_id(&id, repo_, BaselineRef(path).c_str()) != 0) return std::nullopt;
+    if (git::Api().git_reference_name_to_id(&id, repo_, BaselineRef(path).c_str()) != 0) return std::nullopt;
     return Text(&id);
 }
 
@@ -422,9 +411,9 @@ bool Repository::SetBaseline(const std::string& path, const std::string& rev, st
     auto state = StateAt(rev, path, error);
     if (!state) return false;
     git_oid id;
-    git_oid_fromstr(&id, state->first.rev.c_str());
+    git::Api().git_oid_fromstr(&id, state->first.rev.c_str());
     Reference ref;
-    if (git_reference_create(&ref, repo_, BaselineRef(path).c_str(), &id, 1, "corvix: baseline") != 0) {
+    if (git::Api().git_reference_create(&ref, repo_, BaselineRef(path).c_str(), &id, 1, "corvix: baseline") != 0) {
         error = LastError("baseline");
         return false;
     }
@@ -432,30 +421,30 @@ bool Repository::SetBaseline(const std::string& path, const std::string& rev, st
 }
 
 std::optional<std::string> Repository::FindProject(const std::vector<std::pair<int, std::string>>& slotTexts) {
-    if (slotTexts.empty() || git_repository_head_unborn(repo_) == 1) return std::nullopt;
+    if (slotTexts.empty() || git::Api().git_repository_head_unborn(repo_) == 1) return std::nullopt;
     Object head;
     Tree root;
     TreeEntry projects;
-    if (git_revparse_single(&head, repo_, "HEAD^{tree}") != 0) return std::nullopt;
+    if (git::Api().git_revparse_single(&head, repo_, "HEAD^{tree}") != 0) return std::nullopt;
     const auto* tree = reinterpret_cast<const git_tree*>(head.get());
-    if (git_tree_entry_bypath(&projects, tree, "projects") != 0 ||
-        git_tree_lookup(&root, repo_, git_tree_entry_id(projects.get())) != 0)
+    if (git::Api().git_tree_entry_bypath(&projects, tree, "projects") != 0 ||
+        git::Api().git_tree_lookup(&root, repo_, git::Api().git_tree_entry_id(projects.get())) != 0)
         return std::nullopt;
     std::vector<git_oid> wanted(slotTexts.size());
     for (std::size_t i = 0; i < slotTexts.size(); ++i)
-        git_odb_hash(&wanted[i], slotTexts[i].second.data(), slotTexts[i].second.size(), GIT_OBJECT_BLOB);
-    for (std::size_t p = 0; p < git_tree_entrycount(root.get()); ++p) {
-        const git_tree_entry* project = git_tree_entry_byindex(root.get(), p);
-        if (git_tree_entry_type(project) != GIT_OBJECT_TREE) continue;
+        git::Api().git_odb_hash(&wanted[i], slotTexts[i].second.data(), slotTexts[i].second.size(), GIT_OBJECT_BLOB);
+    for (std::size_t p = 0; p < git::Api().git_tree_entrycount(root.get()); ++p) {
+        const git_tree_entry* project = git::Api().git_tree_entry_byindex(root.get(), p);
+        if (git::Api().git_tree_entry_type(project) != GIT_OBJECT_TREE) continue;
         Tree files;
-        if (git_tree_lookup(&files, repo_, git_tree_entry_id(project)) != 0) continue;
+        if (git::Api().git_tree_lookup(&files, repo_, git::Api().git_tree_entry_id(project)) != 0) continue;
         bool all = true;
         for (std::size_t i = 0; i < slotTexts.size() && all; ++i) {
             const git_tree_entry* f =
-                git_tree_entry_byname(files.get(), (std::to_string(slotTexts[i].first) + ".json").c_str());
-            all = f != nullptr && git_oid_equal(git_tree_entry_id(f), &wanted[i]);
+                git::Api().git_tree_entry_byname(files.get(), (std::to_string(slotTexts[i].first) + ".json").c_str());
+            all = f != nullptr && git::Api().git_oid_equal(git::Api().git_tree_entry_id(f), &wanted[i]);
         }
-        if (all) return std::string(git_tree_entry_name(project));
+        if (all) return std::string(git::Api().git_tree_entry_name(project));
     }
     return std::nullopt;
 }
