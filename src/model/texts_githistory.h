@@ -48,6 +48,13 @@ inline constexpr BiText GitCompareWithProject{"与当前工程比较", "Compare 
 inline constexpr BiText GitClose{"关闭", "Close"};
 // The compare window on a state and the state recorded before it.
 inline constexpr BiText GitPreviousCaption{"与前一状态比较", "Compare with Previous State"};
+// The compare window on a state and the project now.
+inline constexpr BiText GitUseState{"采用该状态的值", "Use state value"};
+inline constexpr BiText GitUseAllState{"全部采用该状态的值", "Use all state values"};
+inline constexpr BiText GitUseSelectedState{"所选行采用该状态的值", "Use state value for selected rows"};
+inline constexpr BiText GitUseSelectedStateHint{
+    "将每个所选行的该状态的值写入工程；在表格中按空格键或回车键效果相同",
+    "Takes the state value of each selected row into the project; Space or Enter on the table does the same"};
 inline constexpr BiText GitStateChooser{"记录的状态：", "Recorded state:"};
 inline constexpr BiText GitColPrevious{"前一状态的值", "Previous state"};
 inline constexpr BiText GitColState{"该状态的值", "This state"};

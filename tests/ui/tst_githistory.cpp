@@ -96,6 +96,8 @@ class TestGitHistory : public QObject {
     void comparesAStateWithTheProject() {
         QFETCH(int, lang);
         doc->SetLanguage(lang);
+        // The project's event log is no setting: a state, which has none, does not differ by it.
+        doc->Device(0).eventCount = 3;
         CGitHistoryDlg dialog(*doc, 0, *recorder, identity);
         dialog.Table()->selectRow(1);
         CCompareDlg* compare = dialog.CompareSelected();
@@ -104,6 +106,9 @@ class TestGitHistory : public QObject {
         QCOMPARE(compare->FileDeviceBox()->currentIndex(), 1);
         // The first read against the project now: the name and the baud rate changed since.
         QCOMPARE(static_cast<int>(compare->Differences().size()), 2);
+        QCOMPARE(compare->Table()->horizontalHeaderItem(3)->text(), ui::Text(txt::GitColState, lang));
+        QVERIFY(compare->UseButton(0) != nullptr);
+        QCOMPARE(compare->UseButton(0)->text(), ui::Text(txt::GitUseState, lang));
         Shot(*compare, "history-compare-" + QString(IsEnglish(lang) ? "en" : "zh"));
         // The newest state, chosen as a person does: the project as it is.
         compare->FileDeviceBox()->setCurrentIndex(0);

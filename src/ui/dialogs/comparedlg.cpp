@@ -129,6 +129,23 @@ void CCompareDlg::SetFileDevices(const QStringList& names, int selected) {
 
 void CCompareDlg::SetChooserLabel(const QString& text) { fileDevicesLabel_->setText(text); }
 
+void CCompareDlg::CompareAsRecordedState(
+    std::function<std::unique_ptr<corvix::DeviceRecord>(const corvix::DeviceRecord&)> view) {
+    projectView_ = std::move(view);
+    recordedState_ = true;
+    table_->horizontalHeaderItem(3)->setText(Text(txt::GitColState, language));
+    const QString useSelected = Text(txt::GitUseSelectedState, language);
+    const QString hint = Text(txt::GitUseSelectedStateHint, language);
+    useSelected_->setText(useSelected);
+    useSelected_->setToolTip(hint);
+    useSelectedButton_->setText(useSelected);
+    useSelectedButton_->setAccessibleName(useSelected);
+    useSelectedButton_->setAccessibleDescription(hint);
+    table_->setAccessibleDescription(hint);
+    useAll_->setText(Text(txt::GitUseAllState, language));
+    Refill();
+}
+
 void CCompareDlg::ShowReading() {
     device_.reset();
     rows_.clear();
@@ -156,6 +173,10 @@ std::vector<corvix::Difference> CCompareDlg::Compare() const {
     if (against_ == Against::State)
         return device_ && reference_ ? corvix::CompareRecords(*reference_, *device_, language) : std::vector<corvix::Difference>{};
     if (!device_ || deviceIndex_ < 0 || deviceIndex_ >= doc_.Project().DeviceCountClamped()) return {};
+    if (against_ == Against::File && projectView_) {
+        const std::unique_ptr<corvix::DeviceRecord> project = projectView_(doc_.Device(deviceIndex_));
+        return project ? corvix::DiffDevices(*project, *device_, language) : std::vector<corvix::Difference>{};
+    }
     if (against_ == Against::File) return corvix::DiffDevices(doc_.Device(deviceIndex_), *device_, language);
     return corvix::CompareRecords(doc_.Device(deviceIndex_), *device_, language);
 }
@@ -175,7 +196,10 @@ void CCompareDlg::Refill() {
         table_->setItem(r, 3, Cell(d.deviceText));
         // Identity, events and other bytes are shown, not taken.
         if (!CanTake(r)) continue;
-        auto* use = new QPushButton(Text(against_ == Against::File ? txt::CompareUseFile : txt::CompareUseDevice, language));
+        auto* use = new QPushButton(Text(recordedState_            ? txt::GitUseState
+                                         : against_ == Against::File ? txt::CompareUseFile
+                                                                     : txt::CompareUseDevice,
+                                         language));
         use->setAutoDefault(false);
         connect(use, &QPushButton::clicked, this, [this, r] { Take(r); });
         table_->setCellWidget(r, ButtonColumn, use);

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -49,6 +50,10 @@ class CCompareDlg : public QDialog {
     void SetFileDevices(const QStringList& names, int selected);
     // The chooser's label, when it lists something else than a file's devices.
     void SetChooserLabel(const QString& text);
+    // Against::File on a recorded state of the settings history: the project device is compared
+    // as the history keeps it (`view`, e.g. without its event log), and the texts speak of the
+    // state's values instead of the file's.
+    void CompareAsRecordedState(std::function<std::unique_ptr<corvix::DeviceRecord>(const corvix::DeviceRecord&)> view);
 
     const std::vector<corvix::Difference>& Differences() const { return rows_; }
     QComboBox* FileDeviceBox() const { return fileDevices_; }
@@ -86,6 +91,8 @@ class CCompareDlg : public QDialog {
     const Against against_;
     std::shared_ptr<const corvix::DeviceRecord> device_;
     std::shared_ptr<const corvix::DeviceRecord> reference_;
+    std::function<std::unique_ptr<corvix::DeviceRecord>(const corvix::DeviceRecord&)> projectView_;
+    bool recordedState_ = false;
     std::vector<corvix::Difference> rows_;
     QTableWidget* table_;
     QLabel* status_;

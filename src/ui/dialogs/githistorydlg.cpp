@@ -168,6 +168,11 @@ CCompareDlg* CGitHistoryDlg::CompareSelected() {
     };
     dialog->SetFileDevices(names, row);
     dialog->SetChooserLabel(ui::Text(txt::GitStateChooser, doc_.Language()));
+    // The project device as the history keeps it: a state has no event log to compare.
+    const int slot = deviceIndex_;
+    dialog->CompareAsRecordedState([slot](const DeviceRecord& device) {
+        return history::RecordFromSettings(history::SettingsJson(device, slot));
+    });
     show(row);
     connect(dialog, &CCompareDlg::FileDeviceChosen, this, show);
     connect(dialog, &CCompareDlg::ProjectChanged, this, &CGitHistoryDlg::ProjectChanged);
