@@ -20,9 +20,9 @@ CommLink::~CommLink() { CloseLink(); }
 
 bool CommLink::ConfigurePort() { return port_ && port_->Configure(settings); }
 
-LinkOpen CommLink::OpenLink() {
+LinkOpen CommLink::OpenLink(int cancelFd) {
     if (connected_) return LinkOpen::AlreadyOpen;
-    return StartOn(PreparePort(settings, factory_));
+    return StartOn(PreparePort(settings, factory_, cancelFd));
 }
 
 PreparedPort CommLink::PreparePort(const SerialSettings& settings, const PortFactory& factory, int cancelFd) {
@@ -91,12 +91,12 @@ void CommLink::CloseLink() {
     port_.reset();
 }
 
-LinkOpen CommLink::Connect() {
+LinkOpen CommLink::Connect(int cancelFd) {
     // The command is disabled while connected; clearing the buffers under a running worker
     // would lose the frame in flight, so a stray call changes nothing.
     if (connected_) return LinkOpen::AlreadyOpen;
     buffers_->Clear();
-    return OpenLink();
+    return OpenLink(cancelFd);
 }
 
 PortChange CommLink::ApplyPortName(const std::string& newName) {

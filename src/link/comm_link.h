@@ -58,8 +58,9 @@ class CommLink : public IFrameSink {
     void SetPortFactory(PortFactory factory) { factory_ = std::move(factory); }
     const PortFactory& Factory() const { return factory_; }
 
-    // Opens and programs the port and starts the worker.
-    LinkOpen OpenLink();
+    // Opens and programs the port and starts the worker; `cancelFd` turning readable calls off
+    // a slow open (see PreparePort).
+    LinkOpen OpenLink(int cancelFd = -1);
     // The slow half of OpenLink (a network port can take seconds): opens and programs the
     // port for `settings`. Touches no link, so it may run on any thread; `cancelFd` turning
     // readable calls it off (see SerialPort::SetOpenCancelFd).
@@ -76,7 +77,7 @@ class CommLink : public IFrameSink {
 
     // "Connect with Device": clears the buffers' flags and lengths, then OpenLink. While
     // connected it changes nothing (AlreadyOpen).
-    LinkOpen Connect();
+    LinkOpen Connect(int cancelFd = -1);
     // "Disconnect with Device".
     void Disconnect() { CloseLink(); }
     // Stores a new port name; while connected the link is reopened on it at once.

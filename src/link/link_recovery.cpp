@@ -42,10 +42,10 @@ struct LinkSession::CancelEvent {
     }
 };
 
-LinkOpen LinkSession::Connect() {
+LinkOpen LinkSession::Connect(int cancelFd) {
     waiting_ = false;
     EndAttempt();
-    const LinkOpen result = link_->Connect();
+    const LinkOpen result = link_->Connect(cancelFd);
     if (result == LinkOpen::Opened) freshness_.Expect(now_());
     return result;
 }

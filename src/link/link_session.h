@@ -45,8 +45,9 @@ class LinkSession {
     const ProtocolEngine& Engine() const { return *engine_; }
     bool IsConnected() const { return link_->IsConnected(); }
 
-    // Both end a wait for a lost port, and an open in the background, first.
-    LinkOpen Connect();
+    // Both end a wait for a lost port, and an open in the background, first. `cancelFd`
+    // turning readable calls off a slow open (a network port).
+    LinkOpen Connect(int cancelFd = -1);
     void Disconnect();
     // Connect without holding the host's loop: a network port (whose server may take seconds
     // to answer or to fail) is opened and set up on a thread of its own and `done` runs on the

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "link/project_ops.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -22,6 +25,22 @@ struct ProjectOperation::Worker {
     SessionLoop* active = nullptr;  // the session of the device under way
     std::optional<GuideAnswer> answer;
     bool asking = false;
+    // Readable once the operation is cancelled: ends a network port's connect or negotiation,
+    // which would otherwise run to its time-out.
+    int cancelFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+
+    Worker() = default;
+    Worker(const Worker&) = delete;
+    Worker& operator=(const Worker&) = delete;
+    ~Worker() {
+        if (cancelFd >= 0) ::close(cancelFd);
+    }
+    void CallOff() const {
+        if (cancelFd < 0) return;
+        const uint64_t one = 1;
+        // A counter that cannot take more is readable already.
+        if (::write(cancelFd, &one, sizeof one) < 0) return;
+    }
 };
 
 namespace {
@@ -105,6 +124,7 @@ void ProjectOperation::Launch(std::vector<std::size_t> which) {
 void ProjectOperation::Cancel() {
     cancelled_ = true;
     for (auto& w : workers_) {
+        w->CallOff();
         std::lock_guard<std::mutex> g(w->lock);
         if (w->active != nullptr) w->active->Stop();
         if (w->asking && !w->answer) {
@@ -244,8 +264,9 @@ DeviceOpResult ProjectOperation::RunDevice(Worker& worker, const DeviceTarget& t
         return row;
     };
     if (cancelled_) return finish(DeviceOpState::Skipped, DeviceOpFailure::Cancelled);
-    const LinkOpen opened = session.Connect();
+    const LinkOpen opened = session.Connect(worker.cancelFd);
     if (!session.IsConnected()) {
+        if (cancelled_) return finish(DeviceOpState::Failed, DeviceOpFailure::Cancelled);
         row.open = opened;
         return finish(DeviceOpState::Failed, DeviceOpFailure::PortOpen);
     }

@@ -4,6 +4,7 @@
 // and what reaches the document. Ports are fakes answered by the simulated device in process;
 // the time a device takes comes from an injected clock.
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <condition_variable>
 #include <cstring>
@@ -14,6 +15,7 @@
 
 #include "devsim/sim_device.h"
 #include "fakes/fake_serial_port.h"
+#include "fakes/loopback_listener.h"
 #include "link/project_ops.h"
 #include "model/compare.h"
 #include "model/gbk.h"
@@ -261,6 +263,27 @@ TEST_F(ProjectOps, CancelEndsTheRunningDeviceAndSkipsTheWaitingOnes) {
         EXPECT_EQ(Row(*op, slot).failure, DeviceOpFailure::Cancelled);
     }
     EXPECT_EQ(wire.opened.size(), 1u);
+}
+
+// A serial server that takes the connection and never answers the RFC 2217 offer: Cancel ends
+// the wait at once, and the row says cancelled rather than that the port could not be opened.
+TEST_F(ProjectOps, CancelCallsOffANetworkPortStillConnecting) {
+    test::LoopbackListener silent;
+    ASSERT_TRUE(silent.Ok());
+    AddDevice(0, 1, "rfc2217://" + silent.Where());
+    ProjectOperation::Options options;  // the real network port, by its name
+    ProjectOperation::Hooks hooks;
+    hooks.post = host.Post();
+    hooks.finished = [this] { ++finished; };
+    ProjectOperation op(ProjectOpKind::Read, targets, options, hooks);
+    op.Start();
+    // Cancelled once the connection waits in the server's backlog: the open is under way.
+    pollfd pending{silent.Fd(), POLLIN, 0};
+    ASSERT_EQ(::poll(&pending, 1, 10000), 1);
+    op.Cancel();
+    ASSERT_TRUE(RunToEnd(op));
+    EXPECT_EQ(Row(op, 0).state, DeviceOpState::Failed);
+    EXPECT_EQ(Row(op, 0).failure, DeviceOpFailure::Cancelled);
 }
 
 TEST_F(ProjectOps, AReadFromAnotherAddressIsNotStoredAndEachGoodOneIsOneStep) {
