@@ -19,6 +19,7 @@
 #include "history/recorder.h"
 #include "model/doc.h"
 #include "model/texts_githistory.h"
+#include "ui/dialogs/githistorydlg.h"
 #include "ui/frame/mainframe.h"
 #include "ui/history/history_settings_dlg.h"
 #include "ui/history/recorder_host.h"
@@ -119,6 +120,25 @@ class TestGitHistoryRecord : public QObject, private corvix::test::DeviceFixture
             git.start("git", {"-C", historyDir, "log", "--stat"});
             QVERIFY(git.waitForFinished());
         }
+    }
+
+    // A project never saved keeps the id its reads were recorded under, so History… finds them
+    // after the project was edited (a search by content no longer could).
+    void aProjectNeverSavedFindsItsStatesAfterAnEdit() {
+        OpenOnDevice();
+        ReadDevice();
+        QVERIFY(Host()->Drain(std::chrono::seconds(20)));
+        const std::string id = Host()->ProjectId("");
+        QVERIFY(history::IsProjectId(id));
+        CopyTextField(doc->Device(0).name, DeviceNameSize, "Feeder 9");
+        doc->MarkModified();
+        QVERIFY(Recorded("").empty());
+        history::Settings settings;
+        settings.folder = historyDir.toStdString();
+        history::Recorder recorder(settings);
+        CGitHistoryDlg dialog(*doc, 0, recorder, history::ProjectIdentity{"", id});
+        QCOMPARE(dialog.States().size(), std::size_t(1));
+        QCOMPARE(dialog.States()[0].operation, std::string("read"));
     }
 
     void anUnwritableHistoryLeavesTheReadsWholeAndTellsOnce() {

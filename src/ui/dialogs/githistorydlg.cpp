@@ -244,12 +244,14 @@ bool CGitHistoryDlg::MarkSelectedAsBaseline() {
 }
 
 void OpenGitHistory(QWidget* parent, CBrondaleDoc& doc, int deviceCode, const std::function<void()>& changed,
-                    history::Settings settings) {
+                    history::Settings settings, const std::string& projectId) {
     const int index = deviceCode - KindDeviceFirst;
     if (index < 0 || index >= doc.Project().DeviceCountClamped()) return;
     if (settings.program.empty()) settings.program = std::string("corvix ") + CORVIX_VERSION_STRING;
     history::Recorder recorder(settings);
-    const history::ProjectIdentity identity = recorder.Identify(doc.Project(), doc.ProjectPath(), false);
+    const history::ProjectIdentity identity = projectId.empty()
+                                                  ? recorder.Identify(doc.Project(), doc.ProjectPath(), false)
+                                                  : history::ProjectIdentity{doc.ProjectPath(), projectId};
     CGitHistoryDlg dialog(doc, index, recorder, identity, parent);
     QObject::connect(&dialog, &CGitHistoryDlg::ProjectChanged, parent, changed);
     dialog.exec();

@@ -23,8 +23,10 @@ class QTableWidget;
 // History… on device node `deviceCode`: the window over the default history (CORVIX_HISTORY
 // or the user's data folder), modal; `changed` runs after the project device changed.
 // `settings`: the window's history settings (default: the default folder).
+// `projectId`: the id the window's recordings of this project were made under (a project not
+// saved yet has no file to keep it beside); empty: found from the file or the content.
 void OpenGitHistory(QWidget* parent, corvix::CBrondaleDoc& doc, int deviceCode, const std::function<void()>& changed,
-                    corvix::history::Settings settings = {});
+                    corvix::history::Settings settings = {}, const std::string& projectId = {});
 
 class CGitHistoryDlg : public QDialog {
     Q_OBJECT

@@ -46,8 +46,11 @@ void CMainFrame::OnHistorySettings() {
 }
 
 void CMainFrame::OnGitHistory(int deviceCode) {
+    // What is still queued belongs in the list, and under the id it was recorded with.
+    history_->Drain(ui::CRecorderHost::ExitBound);
     OpenGitHistory(
-        this, doc_, deviceCode, [this] { list_->ShowPage(), UpdateCommandStates(); }, history_->Settings());
+        this, doc_, deviceCode, [this] { list_->ShowPage(), UpdateCommandStates(); }, history_->Settings(),
+        history_->ProjectId(doc_.ProjectPath()));
 }
 
 void CMainFrame::RecordInHistory(const EngineResult& result) {

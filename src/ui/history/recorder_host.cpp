@@ -84,6 +84,8 @@ struct CRecorderHost::Shared {
     std::unique_ptr<history::Recorder> recorder;
     history::Settings recorderSettings;
     std::map<std::string, history::ProjectIdentity> identities;  // by project file
+    // The ids of `identities`, for the window's thread (under `lock`).
+    std::map<std::string, std::string> knownIds;
 
     void Run(const std::shared_ptr<Shared>& self) {
         for (;;) {
@@ -110,6 +112,10 @@ struct CRecorderHost::Shared {
             recorder = std::make_unique<history::Recorder>(job.settings);
             recorderSettings = job.settings;
             identities.clear();
+            {
+                std::lock_guard<std::mutex> l(lock);
+                knownIds.clear();
+            }
             std::weak_ptr<Shared> weak = self;
             recorder->onWarning = [weak](const std::string& reason) {
                 if (std::shared_ptr<Shared> s = weak.lock()) s->Tell(reason);
@@ -122,6 +128,8 @@ struct CRecorderHost::Shared {
             if (known != identities.end() && !known->second.id.empty() && !history::ReadSidecar(job.file)) {
                 history::WriteSidecar(job.file, known->second.id);
                 identities[job.file] = {job.file, known->second.id};
+                std::lock_guard<std::mutex> l(lock);
+                knownIds[job.file] = known->second.id;
             }
         }
         const history::ProjectIdentity& identity = Identity(job);
@@ -146,6 +154,10 @@ struct CRecorderHost::Shared {
         history::ProjectIdentity identity = job.file.empty()
                                                 ? history::ProjectIdentity{"", history::NewProjectId()}
                                                 : recorder->Identify(*job.block, job.file, true);
+        {
+            std::lock_guard<std::mutex> l(lock);
+            knownIds[job.file] = identity.id;
+        }
         return identities.emplace(job.file, std::move(identity)).first->second;
     }
 
@@ -210,6 +222,12 @@ void CRecorderHost::Enqueue(Job job) {
 bool CRecorderHost::Drain(std::chrono::milliseconds bound) {
     std::unique_lock<std::mutex> l(shared_->lock);
     return shared_->idle.wait_for(l, bound, [this] { return shared_->queue.empty() && !shared_->busy; });
+}
+
+std::string CRecorderHost::ProjectId(const std::string& projectFile) const {
+    std::lock_guard<std::mutex> l(shared_->lock);
+    const auto it = shared_->knownIds.find(projectFile);
+    return it == shared_->knownIds.end() ? std::string() : it->second;
 }
 
 void CRecorderHost::Told(const std::string& reason) {

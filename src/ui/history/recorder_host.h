@@ -51,6 +51,9 @@ class CRecorderHost : public QObject {
 
     // Waits until every queued record is done or `bound` passed; true when done.
     bool Drain(std::chrono::milliseconds bound);
+    // The project id the recordings of `projectFile` (empty: the project not saved yet) were
+    // made under; empty when none was recorded with these settings.
+    std::string ProjectId(const std::string& projectFile) const;
     // How many failures were told (tests).
     int Notices() const { return notices_; }
 
