@@ -32,6 +32,10 @@ std::unique_ptr<DeviceRecord> RecordFromSettings(std::string_view json) {
     return rec;
 }
 
+std::unique_ptr<DeviceRecord> AsRecorded(const DeviceRecord& rec, int slot) {
+    return RecordFromSettings(SettingsJson(rec, slot));
+}
+
 std::string SafeComponent(std::string_view utf8) {
     std::string out;
     for (char c : utf8) {

@@ -24,6 +24,9 @@ namespace corvix::history {
 std::string SettingsJson(const DeviceRecord& rec, int slot);
 // The record a settings file holds; null when the text is no device export.
 std::unique_ptr<DeviceRecord> RecordFromSettings(std::string_view json);
+// A device as the history would keep it (its settings only, the event log left out), for
+// comparing it with a recorded state.
+std::unique_ptr<DeviceRecord> AsRecorded(const DeviceRecord& rec, int slot);
 
 // "devices/<type>/<serial>.json" when the serial number is set, else empty. Characters a
 // path or a git ref name cannot hold become '_'.

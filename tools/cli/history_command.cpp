@@ -176,7 +176,7 @@ int RunDiff(const CommandLine& cl, Target& t) {
         rightRec = history::RecordFromSettings(right->second);
     } else {
         // The project now, as the history would keep it (without the event log).
-        rightRec = history::RecordFromSettings(history::SettingsJson(t.block->devices[t.device], t.device));
+        rightRec = history::AsRecorded(t.block->devices[t.device], t.device);
     }
     if (!leftRec || !rightRec) return Fail("a recorded state is no device's settings");
     const std::vector<Difference> rows = DiffDevices(*leftRec, *rightRec, lang);

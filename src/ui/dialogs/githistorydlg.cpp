@@ -170,9 +170,7 @@ CCompareDlg* CGitHistoryDlg::CompareSelected() {
     dialog->SetChooserLabel(ui::Text(txt::GitStateChooser, doc_.Language()));
     // The project device as the history keeps it: a state has no event log to compare.
     const int slot = deviceIndex_;
-    dialog->CompareAsRecordedState([slot](const DeviceRecord& device) {
-        return history::RecordFromSettings(history::SettingsJson(device, slot));
-    });
+    dialog->CompareAsRecordedState([slot](const DeviceRecord& device) { return history::AsRecorded(device, slot); });
     show(row);
     connect(dialog, &CCompareDlg::FileDeviceChosen, this, show);
     connect(dialog, &CCompareDlg::ProjectChanged, this, &CGitHistoryDlg::ProjectChanged);

@@ -19,7 +19,6 @@
 #include "ui/dialogs/githistorydlg.h"
 #include "ui/frame/icons.h"
 #include "ui/frame/link_status.h"
-#include "ui/ops/all_events_window.h"
 #include "ui/frame/serial_settings_store.h"
 #include "ui/views/maclistview.h"
 #include "ui/views/macview.h"
@@ -507,7 +506,7 @@ void CMainFrame::OnLanguage() {
     doc_.SetLanguage(IsEnglish(doc_.Language()) ? LangChinese : LangEnglish);
     RetranslateMenus();
     RebuildTree();
-    if (allEventsWindow) allEventsWindow->Refresh();
+    RetranslateAllEvents();
 }
 
 void CMainFrame::FitCommBar() {
@@ -587,7 +586,6 @@ void CMainFrame::UpdateAllViews() {
 void CMainFrame::TitleChanged() { setWindowTitle(QString::fromStdString(doc_.Title()) + " - "); }
 
 // ---- screen effects of the engine's results ----
-
 
 void CMainFrame::ShowMessage(const std::string& textUtf8, const std::string& captionUtf8) {
     ui_.ShowMessage(textUtf8, captionUtf8);

@@ -227,6 +227,8 @@ class CMainFrame : public QMainWindow, public corvix::IDocViews {
     void ShowDeviceNamesRead();
     // The link's new events of the current device join an open All Events window.
     void ShowNewEventsInAllEvents(const std::vector<corvix::WireEvent>& events);
+    // The All Events window, when open, in the language just chosen.
+    void RetranslateAllEvents();
     std::vector<QAction*> opsActions_;
     // In mainframe_records.cpp:
     void OnCompareWithDevice(int deviceCode);

@@ -198,6 +198,10 @@ void CMainFrame::OnAllEvents() {
     window->show();
 }
 
+void CMainFrame::RetranslateAllEvents() {
+    if (allEventsWindow) allEventsWindow->Refresh();
+}
+
 void CMainFrame::ShowNewEventsInAllEvents(const std::vector<WireEvent>& events) {
     // The link polls the current device.
     const int code = doc_.CurrentDeviceId();
